@@ -1,0 +1,102 @@
+// A driver's list of device records: device number = index + 1, freed entries
+// are reused lowest first, and the list never shrinks while the driver lives.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "drivers/driver.h"
+#include "frame/texts.h"
+
+namespace xvr {
+
+template <class Record>
+class DeviceList {
+public:
+    static constexpr size_t kMaxDevices = 0xFFFF;
+
+    // The record for the device number in the handle's low 16 bits, or
+    // nullptr with text 11000 in *error.
+    Record *Find(uint32_t handle, std::u16string *error) const {
+        size_t number = handle & 0xFFFF;
+        if (number == 0 || number > m_Entries.size() || !m_Entries[number - 1]) {
+            *error = LoadText(kTextNotOpen);
+            return nullptr;
+        }
+        return m_Entries[number - 1].get();
+    }
+
+    // The first record for which match(record) holds, with its device number.
+    template <class Match>
+    Record *FindIf(Match match, uint16_t *number) const {
+        for (size_t i = 0; i < m_Entries.size(); ++i) {
+            if (m_Entries[i] && match(*m_Entries[i])) {
+                *number = static_cast<uint16_t>(i + 1);
+                return m_Entries[i].get();
+            }
+        }
+        return nullptr;
+    }
+
+    // True when Insert would find room (the 16-bit device number is not used up).
+    bool HasRoom() const {
+        if (m_Entries.size() < kMaxDevices) return true;
+        for (const auto &e : m_Entries)
+            if (!e) return true;
+        return false;
+    }
+
+    // Stores the record in the lowest free entry and returns its device
+    // number; 0 when all 65535 numbers are in use (text 11018 in *error).
+    uint16_t Insert(std::unique_ptr<Record> record, std::u16string *error) {
+        for (size_t i = 0; i < m_Entries.size(); ++i) {
+            if (!m_Entries[i]) {
+                m_Entries[i] = std::move(record);
+                return static_cast<uint16_t>(i + 1);
+            }
+        }
+        if (m_Entries.size() >= kMaxDevices) {
+            *error = LoadText(kTextCannotOpen);
+            return 0;
+        }
+        m_Entries.push_back(std::move(record));
+        return static_cast<uint16_t>(m_Entries.size());
+    }
+
+    // One close of the device: 0 while other opens remain; 3 after
+    // release(record) ran and the entry was freed; -3 / -16 with text 11000.
+    template <class Release>
+    int32_t Close(uint32_t handle, std::u16string *error, Release release) {
+        Record *r = Find(handle, error);
+        if (!r) return kStatusBadHandle;
+        if (r->m_lOpenCount == 0) {
+            *error = LoadText(kTextNotOpen);
+            return kStatusNotOpen;
+        }
+        if (--r->m_lOpenCount > 0) return kStatusOk;
+        release(*r);
+        m_Entries[(handle & 0xFFFF) - 1].reset();
+        return kStatusReleased;
+    }
+
+    bool Any() const {
+        for (const auto &e : m_Entries)
+            if (e) return true;
+        return false;
+    }
+
+    template <class Visit>
+    void ForEach(Visit visit) {
+        for (auto &e : m_Entries)
+            if (e) visit(*e);
+    }
+
+    size_t Size() const { return m_Entries.size(); }
+
+private:
+    std::vector<std::unique_ptr<Record>> m_Entries;
+};
+
+}  // namespace xvr

@@ -1,0 +1,53 @@
+// The interface every transport implements; the module object knows drivers
+// only through it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace xvr {
+
+// Transfer flags (unsigned bit set, passed through from the host).
+constexpr uint32_t kReadStopAtDelimiter = 1;
+constexpr uint32_t kReadKeepDelimiter = 2;
+constexpr uint32_t kReadZeroTerminate = 4;
+constexpr uint32_t kWriteAppendDelimiter = 2;
+
+// Statuses shared by the drivers.
+constexpr int32_t kStatusOk = 0;
+constexpr int32_t kStatusBufferFull = 1;
+constexpr int32_t kStatusDelimiter = 2;
+constexpr int32_t kStatusReleased = 3;
+constexpr int32_t kStatusBadHandle = -3;
+constexpr int32_t kStatusOpenFailed = -4;
+constexpr int32_t kStatusTransfer = -6;
+constexpr int32_t kStatusUnknownParam = -11;
+constexpr int32_t kStatusNotOpen = -16;
+constexpr int32_t kStatusBadValue = -18;
+
+class iXVR_Functions {
+public:
+    explicit iXVR_Functions(std::u16string name) : m_sName(std::move(name)) {}
+    virtual ~iXVR_Functions() = default;
+    iXVR_Functions(const iXVR_Functions &) = delete;
+    iXVR_Functions &operator=(const iXVR_Functions &) = delete;
+
+    // *handle holds the frame's bits; on success the driver ORs its device
+    // number (1-65535) into the low 16 bits.
+    virtual int32_t Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
+                         std::u16string *error) = 0;
+    virtual int32_t Close(uint32_t handle, std::u16string *error) = 0;
+    virtual int32_t Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint32_t flags,
+                         std::u16string *error) = 0;
+    virtual int32_t Write(uint32_t handle, const uint8_t *buffer, int32_t *length,
+                          uint32_t flags, std::u16string *error) = 0;
+    virtual bool HasOpenDevices() = 0;
+    virtual int32_t ParamGet(uint32_t handle, std::u16string name, std::u16string *value,
+                             std::u16string *error) = 0;
+    virtual int32_t ParamSet(uint32_t handle, std::u16string name, std::u16string value,
+                             std::u16string *error) = 0;
+
+    const std::u16string m_sName;
+};
+
+}  // namespace xvr

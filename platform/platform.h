@@ -1,0 +1,63 @@
+// The one interface between the library and the operating system.
+// platform/posix/ and platform/win32/ each implement it once; frame and
+// drivers include no system header of their own.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace xvr::platform {
+
+// --- Text conversion -------------------------------------------------------
+// Host narrow text <-> the library's UTF-16 text.  Windows: the ANSI code page.
+// Linux: UTF-8; a byte that is not valid UTF-8 becomes U+DC80+byte and turns
+// back into the same byte, so no host byte is ever lost or replaced.
+std::u16string AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::u16string_view text);
+
+// --- Operating-system errors -----------------------------------------------
+// Last error of the calling thread (GetLastError / errno).
+uint32_t LastError();
+// The system's message for an error code, ending in a line break, in the
+// language of the library's version resource; empty when there is none.
+std::u16string SystemErrorText(uint32_t code);
+
+// --- Texts of the library's own string table --------------------------------
+// Empty when the id is unknown.
+std::u16string LoadResourceText(uint32_t id);
+
+// --- Time --------------------------------------------------------------------
+uint32_t TickCount();            // milliseconds, wraps at 2^32
+void SleepMs(uint32_t ms);
+
+// --- Profile (ini) files -----------------------------------------------------
+// GetPrivateProfileString semantics: section and key case-insensitive, value
+// trimmed and unquoted, the default when file, section or key is missing,
+// cut to size - 1 characters.
+std::u16string ProfileString(const std::u16string &file, const std::u16string &section,
+                             const std::u16string &key, const std::u16string &fallback,
+                             uint32_t size);
+// The narrow variant: file name and result in the ANSI code page.
+std::string ProfileStringA(const std::string &file, const std::string &section,
+                           const std::string &key, const std::string &fallback,
+                           uint32_t size);
+
+// --- Files ---------------------------------------------------------------------
+// fopen on a UTF-16 path; mode as for fopen ("wb", "ab", "rb").
+std::FILE *OpenFile(const std::u16string &path, const char *mode);
+// Directory of the parameter and log files, ending in the path separator.
+std::u16string ParameterDirectory();
+
+// --- Dynamic loading -----------------------------------------------------------
+// The file that a Windows library name stands for here: "QUVIEC.DLL" as is on
+// Windows, "libquviec.so" on Linux.
+std::u16string LibraryFileName(const std::u16string &dllName);
+// Load by file name with the loader's ordinary search; on failure nullptr and
+// the system's text in *errorText.
+void *LoadLibraryFile(const std::u16string &fileName, std::u16string *errorText);
+void *LibrarySymbol(void *library, const char *name);
+void FreeLibraryFile(void *library);
+
+}  // namespace xvr::platform
