@@ -12,16 +12,18 @@ namespace xvr::platform {
 
 // --- Text conversion -------------------------------------------------------
 // Host narrow text <-> the library's UTF-16 text.  Windows: the ANSI code page.
-// Linux: UTF-8; a byte that is not valid UTF-8 becomes U+DC80+byte and turns
-// back into the same byte, so no host byte is ever lost or replaced.
+// Linux: UTF-8; a byte that is not valid UTF-8 becomes U+DC00+byte (U+DC80 to
+// U+DCFF) and turns back into the same byte, so no host byte is ever lost or
+// replaced.  Other lone surrogates, which UTF-8 cannot carry, become U+FFFD.
 std::u16string AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::u16string_view text);
 
 // --- Operating-system errors -----------------------------------------------
 // Last error of the calling thread (GetLastError / errno).
 uint32_t LastError();
-// The system's message for an error code, ending in a line break, in the
-// language of the library's version resource; empty when there is none.
+// The system's message for an error code, ending in a line break ("\r\n" on
+// both targets), in the language of the library's version resource; empty
+// when there is none.
 std::u16string SystemErrorText(uint32_t code);
 
 // --- Texts of the library's own string table --------------------------------
