@@ -1,0 +1,75 @@
+#include "frame/driver_factory.h"
+
+#include <map>
+
+#if __has_include("drivers/com/com_driver.h")
+#include "drivers/com/com_driver.h"
+#define XVR_HAVE_COM 1
+#endif
+#if __has_include("drivers/ip/ip_driver.h")
+#include "drivers/ip/ip_driver.h"
+#define XVR_HAVE_IP 1
+#endif
+#if __has_include("drivers/gpib/gpib_driver.h")
+#include "drivers/gpib/gpib_driver.h"
+#define XVR_HAVE_GPIB 1
+#endif
+
+namespace xvr {
+
+namespace {
+
+std::map<std::u16string, DriverMaker> &Registry() {
+    static std::map<std::u16string, DriverMaker> makers = {
+#ifdef XVR_HAVE_COM
+        {u"COM", [] { return std::unique_ptr<iXVR_Functions>(new CXVR_COM()); }},
+#endif
+#ifdef XVR_HAVE_IP
+        {u"TCP/IP",
+         [] {
+             auto d = std::make_unique<CXVR_TCP>(u"TCP/IP");
+             d->m_lTransportType = 1;
+             return std::unique_ptr<iXVR_Functions>(std::move(d));
+         }},
+        {u"UDP",
+         [] {
+             auto d = std::make_unique<CXVR_UDP>(u"UDP");
+             d->m_lTransportType = 2;
+             return std::unique_ptr<iXVR_Functions>(std::move(d));
+         }},
+#endif
+#ifdef XVR_HAVE_GPIB
+        // The stored name "Quv GPIB" never equals an upper-cased request, so
+        // every "QUV GPIB" open gets a driver object of its own.
+        {u"QUV GPIB",
+         [] {
+             auto d = std::make_unique<CXVR_QuvGPIB>(u"Quv GPIB");
+             d->m_sLibraryFile = u"QUVIEC.DLL";
+             d->ReadSettings();
+             return std::unique_ptr<iXVR_Functions>(std::move(d));
+         }},
+        {u"KX GPIB",
+         [] {
+             auto d = std::make_unique<CXVR_KXGPIB>(u"KX GPIB");
+             d->m_sLibraryFile = u"QUVIEC2.DLL";
+             return std::unique_ptr<iXVR_Functions>(std::move(d));
+         }},
+#endif
+    };
+    return makers;
+}
+
+}  // namespace
+
+std::unique_ptr<iXVR_Functions> CreateDriver(const std::u16string &preparedName) {
+    auto &makers = Registry();
+    auto it = makers.find(preparedName);
+    if (it == makers.end()) return nullptr;
+    return it->second();
+}
+
+void RegisterDriver(const std::u16string &preparedName, DriverMaker maker) {
+    Registry()[preparedName] = std::move(maker);
+}
+
+}  // namespace xvr
