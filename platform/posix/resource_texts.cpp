@@ -1,24 +1,8 @@
-// The library's string table, generated at build time from error_texts.txt.
+#include "platform/builtin_texts.h"
 #include "platform/platform.h"
 
 namespace xvr::platform {
-namespace {
 
-struct TextEntry {
-    uint32_t id;
-    const char16_t *text;
-};
-
-const TextEntry kTexts[] = {
-#include "error_texts.inc"
-};
-
-}  // namespace
-
-std::u16string LoadResourceText(uint32_t id) {
-    for (const TextEntry &entry : kTexts)
-        if (entry.id == id) return entry.text;
-    return {};
-}
+std::u16string LoadResourceText(uint32_t id) { return BuiltinText(id); }
 
 }  // namespace xvr::platform
