@@ -1,0 +1,45 @@
+#include "hex.h"
+
+#include "options.h"
+
+namespace xvrcli {
+
+namespace {
+int Digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+}  // namespace
+
+std::string ToHex(const std::string &bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 3);
+    for (unsigned char b : bytes) {
+        if (!out.empty()) out += ' ';
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0x0F];
+    }
+    return out;
+}
+
+std::string FromHex(const std::string &text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        if (text[i] == ' ' || text[i] == '\t') {
+            ++i;
+            continue;
+        }
+        const int high = Digit(text[i]);
+        const int low = i + 1 < text.size() ? Digit(text[i + 1]) : -1;
+        if (high < 0 || low < 0)
+            throw UsageError("--hex data must be pairs of hexadecimal digits: '" + text + "'");
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+}  // namespace xvrcli

@@ -1,0 +1,101 @@
+#include "options.h"
+
+#include <algorithm>
+
+namespace xvrcli {
+
+namespace {
+
+struct OptName {
+    Opt opt;
+    const char *longName;
+    char shortName;  // 0: none
+    bool takesValue;
+};
+
+constexpr OptName kNames[] = {
+    {Opt::Timeout, "timeout", 't', true}, {Opt::Delimiter, "delimiter", 'd', true},
+    {Opt::Hex, "hex", 'x', false},        {Opt::Raw, "raw", 'r', false},
+    {Opt::Count, "count", 'n', true},     {Opt::Output, "output", 'o', true},
+    {Opt::All, "all", 'a', false},
+};
+
+const OptName *Lookup(const std::string &word, std::string *inlineValue) {
+    if (word.size() > 2 && word[0] == '-' && word[1] == '-') {
+        std::string name = word.substr(2);
+        const auto eq = name.find('=');
+        if (eq != std::string::npos) {
+            *inlineValue = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        for (const auto &n : kNames)
+            if (name == n.longName) return &n;
+        return nullptr;
+    }
+    if (word.size() == 2 && word[0] == '-')
+        for (const auto &n : kNames)
+            if (word[1] == n.shortName) return &n;
+    return nullptr;
+}
+
+}  // namespace
+
+uint64_t ParseNumber(const std::string &text, uint64_t minimum, uint64_t maximum,
+                     const std::string &what) {
+    if (text.empty() || text.size() > 19 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw UsageError(what + " must be a decimal number, not '" + text + "'");
+    const uint64_t value = std::stoull(text);
+    if (value < minimum || value > maximum)
+        throw UsageError(what + " must lie between " + std::to_string(minimum) + " and " +
+                         std::to_string(maximum));
+    return value;
+}
+
+Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &allowed) {
+    Options o;
+    bool optionsEnded = false;
+    for (int i = first; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            o.args.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (word == "-h" || word == "--help") {
+            o.help = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = word.find('=') != std::string::npos && word.rfind("--", 0) == 0;
+        const OptName *n = Lookup(word, &value);
+        if (!n || std::find(allowed.begin(), allowed.end(), n->opt) == allowed.end())
+            throw UsageError("unknown option '" + word + "'");
+        if (n->takesValue && !hasValue) {
+            if (i + 1 >= argc) throw UsageError("option '" + word + "' needs a value");
+            value = argv[++i];
+        } else if (!n->takesValue && hasValue) {
+            throw UsageError("option '--" + std::string(n->longName) + "' takes no value");
+        }
+        switch (n->opt) {
+        case Opt::Timeout:
+            o.timeoutMs = static_cast<int32_t>(ParseNumber(value, 1, 3600000, "--timeout"));
+            break;
+        case Opt::Delimiter: o.delimiter = value; break;
+        case Opt::Hex: o.hex = true; break;
+        case Opt::Raw: o.raw = true; break;
+        case Opt::Count: o.count = ParseNumber(value, 1, UINT64_C(1) << 40, "--count"); break;
+        case Opt::Output:
+            if (value.empty()) throw UsageError("--output needs a file name");
+            o.output = value;
+            break;
+        case Opt::All: o.all = true; break;
+        }
+    }
+    return o;
+}
+
+}  // namespace xvrcli
