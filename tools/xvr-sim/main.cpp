@@ -1,0 +1,400 @@
+// xvr-sim: simulated instruments on loopback TCP and UDP ports and on a
+// pseudo-terminal, for trying the library and its tools without hardware.
+// One thread, one poll loop; SIGINT or SIGTERM ends it cleanly.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <list>
+#include <string>
+#include <vector>
+
+#include "instrument.h"
+
+namespace xvrsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kUsage[] =
+    "Usage: xvr-sim [OPTIONS]\n"
+    "Simulated instruments on every transport at once, until SIGINT or SIGTERM.\n\n"
+    "  --tcp PORT          TCP port on 127.0.0.1 (default 0: a free port)\n"
+    "  --udp PORT          UDP port on 127.0.0.1 (default 0: a free port)\n"
+    "  --com NAME          port name of the pseudo-terminal instrument (default COM7)\n"
+    "  --no-serial         no pseudo-terminal instrument\n"
+    "  --xvr-dir DIR       write XVR.XVR into DIR: the COM entry mapping NAME onto the\n"
+    "                      pseudo-terminal, and the call-log switches (see --log)\n"
+    "  --log               switch the call log (functions and data) on in that XVR.XVR\n"
+    "  --gpib-address N    GPIB address to announce (default 5); the GPIB instruments\n"
+    "                      live in the simulated bus library that the host loads\n"
+    "  --instrument FILE   instrument description (default: a built-in one that\n"
+    "                      answers *IDN?)\n"
+    "  -h, --help          this text\n\n"
+    "It prints one line per transport (\"TCP 127.0.0.1:5025\", \"COM COM7 -> /dev/pts/3\",\n"
+    "...) and then READY.  Exit status 0 after a signal, 1 on a failure, 2 on bad options.\n";
+
+const char kFileMarker[] = "; written by xvr-sim";
+
+struct Config {
+    int tcpPort = 0;
+    int udpPort = 0;
+    bool serial = true;
+    std::string comName = "COM7";
+    std::string xvrDir;
+    bool log = false;
+    int gpibAddress = 5;
+    std::string instrumentFile;
+};
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    // Nothing to do if the pipe is full: one byte is enough to stop.
+    [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+
+[[noreturn]] void Die(const std::string &what) {
+    std::fprintf(stderr, "xvr-sim: %s: %s\n", what.c_str(), std::strerror(errno));
+    std::exit(1);
+}
+
+bool ParseInt(const char *text, int low, int high, int *value) {
+    char *end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text, &end, 10);
+    if (errno || end == text || *end || v < low || v > high) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// A connected or datagram peer whose answers wait for their time.
+struct Outgoing {
+    int fd;
+    sockaddr_in to;  // datagram replies only
+    bool datagram;
+    std::string data;
+    Clock::time_point due;
+};
+
+struct StreamPeer {
+    int fd;
+    std::string pending;
+};
+
+class Simulator {
+public:
+    Simulator(const Config &config, const InstrumentSpec &spec)
+        : m_config(config), m_tcpInstrument(spec), m_udpInstrument(spec), m_comInstrument(spec) {}
+
+    void Start();
+    void Run();
+
+private:
+    int Listen(int type, int port);
+    void OpenPseudoTerminal();
+    void WriteParameterFile();
+    void Schedule(int fd, const sockaddr_in *to, Instrument &instrument, const std::string &line,
+                  const char *lineEnd);
+    void SendDue();
+    void CloseStream(std::list<StreamPeer>::iterator peer);
+    static void SendAll(int fd, const std::string &data);
+    static uint16_t LocalPort(int fd);
+
+    Config m_config;
+    Instrument m_tcpInstrument, m_udpInstrument, m_comInstrument;
+    int m_tcp = -1, m_udp = -1, m_ptyMaster = -1, m_ptySlave = -1;
+    std::string m_ptyPath;
+    std::string m_ptyPending;
+    std::list<StreamPeer> m_clients;
+    std::list<Outgoing> m_outgoing;
+};
+
+int Simulator::Listen(int type, int port) {
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (fd < 0) Die("socket");
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+        Die("cannot bind 127.0.0.1:" + std::to_string(port));
+    if (type == SOCK_STREAM && listen(fd, 16) != 0) Die("listen");
+    return fd;
+}
+
+uint16_t Simulator::LocalPort(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+void Simulator::OpenPseudoTerminal() {
+    m_ptyMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_ptyMaster < 0 || grantpt(m_ptyMaster) != 0 || unlockpt(m_ptyMaster) != 0)
+        Die("pseudo-terminal");
+    const char *name = ptsname(m_ptyMaster);
+    if (!name) Die("ptsname");
+    m_ptyPath = name;
+    // Held open so that the port stays up between the host's opens, and raw
+    // so that the line discipline neither echoes nor rewrites the bytes.
+    m_ptySlave = open(m_ptyPath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_ptySlave < 0) Die("open " + m_ptyPath);
+    termios tio{};
+    if (tcgetattr(m_ptySlave, &tio) != 0) Die("tcgetattr");
+    cfmakeraw(&tio);
+    if (tcsetattr(m_ptySlave, TCSANOW, &tio) != 0) Die("tcsetattr");
+}
+
+void Simulator::WriteParameterFile() {
+    const std::string path = m_config.xvrDir + "/XVR.XVR";
+    if (mkdir(m_config.xvrDir.c_str(), 0755) != 0 && errno != EEXIST) Die("cannot create " + m_config.xvrDir);
+    {
+        std::ifstream existing(path);
+        std::string first;
+        // Never replace a parameter file that someone else wrote.
+        if (existing && std::getline(existing, first) && first.rfind(kFileMarker, 0) != 0) {
+            std::fprintf(stderr, "xvr-sim: %s exists and was not written by xvr-sim; not touched\n",
+                         path.c_str());
+            std::exit(1);
+        }
+    }
+    std::ofstream out(path, std::ios::trunc);
+    const char *yesNo = m_config.log ? "yes" : "no";
+    out << kFileMarker << "; rewritten on every start\n"
+        << "[XVR]\nLogFunctions=" << yesNo << "\nLogData=" << yesNo << "\n";
+    if (!m_ptyPath.empty()) out << "[COM]\n" << m_config.comName << "=" << m_ptyPath << "\n";
+    out.close();
+    if (!out) Die("cannot write " + path);
+}
+
+void Simulator::Start() {
+    m_tcp = Listen(SOCK_STREAM, m_config.tcpPort);
+    m_udp = Listen(SOCK_DGRAM, m_config.udpPort);
+    if (m_config.serial) OpenPseudoTerminal();
+    if (!m_config.xvrDir.empty()) WriteParameterFile();
+
+    std::printf("xvr-sim: %s\n", m_tcpInstrument.name().c_str());
+    std::printf("TCP 127.0.0.1:%u\n", LocalPort(m_tcp));
+    std::printf("UDP 127.0.0.1:%u\n", LocalPort(m_udp));
+    if (!m_ptyPath.empty()) {
+        if (m_config.xvrDir.empty())
+            std::printf("COM %s (no --xvr-dir, so open it by its path)\n", m_ptyPath.c_str());
+        else
+            std::printf("COM %s -> %s\n", m_config.comName.c_str(), m_ptyPath.c_str());
+    }
+    std::printf("GPIB KX GPIB Dev %d (inside the simulated bus library libquviec2.so, "
+                "found through LD_LIBRARY_PATH)\n",
+                m_config.gpibAddress);
+    if (!m_config.xvrDir.empty())
+        std::printf("XVR_DIR %s (set it for the host)\n", m_config.xvrDir.c_str());
+    std::printf("READY\n");
+    std::fflush(stdout);
+}
+
+void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
+                         const std::string &line, const char *lineEnd) {
+    const auto reply = instrument.Handle(line);
+    if (!reply) return;
+    Clock::time_point due = Clock::now() + std::chrono::milliseconds(reply->delayMs);
+    // Answers to one peer leave in the order of its commands.
+    for (const auto &o : m_outgoing)
+        if (o.fd == fd && !o.datagram) due = std::max(due, o.due);
+    Outgoing out{fd, {}, to != nullptr, reply->data + lineEnd, due};
+    if (to) out.to = *to;
+    m_outgoing.push_back(std::move(out));
+}
+
+void Simulator::SendAll(int fd, const std::string &data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = fd >= 0 ? send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL) : -1;
+        if (n < 0 && errno == ENOTSOCK) {
+            const ssize_t w = write(fd, data.data() + done, data.size() - done);
+            if (w <= 0) return;
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (n <= 0) return;  // the peer went away or stalled past the send time-out
+        done += static_cast<size_t>(n);
+    }
+}
+
+void Simulator::SendDue() {
+    const auto now = Clock::now();
+    for (auto it = m_outgoing.begin(); it != m_outgoing.end();) {
+        if (it->due > now) {
+            ++it;
+            continue;
+        }
+        if (it->datagram) {
+            sendto(it->fd, it->data.data(), it->data.size(), 0,
+                   reinterpret_cast<const sockaddr *>(&it->to), sizeof it->to);
+        } else {
+            SendAll(it->fd, it->data);
+        }
+        it = m_outgoing.erase(it);
+    }
+}
+
+void Simulator::CloseStream(std::list<StreamPeer>::iterator peer) {
+    m_outgoing.remove_if([&](const Outgoing &o) { return o.fd == peer->fd; });
+    close(peer->fd);
+    m_clients.erase(peer);
+}
+
+void Simulator::Run() {
+    std::vector<char> buffer(65536);
+    for (;;) {
+        std::vector<pollfd> fds = {{g_signalPipe[0], POLLIN, 0}, {m_tcp, POLLIN, 0}, {m_udp, POLLIN, 0}};
+        if (m_ptyMaster >= 0) fds.push_back({m_ptyMaster, POLLIN, 0});
+        const size_t firstClient = fds.size();
+        for (const auto &c : m_clients) fds.push_back({c.fd, POLLIN, 0});
+
+        int timeoutMs = 1000;
+        const auto now = Clock::now();
+        for (const auto &o : m_outgoing) {
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(o.due - now).count();
+            timeoutMs = std::min<int>(timeoutMs, static_cast<int>(std::max<long long>(wait, 0)));
+        }
+        if (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR) Die("poll");
+        if (fds[0].revents) return;
+
+        if (fds[1].revents & POLLIN) {
+            const int fd = accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd >= 0) {
+                const timeval sendLimit{5, 0};
+                setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
+                m_clients.push_back({fd, ""});
+            }
+        }
+        if (fds[2].revents & POLLIN) {
+            sockaddr_in from{};
+            socklen_t length = sizeof from;
+            const ssize_t n = recvfrom(m_udp, buffer.data(), buffer.size(), 0,
+                                       reinterpret_cast<sockaddr *>(&from), &length);
+            if (n > 0) {
+                // Every datagram stands alone; a missing line end ends it too.
+                std::string pending;
+                auto lines = TakeLines(&pending, std::string(buffer.data(), static_cast<size_t>(n)));
+                if (!pending.empty()) lines.push_back(pending);
+                for (const auto &line : lines) Schedule(m_udp, &from, m_udpInstrument, line, "\n");
+            }
+        }
+        if (m_ptyMaster >= 0 && (fds[3].revents & POLLIN)) {
+            const ssize_t n = read(m_ptyMaster, buffer.data(), buffer.size());
+            if (n > 0)
+                for (const auto &line :
+                     TakeLines(&m_ptyPending, std::string(buffer.data(), static_cast<size_t>(n))))
+                    Schedule(m_ptyMaster, nullptr, m_comInstrument, line, "\r");
+        }
+        size_t index = firstClient;
+        for (auto it = m_clients.begin(); it != m_clients.end(); ++index) {
+            if (!fds[index].revents) {
+                ++it;
+                continue;
+            }
+            const ssize_t n = recv(it->fd, buffer.data(), buffer.size(), 0);
+            if (n <= 0) {
+                auto gone = it++;
+                CloseStream(gone);
+                continue;
+            }
+            for (const auto &line : TakeLines(&it->pending, std::string(buffer.data(), static_cast<size_t>(n))))
+                Schedule(it->fd, nullptr, m_tcpInstrument, line, "\n");
+            ++it;
+        }
+        SendDue();
+    }
+}
+
+}  // namespace
+}  // namespace xvrsim
+
+int main(int argc, char **argv) {
+    using namespace xvrsim;
+    Config config;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
+        auto bad = [&](const char *why) {
+            std::fprintf(stderr, "xvr-sim: %s: %s\n%s", arg.c_str(), why, kUsage);
+            std::exit(2);
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--no-serial") {
+            config.serial = false;
+        } else if (arg == "--log") {
+            config.log = true;
+        } else if (!value) {
+            bad("unknown option or missing value");
+        } else if (arg == "--tcp") {
+            if (!ParseInt(value, 0, 65535, &config.tcpPort)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--udp") {
+            if (!ParseInt(value, 0, 65535, &config.udpPort)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--gpib-address") {
+            if (!ParseInt(value, 0, 30, &config.gpibAddress)) bad("address from 0 to 30");
+            ++i;
+        } else if (arg == "--com") {
+            config.comName = value;
+            if (config.comName.empty() || config.comName.find_first_of("=[]\r\n") != std::string::npos)
+                bad("a port name such as COM7");
+            ++i;
+        } else if (arg == "--xvr-dir") {
+            config.xvrDir = value;
+            ++i;
+        } else if (arg == "--instrument") {
+            config.instrumentFile = value;
+            ++i;
+        } else {
+            bad("unknown option");
+        }
+    }
+
+    InstrumentSpec spec = DefaultInstrument();
+    if (!config.instrumentFile.empty()) {
+        std::ifstream file(config.instrumentFile);
+        if (!file) Die("cannot read " + config.instrumentFile);
+        std::string error;
+        if (!ParseInstrument(file, &spec, &error)) {
+            std::fprintf(stderr, "xvr-sim: %s: %s\n", config.instrumentFile.c_str(), error.c_str());
+            return 2;
+        }
+        if (spec.name.empty()) spec.name = config.instrumentFile;
+    }
+
+    if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) Die("pipe");
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Simulator simulator(config, spec);
+    simulator.Start();
+    simulator.Run();
+    std::printf("xvr-sim: stopped\n");
+    return 0;
+}
