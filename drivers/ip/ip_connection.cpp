@@ -1,0 +1,248 @@
+#include "drivers/ip/ip_connection.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "drivers/driver.h"
+#include "frame/texts.h"
+#include "platform/platform.h"
+
+namespace xvr {
+
+namespace {
+
+// Longest single wait of a read: keeps the time-out as fine as the old 1 ms
+// polling while an answer is picked up the moment it arrives.
+constexpr uint32_t kReadWaitMs = 1;
+// The last close waits no longer than this for the peer's end of stream.
+constexpr uint32_t kMaxDiscardMs = 1000;
+
+}  // namespace
+
+struct CXVR_IPConnection::ReceiveResult {
+    bool failed = false;
+    uint32_t error = 0;
+};
+
+CXVR_IPConnection::~CXVR_IPConnection() { platform::SocketClose(m_Socket); }
+
+int32_t CXVR_IPConnection::Connect(const std::u16string &host, uint32_t address, uint16_t port,
+                                   uint32_t type, int32_t timeoutMs, std::u16string *error) {
+    if (m_lOpenCount > 0) {
+        ++m_lOpenCount;
+        return kStatusOk;
+    }
+    m_lOpenCount = 1;
+    m_sHost = host;
+    m_nPort = port;
+    uint32_t code = platform::SocketCreate(type, &m_Socket);
+    if (code != 0) {
+        *error = FormatText(kTextSocketFailed, {SystemText(code)});
+        return kStatusOpenFailed;
+    }
+    m_lTransportMark = 1;
+    m_lAddress = address;
+    m_lSocketType = type;
+    m_bNonBlocking = timeoutMs > 0;
+    if (type == platform::kSocketStream) platform::SocketSetNoDelay(m_Socket);
+    code = platform::SocketConnect(m_Socket, address, port, timeoutMs);
+    if (code != 0) {
+        *error = FormatText(kTextConnectFailed, {SystemText(code)});
+        platform::SocketClose(m_Socket);
+        m_Socket = platform::kInvalidSocket;
+        return kStatusOpenFailed;
+    }
+    return kStatusOk;
+}
+
+void CXVR_IPConnection::Disconnect() {
+    platform::SocketShutdownSend(m_Socket);
+    // Only a blocking stream waits for the peer to end; the others take what
+    // is already there.  Either way the close never hangs.
+    const uint32_t limit = std::min(m_lTimeout, kMaxDiscardMs);
+    const bool waitForEnd = m_lSocketType == platform::kSocketStream && !m_bNonBlocking;
+    const uint32_t start = platform::TickCount();
+    uint8_t scratch[1024];
+    for (;;) {
+        uint32_t elapsed = platform::TickCount() - start;
+        if (elapsed > limit) break;
+        uint32_t error = 0;
+        if (platform::SocketWait(m_Socket, false, waitForEnd ? limit - elapsed : 0, &error) <= 0)
+            break;
+        if (platform::SocketReceive(m_Socket, scratch, sizeof scratch, &error) <= 0) break;
+    }
+    platform::SocketClose(m_Socket);
+    m_Socket = platform::kInvalidSocket;
+}
+
+uint32_t CXVR_IPConnection::BytesAvailable() const {
+    uint32_t waiting = 0, error = 0;
+    if (!platform::SocketBytesWaiting(m_Socket, &waiting, &error)) waiting = 0;
+    return m_lBuffered + waiting;
+}
+
+// One receive into the buffer behind the bytes already there.  When nothing
+// is waiting it first waits up to waitMs for data, the end of the stream or
+// an error.  *waiting carries the last successful byte count between passes.
+CXVR_IPConnection::ReceiveResult CXVR_IPConnection::ReceiveSome(uint32_t *waiting, uint32_t waitMs) {
+    ReceiveResult result;
+    const bool datagram = m_lSocketType != platform::kSocketStream;
+    const uint32_t room = kReceiveSize - m_lBuffered;
+    // A datagram is taken only whole; the next hand-over makes room for it.
+    if (room == 0 || (datagram && room < kMaxDatagram)) return result;
+    uint32_t code = 0;
+    uint32_t n = 0;
+    if (platform::SocketBytesWaiting(m_Socket, &n, &code)) *waiting = n;
+    if (*waiting == 0) {
+        int ready = platform::SocketWait(m_Socket, false, waitMs, &code);
+        if (ready < 0) {
+            result.failed = true;
+            result.error = code;
+        }
+        if (ready <= 0) return result;
+        // Something is there; when the count still says 0 it is the end of
+        // the stream, an error or an empty datagram, and recv returns at once.
+        if (!platform::SocketBytesWaiting(m_Socket, &n, &code) || n == 0) n = room;
+    } else {
+        n = *waiting;
+    }
+    const uint32_t want = datagram ? room : std::min(n, room);
+    int64_t got = platform::SocketReceive(m_Socket, m_Receive.data() + m_lBuffered, want, &code);
+    if (got < 0) {
+        if (!platform::SocketWouldBlock(code)) {
+            result.failed = true;
+            result.error = code;
+        }
+        return result;
+    }
+    if (got == 0 && !datagram) {
+        // The peer closed: there is no system error, so report it as a
+        // closed connection.
+        result.failed = true;
+        result.error = platform::SocketResetError();
+        return result;
+    }
+    m_lBuffered += static_cast<uint32_t>(got);
+    return result;
+}
+
+int32_t CXVR_IPConnection::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
+                                std::u16string *error) {
+    if (*length < 0) return kStatusTransfer;
+    const uint32_t size = static_cast<uint32_t>(*length);
+    if (size > 0) std::memset(buffer, 0, size);
+    *length = 0;
+    const uint32_t limit = (flags & kReadZeroTerminate) && size > 0 ? size - 1 : size;
+    if (m_Receive.size() < kReceiveSize) m_Receive.resize(kReceiveSize);
+
+    const uint32_t start = platform::TickCount();
+    uint32_t delivered = 0;
+    uint32_t matched = 0;
+    uint32_t waiting = 0;
+    bool found = false;
+    ReceiveResult failure;
+    for (;;) {
+        if (m_lBuffered < limit) failure = ReceiveSome(&waiting, kReadWaitMs);
+
+        uint32_t taken = 0;
+        bool complete;
+        if (!(flags & kReadStopAtDelimiter)) {
+            taken = std::min(limit - delivered, m_lBuffered);
+            if (taken > 0) std::memcpy(buffer + delivered, m_Receive.data(), taken);
+            delivered += taken;
+            complete = delivered == limit;
+        } else {
+            // A running match: a byte that breaks it starts over at the
+            // delimiter's first byte without being tested again.
+            while (matched < m_lDelimiterLength && delivered < limit && taken < m_lBuffered) {
+                uint8_t b = m_Receive[taken++];
+                buffer[delivered++] = b;
+                matched = b == m_Delimiter[matched] ? matched + 1 : 0;
+            }
+            found = matched == m_lDelimiterLength;
+            complete = found || delivered == limit;
+        }
+        if (taken > 0) {
+            m_lBuffered -= taken;
+            if (m_lBuffered > 0) std::memmove(m_Receive.data(), m_Receive.data() + taken, m_lBuffered);
+        }
+
+        if (complete || failure.failed) break;
+        if (platform::TickCount() - start > m_lTimeout) break;
+    }
+
+    int32_t status = found ? kStatusDelimiter
+                     : delivered == limit ? kStatusBufferFull
+                                          : kStatusTransfer;
+    if (status == kStatusTransfer && failure.failed)
+        *error = FormatText(kTextReceiveFailed, {SystemText(failure.error)});
+    if (found && !(flags & kReadKeepDelimiter)) delivered -= m_lDelimiterLength;
+    if ((flags & kReadZeroTerminate) && delivered > 0) buffer[delivered] = 0;
+    *length = static_cast<int32_t>(delivered);
+    return status;
+}
+
+int32_t CXVR_IPConnection::Write(const uint8_t *data, int32_t *length, uint32_t flags,
+                                 std::u16string *error) {
+    if (*length < 0) return kStatusTransfer;
+    const size_t count = static_cast<size_t>(*length);
+    const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
+    const size_t total = count + extra;
+    // The count sent must fit the host's 32-bit count.
+    if (total > 0x7FFFFFFF) return kStatusTransfer;
+    if (extra == 0) return SendAll(data, total, length, error);
+
+    // One block, so that a datagram carries its delimiter.
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[total]);
+    if (!block) {
+        *error = FormatText(kTextSendFailed, {u""});
+        return kStatusTransfer;
+    }
+    if (count > 0) std::memcpy(block.get(), data, count);
+    std::memcpy(block.get() + count, m_Delimiter, extra);
+    return SendAll(block.get(), total, length, error);
+}
+
+// A blocking socket sends in one call.  A non-blocking one keeps sending
+// what is left while the socket takes it, within the record's time-out, so
+// that no command is left half-sent.
+int32_t CXVR_IPConnection::SendAll(const uint8_t *block, size_t total, int32_t *length,
+                                   std::u16string *error) {
+    const uint32_t start = platform::TickCount();
+    size_t sent = 0;
+    uint32_t code = 0;
+    bool failed = false;
+    for (;;) {
+        int64_t n = platform::SocketSend(m_Socket, block + sent, total - sent, &code);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        } else if (n < 0 && !(m_bNonBlocking && platform::SocketWouldBlock(code))) {
+            failed = true;
+            break;
+        }
+        if (sent >= total || !m_bNonBlocking) break;
+        uint32_t elapsed = platform::TickCount() - start;
+        if (elapsed >= m_lTimeout) {
+            if (n >= 0) code = platform::SocketTimedOutError();
+            failed = true;
+            break;
+        }
+        uint32_t waitError = 0;
+        if (platform::SocketWait(m_Socket, true, m_lTimeout - elapsed, &waitError) < 0) {
+            code = waitError;
+            failed = true;
+            break;
+        }
+    }
+    if (failed) {
+        *error = FormatText(kTextSendFailed, {SystemText(code)});
+        if (sent > 0) *length = static_cast<int32_t>(sent);
+        return kStatusTransfer;
+    }
+    *length = static_cast<int32_t>(sent);
+    return sent == total ? kStatusOk : kStatusTransfer;
+}
+
+}  // namespace xvr

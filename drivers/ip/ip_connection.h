@@ -1,0 +1,56 @@
+// One network connection: its settings, its socket and the bytes received
+// but not yet handed to the host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "drivers/device_settings.h"
+#include "platform/socket.h"
+
+namespace xvr {
+
+struct CXVR_IPConnection : CXVR_DeviceSettings {
+    // The largest UDP payload: a datagram is always received whole.
+    static constexpr uint32_t kMaxDatagram = 65507;
+    // Receive buffer; holds a whole datagram and lets bulk reads move large
+    // chunks.  Hosts see it only through what they read.
+    static constexpr uint32_t kReceiveSize = 65536;
+
+    CXVR_IPConnection() : CXVR_DeviceSettings(0x0A) {}
+    ~CXVR_IPConnection() override;  // releases the socket
+    CXVR_IPConnection(const CXVR_IPConnection &) = delete;
+    CXVR_IPConnection &operator=(const CXVR_IPConnection &) = delete;
+
+    // Creates and connects the socket (or counts one more open); 0 or -4
+    // with text 11011 / 11012.
+    int32_t Connect(const std::u16string &host, uint32_t address, uint16_t port, uint32_t type,
+                    int32_t timeoutMs, std::u16string *error);
+    // The last close: shuts sending, discards what is still arriving
+    // (bounded), closes the socket.
+    void Disconnect();
+
+    int32_t Read(uint8_t *buffer, int32_t *length, uint32_t flags, std::u16string *error);
+    int32_t Write(const uint8_t *data, int32_t *length, uint32_t flags, std::u16string *error);
+
+    // Received bytes the host can read without waiting.
+    uint32_t BytesAvailable() const;
+
+    std::u16string m_sHost;  // dotted address, also the interface text
+    uint16_t m_nPort = 0;
+    uint32_t m_lTransportMark = 0;
+    platform::SocketHandle m_Socket = platform::kInvalidSocket;
+    uint32_t m_lAddress = 0;  // network byte order
+    uint32_t m_lSocketType = 0;
+    bool m_bNonBlocking = false;
+    std::vector<uint8_t> m_Receive;  // allocated by the first read
+    uint32_t m_lBuffered = 0;
+
+private:
+    struct ReceiveResult;
+    ReceiveResult ReceiveSome(uint32_t *waiting, uint32_t waitMs);
+    int32_t SendAll(const uint8_t *block, size_t total, int32_t *length, std::u16string *error);
+};
+
+}  // namespace xvr
