@@ -1,0 +1,362 @@
+// Serial ports on termios.
+//
+// How the DCB-like line settings map onto termios:
+//   baudRate     standard rates with cfsetspeed; any other rate through the
+//                kernel's termios2 (BOTHER), refused when the device does not
+//                keep it; 0 is refused (B0 would hang the line up).
+//   byteSize     5-8 -> CS5-CS8.
+//   parity       none / odd / even / mark / space -> PARENB, PARODD, CMSPAR.
+//   stopBits     one -> no CSTOPB; one and a half and two -> CSTOPB.
+//   outxCtsFlow, rtsControl = handshake -> CRTSCTS (termios has one switch
+//                for both directions).
+//   outX, inX    -> IXON, IXOFF; xonChar, xoffChar -> VSTART, VSTOP.
+//   rtsControl enable / disable: no termios equivalent; the RTS line keeps
+//                the state the system gave it.
+//   evtChar      no equivalent; reported as 0 and otherwise ignored.
+// Everything else (CLOCAL, HUPCL, input checks, ...) keeps the port's setting.
+// Opening puts the line in raw mode (no echo, no line editing, no character
+// translation, no signals), since the driver moves plain bytes.
+#include "platform/serial.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "frame/strings.h"
+#include "platform/platform.h"
+
+namespace xvr::platform {
+
+namespace {
+
+// The kernel's termios2 (glibc declares neither it nor BOTHER).
+struct termios2 {
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+constexpr tcflag_t kBaudOther = 0010000;  // BOTHER
+constexpr unsigned kInputBaudShift = 16;  // IBSHIFT
+
+static_assert(sizeof(termios) <= sizeof(SerialLine::system), "termios must fit the line state");
+
+struct StandardRate {
+    uint32_t rate;
+    speed_t code;
+};
+constexpr StandardRate kStandardRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+uint64_t NowMs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// The device path behind a port name; empty when there is none.
+std::string DevicePath(const std::u16string &name) {
+    if (name.empty()) return {};
+    if (name[0] == u'/') return WideToAnsi(name);
+    std::u16string mapped =
+        ProfileString(ParameterDirectory() + u"XVR.XVR", u"COM", name, u"", 4096);
+    if (!mapped.empty()) return WideToAnsi(mapped);
+    if (name.size() < 4 || name.size() > 8 || name.compare(0, 3, u"COM") != 0 || name[3] == u'0')
+        return {};
+    uint32_t n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < u'0' || name[i] > u'9') return {};
+        n = n * 10 + static_cast<uint32_t>(name[i] - u'0');
+    }
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+// Waits up to ms (negative: without limit) for events on fd; the poll
+// result, or 0 when the time ran out.
+int WaitFor(int fd, short events, int64_t ms, short *revents) {
+    pollfd p{fd, events, 0};
+    for (;;) {
+        int slice = ms < 0 ? -1 : static_cast<int>(ms > 0x7FFFFFFF ? 0x7FFFFFFF : ms);
+        int r = poll(&p, 1, slice);
+        if (r < 0 && errno == EINTR) continue;
+        *revents = p.revents;
+        return r;
+    }
+}
+
+}  // namespace
+
+std::u16string SerialPortName(std::u16string_view address) {
+    std::u16string name = TrimBlanks(address);
+    if (!name.empty() && name[0] == u'/') return name;
+    return ToUpper(name);
+}
+
+uint32_t SerialInvalidSettingError() { return EINVAL; }
+
+bool SerialPort::Fail() {
+    m_error = static_cast<uint32_t>(errno);
+    return false;
+}
+
+bool SerialPort::Open(const std::u16string &portName) {
+    Close();
+    m_timeouts = SerialTimeouts{};
+    const std::string path = DevicePath(portName);
+    if (path.empty()) {
+        m_error = ENOENT;
+        return false;
+    }
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return Fail();
+    termios tio;
+    bool ok = isatty(fd) && ioctl(fd, TIOCEXCL) == 0;
+    if (ok && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        // Another holder: report it as the busy device it is.
+        if (errno == EWOULDBLOCK) errno = EBUSY;
+        ok = false;
+    }
+    if (ok) ok = tcgetattr(fd, &tio) == 0;
+    if (ok) {
+        tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                              ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
+        tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        tio.c_cflag |= CREAD | CLOCAL;
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        ok = tcsetattr(fd, TCSANOW, &tio) == 0;
+    }
+    if (!ok) {
+        if (errno == 0 || errno == EINVAL) errno = ENOTTY;
+        Fail();
+        ::close(fd);
+        return false;
+    }
+    m_handle = fd;
+    return true;
+}
+
+void SerialPort::Close() {
+    if (m_handle == kNoHandle) return;
+    int fd = static_cast<int>(m_handle);
+    ioctl(fd, TIOCNXCL);
+    ::close(fd);
+    m_handle = kNoHandle;
+}
+
+bool SerialPort::GetLine(SerialLine *line) {
+    int fd = static_cast<int>(m_handle);
+    termios tio;
+    if (tcgetattr(fd, &tio) != 0) return Fail();
+    *line = SerialLine{};
+    std::memcpy(line->system, &tio, sizeof tio);
+
+    speed_t code = cfgetospeed(&tio);
+    line->baudRate = 0;
+    for (const auto &s : kStandardRates)
+        if (s.code == code) line->baudRate = s.rate;
+    if (code == kBaudOther) {
+        termios2 t2;
+        if (ioctl(fd, TCGETS2, &t2) != 0) return Fail();
+        line->baudRate = t2.c_ospeed;
+    }
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: line->byteSize = 5; break;
+        case CS6: line->byteSize = 6; break;
+        case CS7: line->byteSize = 7; break;
+        default: line->byteSize = 8; break;
+    }
+    if (!(tio.c_cflag & PARENB))
+        line->parity = 0;
+    else if (tio.c_cflag & CMSPAR)
+        line->parity = (tio.c_cflag & PARODD) ? 3 : 4;
+    else
+        line->parity = (tio.c_cflag & PARODD) ? 1 : 2;
+    line->stopBits = (tio.c_cflag & CSTOPB) ? SerialLine::kTwoStopBits : SerialLine::kOneStopBit;
+    line->outxCtsFlow = (tio.c_cflag & CRTSCTS) != 0;
+    line->rtsControl = line->outxCtsFlow ? SerialLine::kRtsHandshake : SerialLine::kRtsEnable;
+    line->outX = (tio.c_iflag & IXON) != 0;
+    line->inX = (tio.c_iflag & IXOFF) != 0;
+    line->xonChar = tio.c_cc[VSTART];
+    line->xoffChar = tio.c_cc[VSTOP];
+    line->evtChar = 0;
+    return true;
+}
+
+bool SerialPort::SetLine(const SerialLine &line) {
+    int fd = static_cast<int>(m_handle);
+    termios old;
+    if (tcgetattr(fd, &old) != 0) return Fail();
+    termios tio;
+    std::memcpy(&tio, line.system, sizeof tio);
+
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    if (line.baudRate == 0 || line.byteSize < 5 || line.byteSize > 8 || line.parity > 4 ||
+        line.stopBits > SerialLine::kTwoStopBits) {
+        errno = EINVAL;
+        return Fail();
+    }
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= kSizes[line.byteSize - 5];
+    if (line.parity != 0) tio.c_cflag |= PARENB;
+    if (line.parity == 1 || line.parity == 3) tio.c_cflag |= PARODD;
+    if (line.parity >= 3) tio.c_cflag |= CMSPAR;
+    if (line.stopBits != SerialLine::kOneStopBit) tio.c_cflag |= CSTOPB;
+    if (line.outxCtsFlow || line.rtsControl == SerialLine::kRtsHandshake) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (line.outX) tio.c_iflag |= IXON;
+    if (line.inX) tio.c_iflag |= IXOFF;
+    tio.c_cc[VSTART] = line.xonChar;
+    tio.c_cc[VSTOP] = line.xoffChar;
+
+    const StandardRate *standard = nullptr;
+    for (const auto &s : kStandardRates)
+        if (s.rate == line.baudRate) standard = &s;
+    cfsetspeed(&tio, standard ? standard->code : B9600);
+    if (tcsetattr(fd, TCSANOW, &tio) != 0) return Fail();
+    if (standard) return true;
+
+    termios2 t2;
+    bool ok = ioctl(fd, TCGETS2, &t2) == 0;
+    if (ok) {
+        t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << kInputBaudShift));
+        t2.c_cflag |= kBaudOther;
+        t2.c_ispeed = line.baudRate;
+        t2.c_ospeed = line.baudRate;
+        ok = ioctl(fd, TCSETS2, &t2) == 0 && ioctl(fd, TCGETS2, &t2) == 0;
+        // A device that cannot run the rate rounds it; treat that as a refusal.
+        if (ok && t2.c_ospeed != line.baudRate) {
+            errno = EINVAL;
+            ok = false;
+        }
+    }
+    if (ok) return true;
+    Fail();
+    tcsetattr(fd, TCSANOW, &old);  // leave the port as it was
+    return false;
+}
+
+bool SerialPort::SetTimeouts(const SerialTimeouts &timeouts) {
+    if (m_handle == kNoHandle) {
+        m_error = EBADF;
+        return false;
+    }
+    m_timeouts = timeouts;
+    return true;
+}
+
+bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
+    *done = 0;
+    if (size == 0) return true;
+    const int fd = static_cast<int>(m_handle);
+    const SerialTimeouts &t = m_timeouts;
+    constexpr uint32_t kNoWait = SerialTimeouts::kNoWait;
+    const bool atOnce = t.readInterval == kNoWait && t.readTotalMultiplier == 0 &&
+                        t.readTotalConstant == 0;
+    const bool firstByte = t.readInterval == kNoWait && t.readTotalMultiplier == kNoWait &&
+                           t.readTotalConstant > 0 && t.readTotalConstant < kNoWait;
+    // Total limit in ms, or -1 for none.
+    int64_t total = -1;
+    if (atOnce)
+        total = 0;
+    else if (firstByte)
+        total = t.readTotalConstant;
+    else if (t.readTotalMultiplier != 0 || t.readTotalConstant != 0)
+        total = static_cast<int64_t>(t.readTotalMultiplier) * size + t.readTotalConstant;
+    const bool interval = !atOnce && !firstByte && t.readInterval != 0;
+    const uint64_t start = NowMs();
+
+    for (;;) {
+        ssize_t r = ::read(fd, buffer + *done, size - *done);
+        if (r > 0) {
+            *done += static_cast<uint32_t>(r);
+            if (*done == size || firstByte) return true;
+            continue;
+        }
+        if (r == 0) {  // a hung-up line reads as end of file
+            errno = EIO;
+            return Fail();
+        }
+        if (errno == EINTR) continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail();
+
+        int64_t wait = -1;
+        if (total >= 0) {
+            int64_t elapsed = static_cast<int64_t>(NowMs() - start);
+            wait = total > elapsed ? total - elapsed : 0;
+        }
+        bool byInterval = false;
+        if (interval && *done > 0 && (wait < 0 || wait > t.readInterval)) {
+            wait = t.readInterval;
+            byInterval = true;
+        }
+        if (wait == 0) return true;
+        short revents = 0;
+        int p = WaitFor(fd, POLLIN, wait, &revents);
+        if (p < 0) return Fail();
+        if (p == 0) {
+            // The gap between two bytes ends the read; the total limit is checked above.
+            if (byInterval) return true;
+            continue;
+        }
+        if (!(revents & POLLIN) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            errno = EIO;
+            return Fail();
+        }
+    }
+}
+
+bool SerialPort::Write(const uint8_t *buffer, uint32_t size, uint32_t *done) {
+    *done = 0;
+    const int fd = static_cast<int>(m_handle);
+    const SerialTimeouts &t = m_timeouts;
+    int64_t total = -1;
+    if (t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0)
+        total = static_cast<int64_t>(t.writeTotalMultiplier) * size + t.writeTotalConstant;
+    const uint64_t start = NowMs();
+    while (*done < size) {
+        ssize_t r = ::write(fd, buffer + *done, size - *done);
+        if (r > 0) {
+            *done += static_cast<uint32_t>(r);
+            continue;
+        }
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Fail();
+        int64_t wait = -1;
+        if (total >= 0) {
+            int64_t elapsed = static_cast<int64_t>(NowMs() - start);
+            if (elapsed >= total) return true;  // time-out: a short count, no failure
+            wait = total - elapsed;
+        }
+        short revents = 0;
+        int p = WaitFor(fd, POLLOUT, wait, &revents);
+        if (p < 0) return Fail();
+        if (p > 0 && !(revents & POLLOUT) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
+            errno = EIO;
+            return Fail();
+        }
+    }
+    return true;
+}
+
+}  // namespace xvr::platform
