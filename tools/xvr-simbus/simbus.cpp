@@ -1,0 +1,198 @@
+// A simulated GPIB bus with an instrument at every primary address 0-30.
+//
+// An instrument takes each message sent to it as one command.  Its answer,
+// ready after the control file's delay, is followed by the CR/LF bytes that
+// ended the command and marked as the end of a message:
+//   "*IDN?"      XVR-SIMBUS,DEV<primary>,<secondary>,1.0
+//   "TRIGGERS?"  the number of triggers since the device was opened
+//   "DATA? <n>"  n bytes "ABC...ZABC..." (at most 1000000)
+//   other text ending in '?': the message itself, echoed
+// Anything else is a command without an answer.  iecEnter hands out the
+// queued answers, ending at the end of a message, after the end byte when
+// asked, or empty when the time-out passes first.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "quviec.h"
+#include "simbus_control.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint8_t kHighestPrimary = 30;
+constexpr size_t kMaxDataAnswer = 1000000;
+
+struct Message {
+    std::string bytes;
+    size_t taken = 0;
+    Clock::time_point ready;
+};
+
+struct Instrument {
+    bool open = false;
+    uint8_t endByteOn = 0;
+    uint8_t endByte = 0x0D;
+    uint16_t timeoutMs = 1000;
+    uint32_t triggers = 0;
+    std::deque<Message> output;
+};
+
+struct Bus {
+    bool initialised = false;
+    std::map<uint16_t, Instrument> instruments;
+};
+
+Bus &TheBus() {
+    static Bus bus;
+    return bus;
+}
+
+uint8_t Primary(uint16_t address) { return static_cast<uint8_t>(address & 0xFF); }
+
+std::string Number(uint32_t value) { return std::to_string(value); }
+
+std::string Answer(const std::string &command, uint16_t address, const Instrument &device) {
+    if (command == "*IDN?")
+        return "XVR-SIMBUS,DEV" + Number(Primary(address)) + "," + Number(address >> 8) + ",1.0";
+    if (command == "TRIGGERS?") return Number(device.triggers);
+    if (command.compare(0, 6, "DATA? ") == 0) {
+        size_t n = std::min<size_t>(std::strtoul(command.c_str() + 6, nullptr, 10), kMaxDataAnswer);
+        std::string data(n, 'A');
+        for (size_t i = 0; i < n; ++i) data[i] = static_cast<char>('A' + i % 26);
+        return data;
+    }
+    return command;
+}
+
+}  // namespace
+
+extern "C" {
+
+IEC_API uint8_t IEC_CALL iecCInit(uint8_t interfaceIndex, const char *baseAddress) {
+    const simbus::Control control = simbus::ReadControl();
+    simbus::Record(control, "iecCInit " + Number(interfaceIndex) + " [" +
+                                (baseAddress ? std::string(baseAddress) : "(null)") + "]");
+    if (control.Fails("iecCInit") || !baseAddress) return 0;
+    TheBus().initialised = true;
+    return 1;
+}
+
+IEC_API uint8_t IEC_CALL iecOpen(uint16_t address, uint16_t mode) {
+    const simbus::Control control = simbus::ReadControl();
+    simbus::Record(control, "iecOpen " + Number(address) + " " + Number(mode));
+    if (control.Fails("iecOpen") || !TheBus().initialised) return 0;
+    if (Primary(address) > kHighestPrimary) return 0;
+    // Opening clears the device, so nothing of an earlier session is left.
+    Instrument &device = TheBus().instruments[address];
+    device = Instrument();
+    device.open = true;
+    return 1;
+}
+
+IEC_API uint8_t IEC_CALL iecClose(uint16_t address) {
+    const simbus::Control control = simbus::ReadControl();
+    simbus::Record(control, "iecClose " + Number(address));
+    if (control.Fails("iecClose")) return 0;
+    TheBus().instruments.erase(address);
+    return 1;
+}
+
+IEC_API uint8_t IEC_CALL iecSend(uint16_t address, uint16_t count, const uint8_t *data) {
+    const simbus::Control control = simbus::ReadControl();
+    simbus::Record(control, "iecSend " + Number(address) + " " + Number(count) + " " +
+                                (data ? simbus::Printable(data, count) : "(null)"));
+    if (control.Fails("iecSend") || (!data && count > 0)) return 0;
+    auto it = TheBus().instruments.find(address);
+    if (it == TheBus().instruments.end() || !it->second.open) return 0;
+    Instrument &device = it->second;
+
+    std::string message(reinterpret_cast<const char *>(data), count);
+    size_t end = message.find_last_not_of("\r\n");
+    end = end == std::string::npos ? 0 : end + 1;
+    const std::string command = message.substr(0, end);
+    const std::string terminator = message.substr(end);
+    if (command.empty() || command.back() != '?') return 1;
+    Message answer;
+    answer.bytes = Answer(command, address, device) + terminator;
+    answer.ready = Clock::now() + std::chrono::milliseconds(control.delayMs);
+    device.output.push_back(std::move(answer));
+    return 1;
+}
+
+IEC_API uint8_t IEC_CALL iecEnter(uint16_t address, uint16_t *count, uint8_t *buffer) {
+    const simbus::Control control = simbus::ReadControl();
+    if (!count) return 0;
+    const uint16_t asked = *count;
+    simbus::Record(control, "iecEnter " + Number(address) + " " + Number(asked));
+    *count = 0;
+    if (control.Fails("iecEnter")) return 0;
+    auto it = TheBus().instruments.find(address);
+    if (it == TheBus().instruments.end() || !it->second.open) return 0;
+    Instrument &device = it->second;
+    if (asked == 0 || !buffer) return 1;
+
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(device.timeoutMs);
+    if (device.output.empty() || device.output.front().ready > deadline) {
+        // Nothing will arrive within the time-out.
+        std::this_thread::sleep_until(deadline);
+        return 0;
+    }
+    Message &message = device.output.front();
+    std::this_thread::sleep_until(message.ready);
+    uint16_t got = 0;
+    while (got < asked && message.taken < message.bytes.size()) {
+        const uint8_t byte = static_cast<uint8_t>(message.bytes[message.taken++]);
+        buffer[got++] = byte;
+        if (device.endByteOn && byte == device.endByte) break;
+    }
+    if (message.taken == message.bytes.size()) device.output.pop_front();
+    *count = static_cast<uint16_t>(std::min<uint32_t>(got + control.overreport, 0xFFFF));
+    return 1;
+}
+
+IEC_API uint8_t IEC_CALL iecParameter(uint16_t address, uint8_t mode, uint8_t endByteOn,
+                                      uint8_t endByte, uint16_t timeoutMs) {
+    const simbus::Control control = simbus::ReadControl();
+    simbus::Record(control, "iecParameter " + Number(address) + " " + Number(mode) + " " +
+                                Number(endByteOn) + " " + Number(endByte) + " " +
+                                Number(timeoutMs));
+    if (control.Fails("iecParameter")) return 0;
+    auto it = TheBus().instruments.find(address);
+    if (it == TheBus().instruments.end()) return 0;
+    it->second.endByteOn = endByteOn;
+    it->second.endByte = endByte;
+    it->second.timeoutMs = timeoutMs;
+    return 1;
+}
+
+IEC_API uint8_t IEC_CALL iecCTrigger(const char *addresses) {
+    const simbus::Control control = simbus::ReadControl();
+    std::string line = "iecCTrigger";
+    for (const char *p = addresses; p && *p; ++p) line += " " + Number(static_cast<uint8_t>(*p));
+    simbus::Record(control, line);
+    if (control.Fails("iecCTrigger") || !addresses) return 0;
+    for (auto &entry : TheBus().instruments) {
+        for (const char *p = addresses; *p; ++p)
+            if (entry.second.open && Primary(entry.first) == static_cast<uint8_t>(*p))
+                ++entry.second.triggers;
+    }
+    return 1;
+}
+
+#ifndef SIMBUS_WITHOUT_DEINIT
+IEC_API uint8_t IEC_CALL iecDeinit(void) {
+    const simbus::Control control = simbus::ReadControl();
+    simbus::Record(control, "iecDeinit");
+    if (control.Fails("iecDeinit")) return 0;
+    TheBus() = Bus();
+    return 1;
+}
+#endif
+
+}  // extern "C"

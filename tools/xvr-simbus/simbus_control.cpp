@@ -1,0 +1,59 @@
+#include "simbus_control.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace simbus {
+
+Control ReadControl() {
+    Control control;
+    const char *path = std::getenv("XVR_SIMBUS_CONFIG");
+    if (!path || !*path) return control;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string key;
+        if (!(words >> key) || key[0] == '#') continue;
+        if (key == "fail") {
+            std::string entry;
+            if (words >> entry) control.failing.insert(entry);
+        } else if (key == "delay") {
+            words >> control.delayMs;
+        } else if (key == "overreport") {
+            words >> control.overreport;
+        } else if (key == "log") {
+            std::string rest;
+            std::getline(words >> std::ws, rest);
+            control.logFile = rest;
+        }
+    }
+    return control;
+}
+
+void Record(const Control &control, const std::string &line) {
+    if (control.logFile.empty()) return;
+    std::ofstream out(control.logFile, std::ios::app | std::ios::binary);
+    out << line << '\n';
+}
+
+std::string Printable(const uint8_t *data, size_t count) {
+    std::string text;
+    const size_t shown = count < 64 ? count : 64;
+    for (size_t i = 0; i < shown; ++i) {
+        if (data[i] >= 0x20 && data[i] <= 0x7E && data[i] != '\\') {
+            text.push_back(static_cast<char>(data[i]));
+        } else {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "\\%02X", data[i]);
+            text += escape;
+        }
+    }
+    if (shown < count) text += "...";
+    return text;
+}
+
+}  // namespace simbus
