@@ -6,7 +6,7 @@
 //   "*IDN?"      XVR-SIMBUS,DEV<primary>,<secondary>,1.0
 //   "TRIGGERS?"  the number of triggers since the device was opened
 //   "DATA? <n>"  n bytes "ABC...ZABC..." (at most 1000000)
-//   other text ending in '?': the message itself, echoed
+//   other text with a '?': the message itself, echoed
 // Anything else is a command without an answer.  iecEnter hands out the
 // queued answers, ending at the end of a message, after the end byte when
 // asked, or empty when the time-out passes first.
@@ -117,7 +117,7 @@ IEC_API uint8_t IEC_CALL iecSend(uint16_t address, uint16_t count, const uint8_t
     end = end == std::string::npos ? 0 : end + 1;
     const std::string command = message.substr(0, end);
     const std::string terminator = message.substr(end);
-    if (command.empty() || command.back() != '?') return 1;
+    if (command.find('?') == std::string::npos) return 1;
     Message answer;
     answer.bytes = Answer(command, address, device) + terminator;
     answer.ready = Clock::now() + std::chrono::milliseconds(control.delayMs);
