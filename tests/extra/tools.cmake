@@ -1,0 +1,49 @@
+# The tools as their users meet them: the xvr binary, the simulator's
+# instrument files, the demo script and the three example hosts.
+find_program(XVR_PYTHON NAMES python3 python)
+set(XVR_TOOLS_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tools)
+
+if(TARGET xvr_sim_instrument)
+  xvr_add_test_program(xvr_tools_tests ${XVR_TOOLS_TEST_DIR}/instrument_test.cpp support/main.cpp)
+  target_link_libraries(xvr_tools_tests PRIVATE xvr_sim_instrument)
+endif()
+
+# Examples: built like any host program, run against the simulator (Linux)
+# and against the simulated GPIB bus (both sides).
+add_executable(xvr_example_c ${CMAKE_SOURCE_DIR}/examples/c/identify.c)
+target_link_libraries(xvr_example_c PRIVATE quvxvr)
+add_executable(xvr_example_cpp ${CMAKE_SOURCE_DIR}/examples/cpp/identify.cpp)
+target_link_libraries(xvr_example_cpp PRIVATE quvxvr)
+foreach(example xvr_example_c xvr_example_cpp)
+  add_dependencies(${example} xvr_simbus2)
+  add_test(NAME ${example}_gpib COMMAND ${example} "KX GPIB" "Dev 5")
+  set_tests_properties(${example}_gpib PROPERTIES TIMEOUT 120
+    PASS_REGULAR_EXPRESSION "XVR-SIMBUS,DEV5" ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/bin")
+endforeach()
+
+if(NOT XVR_PYTHON OR NOT TARGET xvr)
+  return()
+endif()
+
+set(XVR_CLI_ARGS --xvr $<TARGET_FILE:xvr>)
+foreach(arg IN LISTS CMAKE_CROSSCOMPILING_EMULATOR)
+  list(APPEND XVR_CLI_ARGS --emulator ${arg})
+endforeach()
+add_test(NAME xvr_cli COMMAND ${XVR_PYTHON} ${XVR_TOOLS_TEST_DIR}/cli_test.py ${XVR_CLI_ARGS})
+set_tests_properties(xvr_cli PROPERTIES TIMEOUT 600)
+
+if(TARGET xvr-sim)
+  set_property(TEST xvr_cli PROPERTY ENVIRONMENT "XVR_CLI_SIM=${CMAKE_BINARY_DIR}/bin")
+  set(with_sim ${XVR_PYTHON} ${XVR_TOOLS_TEST_DIR}/with_sim.py ${CMAKE_BINARY_DIR}/bin)
+  add_test(NAME xvr_example_c_tcp COMMAND ${with_sim} $<TARGET_FILE:xvr_example_c> TCP/IP {tcp})
+  add_test(NAME xvr_example_cpp_udp COMMAND ${with_sim} $<TARGET_FILE:xvr_example_cpp> UDP {udp})
+  add_test(NAME xvr_example_python_tcp
+           COMMAND ${CMAKE_COMMAND} -E env XVR_LIBRARY=$<TARGET_FILE:quvxvr>
+                   ${with_sim} ${XVR_PYTHON} ${CMAKE_SOURCE_DIR}/examples/python/identify.py TCP/IP {tcp})
+  set_tests_properties(xvr_example_c_tcp xvr_example_cpp_udp xvr_example_python_tcp PROPERTIES
+    TIMEOUT 120 PASS_REGULAR_EXPRESSION "XVR-SIM,Simulated instrument")
+
+  add_test(NAME xvr_demo COMMAND ${CMAKE_SOURCE_DIR}/scripts/demo ${CMAKE_BINARY_DIR})
+  set_tests_properties(xvr_demo PROPERTIES TIMEOUT 180
+    PASS_REGULAR_EXPRESSION "All four instruments answered")
+endif()

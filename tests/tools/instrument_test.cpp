@@ -1,0 +1,106 @@
+// The simulator's instrument files and the behaviour they describe.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "instrument.h"
+
+namespace xvrsim {
+namespace {
+
+InstrumentSpec Parse(const std::string &text) {
+    std::istringstream in(text);
+    InstrumentSpec spec;
+    std::string error;
+    EXPECT_TRUE(ParseInstrument(in, &spec, &error)) << error;
+    return spec;
+}
+
+std::string ParseError(const std::string &text) {
+    std::istringstream in(text);
+    InstrumentSpec spec;
+    std::string error;
+    EXPECT_FALSE(ParseInstrument(in, &spec, &error)) << text;
+    return error;
+}
+
+TEST(InstrumentFile, DirectivesCommentsAndAnswers) {
+    const auto spec = Parse(
+        "# a supply\n"
+        "\n"
+        "  name   Bench supply 2  \n"
+        "VOLT? -> 12.0\r\n"
+        "meas:curr? dc ->  0.25 A -> really\n"
+        "EMPTY? ->\n"
+        "delay 40 VOLT?\n"
+        "delay 5 *\n"
+        "error -222,\"Data out of range\"\n"
+        "bulk CURVE?\n");
+    EXPECT_EQ(spec.name, "Bench supply 2");
+    EXPECT_EQ(spec.answers.at("VOLT?"), "12.0");
+    // Only the first arrow separates; the command is matched upper-cased.
+    EXPECT_EQ(spec.answers.at("MEAS:CURR? DC"), "0.25 A -> really");
+    EXPECT_EQ(spec.answers.at("EMPTY?"), "");
+    EXPECT_EQ(spec.delaysMs.at("VOLT?"), 40u);
+    EXPECT_EQ(spec.defaultDelayMs, 5u);
+    ASSERT_EQ(spec.errors.size(), 1u);
+    EXPECT_EQ(spec.bulkQueries, std::vector<std::string>{"CURVE?"});
+}
+
+TEST(InstrumentFile, FaultsNameTheirLine) {
+    EXPECT_EQ(ParseError("VOLT? -> 1\nbogus line\n"), "line 2: neither 'QUERY -> ANSWER' nor name, "
+                                                      "delay, error or bulk: bogus line");
+    EXPECT_NE(ParseError("-> 1\n").find("line 1"), std::string::npos);
+    EXPECT_NE(ParseError("A? -> 1\na? -> 2\n").find("second answer"), std::string::npos);
+    for (const char *bad : {"delay x A?\n", "delay -1 A?\n", "delay 600001 A?\n", "delay 10\n",
+                            "error\n", "bulk\n", "delay 99999999999999999999 A?\n"})
+        EXPECT_NE(ParseError(bad).find("line 1"), std::string::npos) << bad;
+}
+
+TEST(Instrument, AnswersDelaysAndErrorQueue) {
+    Instrument in(Parse("A? -> yes\ndelay 30 A?\ndelay 2 *\nerror 1,\"first\"\n"));
+    auto reply = in.Handle("  a?  ");
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data, "yes");
+    EXPECT_EQ(reply->delayMs, 30u);
+
+    EXPECT_FALSE(in.Handle("UNKNOWN?"));   // queues -113
+    EXPECT_FALSE(in.Handle("SOME:SETTING 5"));  // commands are accepted silently
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "1,\"first\"");
+    EXPECT_EQ(in.Handle("syst:err?")->data, "-113,\"Undefined header\"");
+    EXPECT_EQ(in.Handle("SYST:ERR?")->delayMs, 2u);
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
+
+    in.Handle("NOPE?");
+    EXPECT_FALSE(in.Handle("*CLS"));
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
+}
+
+TEST(Instrument, BulkAnswersAreBoundedAndFreeOfLineEnds) {
+    Instrument in(DefaultInstrument());
+    EXPECT_EQ(in.Handle("*IDN?")->data.rfind("XVR-SIM,", 0), 0u);
+    const auto bulk = in.Handle("DATA? 100000");
+    ASSERT_TRUE(bulk);
+    ASSERT_EQ(bulk->data.size(), 100000u);
+    EXPECT_EQ(bulk->data.find_first_of("\r\n"), std::string::npos);
+    EXPECT_EQ(in.Handle("DATA? 0")->data, "");
+    // Beyond the bound, or not a number: an unknown query, nothing allocated.
+    EXPECT_FALSE(in.Handle("DATA? " + std::to_string(kMaxBulkBytes + 1)));
+    EXPECT_FALSE(in.Handle("DATA? -5"));
+    EXPECT_FALSE(in.Handle("DATA? 99999999999999999999"));
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "-113,\"Undefined header\"");
+}
+
+TEST(Instrument, LinesSplitAcrossChunksAndLineEnds) {
+    std::string pending;
+    EXPECT_TRUE(TakeLines(&pending, "*ID").empty());
+    EXPECT_EQ(TakeLines(&pending, "N?\r\nA?\rB?\n\n\rC"), (std::vector<std::string>{"*IDN?", "A?", "B?"}));
+    EXPECT_EQ(pending, "C");
+    // A peer that never ends its line cannot grow the buffer without bound.
+    pending.clear();
+    TakeLines(&pending, std::string(kMaxLineBytes + 10, 'x'));
+    EXPECT_EQ(pending.size(), kMaxLineBytes);
+}
+
+}  // namespace
+}  // namespace xvrsim

@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Runs one command next to a running xvr-sim, for the CTest definitions.
+
+    with_sim.py BIN_DIR COMMAND [ARGS...]
+
+Starts BIN_DIR/xvr-sim with a temporary --xvr-dir, waits (at most 10 s) for
+it to be ready, replaces {tcp}, {udp} and {bin} in the arguments, runs the
+command (at most 120 s) with XVR_DIR and LD_LIBRARY_PATH set, stops the
+simulator and exits with the command's status.
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def start_sim(bin_dir, xvr_dir, extra=()):
+    out = open(os.path.join(xvr_dir, "sim.out"), "w+")
+    sim = subprocess.Popen([os.path.join(bin_dir, "xvr-sim"), "--xvr-dir", xvr_dir, *extra],
+                           stdout=out, stderr=subprocess.STDOUT)
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        out.seek(0)
+        text = out.read()
+        if "READY" in text:
+            ports = dict(re.findall(r"^(TCP|UDP) (\S+)$", text, re.M))
+            sim.output_file = out
+            return sim, ports
+        if sim.poll() is not None:
+            break
+        time.sleep(0.05)
+    stop_sim(sim)
+    out.seek(0)
+    text = out.read()
+    out.close()
+    raise RuntimeError("xvr-sim did not start: " + text)
+
+
+def stop_sim(sim):
+    if sim.poll() is None:
+        sim.terminate()
+        try:
+            sim.wait(5)
+        except subprocess.TimeoutExpired:
+            sim.kill()
+            sim.wait(5)
+    if getattr(sim, "output_file", None):
+        sim.output_file.close()
+    return sim.returncode
+
+
+def replace_all(text, values):
+    for key, value in values.items():
+        text = text.replace("{" + key + "}", value)
+    return text
+
+
+def main():
+    bin_dir, command = sys.argv[1], sys.argv[2:]
+    with tempfile.TemporaryDirectory() as xvr_dir:
+        sim, ports = start_sim(bin_dir, xvr_dir)
+        try:
+            values = {"tcp": ports["TCP"], "udp": ports["UDP"], "bin": bin_dir}
+            args = [replace_all(a, values) for a in command]
+            env = dict(os.environ, XVR_DIR=xvr_dir,
+                       LD_LIBRARY_PATH=bin_dir + os.pathsep + os.environ.get("LD_LIBRARY_PATH", ""))
+            rc = subprocess.run(args, env=env, timeout=120).returncode
+        finally:
+            stop_sim(sim)
+    return rc
+
+
+if __name__ == "__main__":
+    sys.exit(main())
