@@ -42,14 +42,16 @@ struct FileCloser {
 }  // namespace
 
 int RunQuery(const Library &library, const Options &o) {
+    const std::string command = DataArgument(o.args[2], o.hex);
     Device device(library, o.args[0], o.args[1], o);
-    PrintData(device.Query(DataArgument(o.args[2], o.hex)), o.hex);
+    PrintData(device.Query(command), o.hex);
     return kExitOk;
 }
 
 int RunWrite(const Library &library, const Options &o) {
+    const std::string data = DataArgument(o.args[2], o.hex);
     Device device(library, o.args[0], o.args[1], o);
-    device.Write(DataArgument(o.args[2], o.hex), !o.raw);
+    device.Write(data, !o.raw);
     return kExitOk;
 }
 
