@@ -5,6 +5,8 @@
 //                kernel's termios2 (BOTHER), refused when the device does not
 //                keep it; 0 is refused (B0 would hang the line up).
 //   byteSize     5-8 -> CS5-CS8.
+// A setting the device does not keep (read back after the change) fails the
+// whole change and leaves the port as it was.
 //   parity       none / odd / even / mark / space -> PARENB, PARODD, CMSPAR.
 //   stopBits     one -> no CSTOPB; one and a half and two -> CSTOPB.
 //   outxCtsFlow, rtsControl = handshake -> CRTSCTS (termios has one switch
@@ -142,7 +144,7 @@ bool SerialPort::Open(const std::u16string &portName) {
         tio.c_oflag &= ~static_cast<tcflag_t>(OPOST);
         tio.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
         tio.c_cflag |= CREAD | CLOCAL;
-        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VMIN] = 1;  // with O_NONBLOCK: EAGAIN when empty, 0 only at hang-up
         tio.c_cc[VTIME] = 0;
         ok = tcsetattr(fd, TCSANOW, &tio) == 0;
     }
@@ -233,21 +235,32 @@ bool SerialPort::SetLine(const SerialLine &line) {
     for (const auto &s : kStandardRates)
         if (s.rate == line.baudRate) standard = &s;
     cfsetspeed(&tio, standard ? standard->code : B9600);
-    if (tcsetattr(fd, TCSANOW, &tio) != 0) return Fail();
-    if (standard) return true;
-
-    termios2 t2;
-    bool ok = ioctl(fd, TCGETS2, &t2) == 0;
-    if (ok) {
-        t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << kInputBaudShift));
-        t2.c_cflag |= kBaudOther;
-        t2.c_ispeed = line.baudRate;
-        t2.c_ospeed = line.baudRate;
-        ok = ioctl(fd, TCSETS2, &t2) == 0 && ioctl(fd, TCGETS2, &t2) == 0;
-        // A device that cannot run the rate rounds it; treat that as a refusal.
-        if (ok && t2.c_ospeed != line.baudRate) {
-            errno = EINVAL;
-            ok = false;
+    bool ok = tcsetattr(fd, TCSANOW, &tio) == 0 || errno == EINVAL;
+    // Drivers drop what their line cannot do (a pseudo-terminal keeps no
+    // parity and only 8 data bits); a setting that did not stick is refused,
+    // as SetCommState refuses it.
+    constexpr tcflag_t kLineFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    termios now;
+    if (ok) ok = tcgetattr(fd, &now) == 0;
+    if (ok && ((now.c_cflag & kLineFlags) != (tio.c_cflag & kLineFlags) ||
+               (now.c_iflag & (IXON | IXOFF)) != (tio.c_iflag & (IXON | IXOFF)))) {
+        errno = EINVAL;
+        ok = false;
+    }
+    if (ok && !standard) {
+        termios2 t2;
+        ok = ioctl(fd, TCGETS2, &t2) == 0;
+        if (ok) {
+            t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << kInputBaudShift));
+            t2.c_cflag |= kBaudOther;
+            t2.c_ispeed = line.baudRate;
+            t2.c_ospeed = line.baudRate;
+            ok = ioctl(fd, TCSETS2, &t2) == 0 && ioctl(fd, TCGETS2, &t2) == 0;
+            // A device that cannot run the rate rounds it: refused as well.
+            if (ok && t2.c_ospeed != line.baudRate) {
+                errno = EINVAL;
+                ok = false;
+            }
         }
     }
     if (ok) return true;
