@@ -1,6 +1,7 @@
 // Reading the parameter file through the platform's profile functions.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "platform/platform.h"
@@ -83,6 +84,18 @@ TEST_F(PlatformProfile, FilesWrittenOnWindowsReadTheSame) {
     }
     Write(bytes);
     EXPECT_EQ(Get(u"quv gpib", u"BaseAddress"), u"Grüße");
+}
+
+TEST_F(PlatformProfile, ArbitraryContentNeverBreaksTheReader) {
+    const char alphabet[] = "[]=;\"' \t\r\nXVRx\0\xFF\xFE\xC3";
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes(random() % 64, '\0');
+        for (char &c : bytes) c = alphabet[random() % (sizeof alphabet - 1)];
+        Write(bytes);
+        const std::u16string value = Get(u"XVR", u"X", 8);
+        EXPECT_LE(value.size(), 7u);
+    }
 }
 
 #ifndef _WIN32
