@@ -1,0 +1,33 @@
+# Installs the build into a scratch prefix, then builds and runs a host
+# project against it with find_package, and checks the pkg-config file.
+# Usage: cmake -DBUILD=... -DSOURCE=... -DWORK=... -P CheckInstall.cmake
+file(REMOVE_RECURSE "${WORK}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${WORK}/prefix"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE}/tests/install_consumer" -B "${WORK}/consumer"
+                        -DCMAKE_PREFIX_PATH=${WORK}/prefix RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "find_package(quvxvr) failed")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK}/consumer" RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "consumer build failed")
+endif()
+execute_process(COMMAND "${WORK}/consumer/consumer" RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "4 drivers")
+  message(FATAL_ERROR "consumer run failed: ${rc} ${out}")
+endif()
+file(GLOB_RECURSE pc "${WORK}/prefix/*/quvxvr.pc")
+if(NOT pc)
+  message(FATAL_ERROR "no pkg-config file installed")
+endif()
+get_filename_component(pcdir "${pc}" DIRECTORY)
+set(ENV{PKG_CONFIG_PATH} "${pcdir}")
+execute_process(COMMAND pkg-config --libs quvxvr RESULT_VARIABLE rc OUTPUT_VARIABLE libs)
+if(NOT rc EQUAL 0 OR NOT libs MATCHES "-lquvxvr")
+  message(FATAL_ERROR "pkg-config quvxvr failed: ${libs}")
+endif()
+file(REMOVE_RECURSE "${WORK}")
