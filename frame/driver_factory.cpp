@@ -2,18 +2,9 @@
 
 #include <map>
 
-#if __has_include("drivers/com/com_driver.h")
 #include "drivers/com/com_driver.h"
-#define XVR_HAVE_COM 1
-#endif
-#if __has_include("drivers/ip/ip_driver.h")
 #include "drivers/ip/ip_driver.h"
-#define XVR_HAVE_IP 1
-#endif
-#if __has_include("drivers/gpib/gpib_driver.h")
 #include "drivers/gpib/gpib_driver.h"
-#define XVR_HAVE_GPIB 1
-#endif
 
 namespace xvr {
 
@@ -21,10 +12,7 @@ namespace {
 
 std::map<std::u16string, DriverMaker> &Registry() {
     static std::map<std::u16string, DriverMaker> makers = {
-#ifdef XVR_HAVE_COM
         {u"COM", [] { return std::unique_ptr<iXVR_Functions>(new CXVR_COM()); }},
-#endif
-#ifdef XVR_HAVE_IP
         {u"TCP/IP",
          [] {
              auto d = std::make_unique<CXVR_TCP>(u"TCP/IP");
@@ -37,8 +25,6 @@ std::map<std::u16string, DriverMaker> &Registry() {
              d->m_lTransportType = 2;
              return std::unique_ptr<iXVR_Functions>(std::move(d));
          }},
-#endif
-#ifdef XVR_HAVE_GPIB
         // The stored name "Quv GPIB" never equals an upper-cased request, so
         // every "QUV GPIB" open gets a driver object of its own.
         {u"QUV GPIB",
@@ -54,7 +40,6 @@ std::map<std::u16string, DriverMaker> &Registry() {
              d->m_sLibraryFile = u"QUVIEC2.DLL";
              return std::unique_ptr<iXVR_Functions>(std::move(d));
          }},
-#endif
     };
     return makers;
 }
