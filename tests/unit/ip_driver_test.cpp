@@ -279,7 +279,7 @@ TEST_F(IpDriverTest, PeerCloseOrResetEndsTheReadAtOnce) {
     for (bool reset : {false, true}) {
         SCOPED_TRACE(reset ? "reset" : "close");
         PeerSocket peer;
-        uint32_t h = Connect(&peer);
+        uint32_t h = Connect(&peer, reset ? 1000 : 0);  // both socket modes
         ASSERT_EQ(tcp->ParamSet(h, u"TIMEOUT", u"5000", &error), 0);
         peer.Send("par");
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -305,6 +305,29 @@ TEST_F(IpDriverTest, PeerCloseOrResetEndsTheReadAtOnce) {
         EXPECT_EQ(status, -6);
         EXPECT_EQ(tcp->Close(h, &error), 3);
     }
+}
+
+TEST_F(IpDriverTest, LastCloseEndsTheStreamWithinOneSecond) {
+    // The peer never ends its side; the close must not wait for it longer
+    // than a second, whatever the time-out says.
+    for (int32_t openTimeout : {0, 1000}) {
+        SCOPED_TRACE(openTimeout);
+        PeerSocket peer;
+        uint32_t h = Connect(&peer, openTimeout);
+        ASSERT_EQ(tcp->ParamSet(h, u"TIMEOUT", u"-1", &error), 0);
+        peer.Send("unread");
+        auto start = Clock::now();
+        EXPECT_EQ(tcp->Close(h, &error), 3);
+        EXPECT_LT(MsSince(start), 1500);
+        EXPECT_TRUE(peer.WaitForEnd(1000));
+    }
+    auto udp = MakeDriver<CXVR_UDP>(u"UDP", 2);
+    UdpPeer quiet;
+    uint32_t h = 0;
+    ASSERT_EQ(Open(udp.get(), quiet.Address(), &h, 0), 0);
+    auto start = Clock::now();
+    EXPECT_EQ(udp->Close(h, &error), 3);
+    EXPECT_LT(MsSince(start), 500);
 }
 
 TEST_F(IpDriverTest, LargeWritesToASlowReader) {
