@@ -57,6 +57,7 @@ public:
 private:
     InstrumentSpec m_spec;
     std::deque<std::string> m_errors;
+    std::string m_bulk;  // the longest bulk answer so far
 };
 
 // Longer command lines are cut; a peer cannot make the simulator grow.

@@ -217,7 +217,8 @@ void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
     // Answers to one peer leave in the order of its commands.
     for (const auto &o : m_outgoing)
         if (o.fd == fd && !o.datagram) due = std::max(due, o.due);
-    Outgoing out{fd, {}, to != nullptr, reply->data + lineEnd, due};
+    Outgoing out{fd, {}, to != nullptr, std::move(reply->data), due};
+    out.data += lineEnd;
     if (to) out.to = *to;
     m_outgoing.push_back(std::move(out));
 }
