@@ -31,17 +31,19 @@ int64_t MsSince(std::chrono::steady_clock::time_point start) {
 
 }  // namespace
 
-PtyPair::PtyPair() {
+bool PtyPair::Reopen() {
+    CloseMaster();
     int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return;
+    if (fd < 0) return false;
     const char *name = nullptr;
     if (grantpt(fd) != 0 || unlockpt(fd) != 0 || (name = ptsname(fd)) == nullptr) {
         close(fd);
-        return;
+        return false;
     }
     m_slavePath = name;
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     m_master = fd;
+    return true;
 }
 
 PtyPair::~PtyPair() { CloseMaster(); }
@@ -101,26 +103,77 @@ unsigned PtyPair::SlaveBaudRate() const {
     return t.c_ospeed;
 }
 
-PtyEchoPeer::PtyEchoPeer(PtyPair *pty, std::string answer)
-    : m_pty(pty), m_answer(std::move(answer) + "\r"), m_thread([this] { Run(); }) {}
+PtyInstrument::PtyInstrument(PtyPair *pty, std::string defaultAnswer,
+                             std::function<void(PtyPair *)> onNewPair)
+    : m_pty(pty),
+      m_answer(std::move(defaultAnswer)),
+      m_onNewPair(std::move(onNewPair)),
+      m_thread([this] { Run(); }) {}
 
-PtyEchoPeer::~PtyEchoPeer() {
+PtyInstrument::~PtyInstrument() {
     m_stop = true;
     m_thread.join();
 }
 
-void PtyEchoPeer::Run() {
+std::string PtyInstrument::DescribeLine(const PtyPair &pty) {
+    termios t = pty.SlaveSettings();
+    const char *bits = (t.c_cflag & CSIZE) == CS5   ? "5"
+                       : (t.c_cflag & CSIZE) == CS6 ? "6"
+                       : (t.c_cflag & CSIZE) == CS7 ? "7"
+                                                    : "8";
+    const char *parity = !(t.c_cflag & PARENB) ? "N"
+                         : (t.c_cflag & CMSPAR) ? ((t.c_cflag & PARODD) ? "M" : "S")
+                                                : ((t.c_cflag & PARODD) ? "O" : "E");
+    const char *flow = (t.c_cflag & CRTSCTS) ? "RTSCTS"
+                       : (t.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF) ? "XONXOFF"
+                       : (t.c_iflag & (IXON | IXOFF)) ? "PARTXON"
+                                                      : "NONE";
+    return std::to_string(pty.SlaveBaudRate()) + " " + bits + " " + parity + " " +
+           ((t.c_cflag & CSTOPB) ? "2" : "1") + " " + flow;
+}
+
+void PtyInstrument::Handle(const std::string &line) {
+    if (line.rfind("ECHO ", 0) == 0) {
+        m_pty->Send(line.substr(5) + "\r");
+    } else if (line.rfind("DRIP ", 0) == 0) {
+        for (char c : line.substr(5)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            m_pty->Send(std::string(1, c));
+        }
+    } else if (line == "LINE?") {
+        m_pty->Send(DescribeLine(*m_pty) + "\r");
+    } else if (line == "HANGUP") {
+        m_pty->CloseMaster();
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (m_pty->Reopen() && m_onNewPair) m_onNewPair(m_pty);
+    } else if (!m_answer.empty()) {
+        m_pty->Send(m_answer + "\r");
+    }
+}
+
+void PtyInstrument::Run() {
     char buffer[4096];
+    std::string line;
     while (!m_stop) {
+        if (m_pty->Master() < 0) {
+            usleep(1000);
+            continue;
+        }
         pollfd p{m_pty->Master(), POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
         ssize_t r = read(m_pty->Master(), buffer, sizeof buffer);
         if (r <= 0) {
-            usleep(1000);  // no slave open yet
+            usleep(1000);  // no slave open at the moment
             continue;
         }
-        for (ssize_t i = 0; i < r; ++i)
-            if (buffer[i] == '\r') m_pty->Send(m_answer);
+        for (ssize_t i = 0; i < r; ++i) {
+            if (buffer[i] != '\r') {
+                line.push_back(buffer[i]);
+                continue;
+            }
+            Handle(line);
+            line.clear();
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <termios.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -15,7 +16,7 @@ namespace xvr::test {
 
 class PtyPair {
 public:
-    PtyPair();  // check Ok()
+    PtyPair() { Reopen(); }  // check Ok()
     ~PtyPair();
     PtyPair(const PtyPair &) = delete;
     PtyPair &operator=(const PtyPair &) = delete;
@@ -34,22 +35,38 @@ public:
     unsigned SlaveBaudRate() const;
     // Hangs the line up: the slave side then reads and writes with errors.
     void CloseMaster();
+    // Closes the pair and opens a new one (with a new slave path).
+    bool Reopen();
 
 private:
     int m_master = -1;
     std::string m_slavePath;
 };
 
-// Answers every line ending in '\r' with answer + '\r' until stopped.
-class PtyEchoPeer {
+// An instrument on the master side, driven by lines ending in '\r':
+//   "ECHO text"  answers text + '\r'
+//   "DRIP text"  sends the bytes of text 150 ms apart
+//   "LINE?"      answers the slave's line settings, e.g. "19200 8 N 2 RTSCTS"
+//   "HANGUP"     closes the master (the slave's transfers then fail), then
+//                opens a fresh pair and calls onNewPair with it
+// Any other line is answered with the default answer + '\r', if there is one.
+class PtyInstrument {
 public:
-    PtyEchoPeer(PtyPair *pty, std::string answer);
-    ~PtyEchoPeer();
+    PtyInstrument(PtyPair *pty, std::string defaultAnswer = {},
+                  std::function<void(PtyPair *)> onNewPair = {});
+    ~PtyInstrument();
+    PtyInstrument(const PtyInstrument &) = delete;
+    PtyInstrument &operator=(const PtyInstrument &) = delete;
+
+    // The slave's line settings as "LINE?" reports them.
+    static std::string DescribeLine(const PtyPair &pty);
 
 private:
     void Run();
+    void Handle(const std::string &line);
     PtyPair *m_pty;
     std::string m_answer;
+    std::function<void(PtyPair *)> m_onNewPair;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
