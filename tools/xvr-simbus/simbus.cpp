@@ -9,7 +9,8 @@
 //   other text with a '?': the message itself, echoed
 // Anything else is a command without an answer.  iecEnter hands out the
 // queued answers, ending at the end of a message, after the end byte when
-// asked, or empty when the time-out passes first.
+// asked, or empty when the time-out passes first.  The call log also gets
+// "load" and "unload" when the library is loaded and unloaded.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -69,6 +70,13 @@ std::string Answer(const std::string &command, uint16_t address, const Instrumen
     }
     return command;
 }
+
+// Marks loading and unloading in the call log, so that a test can tell that
+// a refused library did not stay loaded.
+struct LoadMarker {
+    LoadMarker() { simbus::Record(simbus::ReadControl(), "load"); }
+    ~LoadMarker() { simbus::Record(simbus::ReadControl(), "unload"); }
+} g_LoadMarker;
 
 }  // namespace
 
