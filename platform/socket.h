@@ -41,9 +41,10 @@ void SocketSetNoDelay(SocketHandle socket);
 // Bytes that a receive would deliver now; false with *error when the query fails.
 bool SocketBytesWaiting(SocketHandle socket, uint32_t *count, uint32_t *error);
 
-// Both return the bytes moved, or -1 with *error.  Receive never waits on
-// Linux; send never raises SIGPIPE.  A receive of 0 on a stream socket is
-// the end of the stream.
+// Both return the bytes moved, or -1 with *error.  Receive never waits, in
+// either socket mode: with nothing there it fails with a would-block error.
+// A receive of 0 on a stream socket is the end of the stream.  Send never
+// raises SIGPIPE.
 int64_t SocketReceive(SocketHandle socket, uint8_t *buffer, size_t size, uint32_t *error);
 int64_t SocketSend(SocketHandle socket, const uint8_t *data, size_t size, uint32_t *error);
 

@@ -84,32 +84,26 @@ uint32_t CXVR_IPConnection::BytesAvailable() const {
 }
 
 // One receive into the buffer behind the bytes already there.  When nothing
-// is waiting it first waits up to waitMs for data, the end of the stream or
-// an error.  *waiting carries the last successful byte count between passes.
-CXVR_IPConnection::ReceiveResult CXVR_IPConnection::ReceiveSome(uint32_t *waiting, uint32_t waitMs) {
+// is there it first waits up to waitMs for data, the end of the stream or an
+// error.
+CXVR_IPConnection::ReceiveResult CXVR_IPConnection::ReceiveSome(uint32_t waitMs) {
     ReceiveResult result;
     const bool datagram = m_lSocketType != platform::kSocketStream;
     const uint32_t room = kReceiveSize - m_lBuffered;
     // A datagram is taken only whole; the next hand-over makes room for it.
     if (room == 0 || (datagram && room < kMaxDatagram)) return result;
+    uint8_t *into = m_Receive.data() + m_lBuffered;
     uint32_t code = 0;
-    uint32_t n = 0;
-    if (platform::SocketBytesWaiting(m_Socket, &n, &code)) *waiting = n;
-    if (*waiting == 0) {
+    int64_t got = platform::SocketReceive(m_Socket, into, room, &code);
+    if (got < 0 && platform::SocketWouldBlock(code)) {
         int ready = platform::SocketWait(m_Socket, false, waitMs, &code);
         if (ready < 0) {
             result.failed = true;
             result.error = code;
         }
         if (ready <= 0) return result;
-        // Something is there; when the count still says 0 it is the end of
-        // the stream, an error or an empty datagram, and recv returns at once.
-        if (!platform::SocketBytesWaiting(m_Socket, &n, &code) || n == 0) n = room;
-    } else {
-        n = *waiting;
+        got = platform::SocketReceive(m_Socket, into, room, &code);
     }
-    const uint32_t want = datagram ? room : std::min(n, room);
-    int64_t got = platform::SocketReceive(m_Socket, m_Receive.data() + m_lBuffered, want, &code);
     if (got < 0) {
         if (!platform::SocketWouldBlock(code)) {
             result.failed = true;
@@ -140,11 +134,10 @@ int32_t CXVR_IPConnection::Read(uint8_t *buffer, int32_t *length, uint32_t flags
     const uint32_t start = platform::TickCount();
     uint32_t delivered = 0;
     uint32_t matched = 0;
-    uint32_t waiting = 0;
     bool found = false;
     ReceiveResult failure;
     for (;;) {
-        if (m_lBuffered < limit) failure = ReceiveSome(&waiting, kReadWaitMs);
+        if (m_lBuffered < limit) failure = ReceiveSome(kReadWaitMs);
 
         uint32_t taken = 0;
         bool complete;

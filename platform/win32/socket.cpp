@@ -109,6 +109,16 @@ bool SocketBytesWaiting(SocketHandle socket, uint32_t *count, uint32_t *error) {
 }
 
 int64_t SocketReceive(SocketHandle socket, uint8_t *buffer, size_t size, uint32_t *error) {
+    // A blocking socket would wait in recv: look first.  Nothing waiting and
+    // not readable means no data, no end of stream and no error yet.
+    u_long waiting = 0;
+    if (ioctlsocket(Sock(socket), FIONREAD, &waiting) == 0 && waiting == 0) {
+        uint32_t ignored = 0;
+        if (SocketWait(socket, false, 0, &ignored) <= 0) {
+            *error = WSAEWOULDBLOCK;
+            return -1;
+        }
+    }
     int n = ::recv(Sock(socket), reinterpret_cast<char *>(buffer), ClampSize(size), 0);
     if (n == SOCKET_ERROR) {
         *error = LastSocketError();
