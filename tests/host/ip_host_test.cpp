@@ -116,8 +116,10 @@ TEST_F(IpHostTest, OpenFailuresAndPeerClose) {
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
               1000);
     EXPECT_EQ(data, "half");
-    EXPECT_EQ(x.ErrorText(),
-              Expected(11013, {xvr::SystemText(xvr::platform::SocketResetError())}));
+    // The system's text comes in the library's language: compare the frame.
+    const std::string prefix = Expected(11013, {u""});
+    EXPECT_EQ(x.ErrorText().rfind(prefix, 0), 0u) << x.ErrorText();
+    EXPECT_GT(x.ErrorText().size(), prefix.size() + 2);
     EXPECT_EQ(x.Close(h), 3);
 }
 
