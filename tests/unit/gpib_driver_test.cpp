@@ -116,22 +116,6 @@ TEST_F(GpibDriverTest, OpensOfOneAddressShareARecordAndFreedSlotsAreReused) {
     EXPECT_EQ(m_Sim.Calls("iecCInit "), std::vector<std::string>{"iecCInit 0 []"});
 }
 
-TEST_F(GpibDriverTest, EveryDeviceOperationChecksTheDeviceNumber) {
-    OpenOk(u"Dev 4");
-    uint8_t byte = 0;
-    int32_t length = 1;
-    std::u16string error, value;
-    for (uint32_t handle : {kFrameBits, kFrameBits | 2, kFrameBits | 0xFFFF}) {
-        EXPECT_EQ(m_Driver.Close(handle, &error), kStatusBadHandle);
-        EXPECT_EQ(m_Driver.Read(handle, &byte, &length, 0, &error), kStatusBadHandle);
-        EXPECT_EQ(m_Driver.Write(handle, &byte, &length, 0, &error), kStatusBadHandle);
-        EXPECT_EQ(m_Driver.ParamGet(handle, u"DELIMITER", &value, &error), kStatusBadHandle);
-        EXPECT_EQ(m_Driver.ParamSet(handle, u"TRIGGER", u"", &error), kStatusBadHandle);
-    }
-    EXPECT_EQ(error, LoadText(kTextNotOpen));
-    EXPECT_EQ(length, 1);
-}
-
 TEST_F(GpibDriverTest, WriteSendsDataWithOrWithoutTheDelimiter) {
     uint32_t h = OpenOk(u"Dev 5");
     int32_t sent = 0;
