@@ -56,16 +56,32 @@ void LogCall(const std::u16string &entry) {
 
 bool Logging() { return TheApp().Log().Enabled(); }
 
-// Read and write log the bytes now in the buffer, but never more than the
-// host said the buffer holds (a write's count may include the delimiter).
-void LogTransfer(const char16_t *format, uint32_t handle, const uint8_t *buffer, int32_t lengthIn,
-                 uint32_t flags, int32_t status, int32_t lengthOut) {
-    if (!Logging()) return;
-    CQUVXVRApp &app = TheApp();
-    LogCall(Format(format, {handle, Addr(buffer), lengthIn, flags, status, lengthOut,
-                            app.GetLastErrorText()}));
-    int32_t shown = lengthOut < lengthIn ? lengthOut : lengthIn;
-    app.Log().Write(DataLine(buffer, shown), CallLog::kData);
+// Read and write: a missing length or buffer is refused before any driver
+// sees it.  The log shows the bytes now in the buffer, but never more than the
+// host said it holds (a write's count may include the delimiter).
+template <class Byte>
+int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t *length,
+                 uint32_t flags,
+                 int32_t (CQUVXVRApp::*call)(uint32_t, Byte *, int32_t *, uint32_t)) {
+    return Guarded([&] {
+        CQUVXVRApp &app = TheApp();
+        const int32_t lengthIn = length ? *length : 0;
+        int32_t status;
+        if (!length || (!buffer && lengthIn > 0)) {
+            app.LastError().clear();
+            status = kStatusTransfer;
+        } else {
+            status = (app.*call)(handle, buffer, length, flags);
+        }
+        if (Logging()) {
+            const int32_t lengthOut = length ? *length : 0;
+            LogCall(Format(format, {handle, Addr(buffer), lengthIn, flags, status, lengthOut,
+                                    app.GetLastErrorText()}));
+            app.Log().Write(DataLine(buffer, lengthOut < lengthIn ? lengthOut : lengthIn),
+                            CallLog::kData);
+        }
+        return status;
+    });
 }
 
 int32_t Retired(const char16_t *name) {
@@ -152,38 +168,14 @@ XVR_API int32_t XVR_CALL flXVRClose(uint32_t deviceHandle) {
 
 XVR_API int32_t XVR_CALL flXVRRead(uint32_t deviceHandle, uint8_t *buffer, int32_t *length,
                                    uint32_t flags) {
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        int32_t lengthIn = length ? *length : 0;
-        int32_t status;
-        if (!length || (!buffer && lengthIn > 0)) {
-            app.LastError().clear();
-            status = kStatusTransfer;
-        } else {
-            status = app.Read(deviceHandle, buffer, length, flags);
-        }
-        LogTransfer(u"flXVRRead(0x%X, 0x%X, %d, 0x%X)\n  status = %d, read = %d\n  %s",
-                    deviceHandle, buffer, lengthIn, flags, status, length ? *length : 0);
-        return status;
-    });
+    return Transfer(u"flXVRRead(0x%X, 0x%X, %d, 0x%X)\n  status = %d, read = %d\n  %s",
+                    deviceHandle, buffer, length, flags, &CQUVXVRApp::Read);
 }
 
 XVR_API int32_t XVR_CALL flXVRWrite(uint32_t deviceHandle, const uint8_t *buffer,
                                     int32_t *length, uint32_t flags) {
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        int32_t lengthIn = length ? *length : 0;
-        int32_t status;
-        if (!length || (!buffer && lengthIn > 0)) {
-            app.LastError().clear();
-            status = kStatusTransfer;
-        } else {
-            status = app.Write(deviceHandle, buffer, length, flags);
-        }
-        LogTransfer(u"flXVRWrite(0x%X, 0x%X, %d, 0x%X)\n  status = %d, written = %d\n  %s",
-                    deviceHandle, buffer, lengthIn, flags, status, length ? *length : 0);
-        return status;
-    });
+    return Transfer(u"flXVRWrite(0x%X, 0x%X, %d, 0x%X)\n  status = %d, written = %d\n  %s",
+                    deviceHandle, buffer, length, flags, &CQUVXVRApp::Write);
 }
 
 XVR_API int32_t XVR_CALL flXVRParamGet(uint32_t deviceHandle, const char *paramName, char *value,
