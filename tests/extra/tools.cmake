@@ -30,7 +30,8 @@ foreach(arg IN LISTS CMAKE_CROSSCOMPILING_EMULATOR)
   list(APPEND XVR_CLI_ARGS --emulator ${arg})
 endforeach()
 add_test(NAME xvr_cli COMMAND ${XVR_PYTHON} ${XVR_TOOLS_TEST_DIR}/cli_test.py ${XVR_CLI_ARGS})
-set_tests_properties(xvr_cli PROPERTIES TIMEOUT 600)
+# Every run of the program under wine costs seconds.
+set_tests_properties(xvr_cli PROPERTIES TIMEOUT 900)
 
 if(TARGET xvr-sim)
   set_property(TEST xvr_cli PROPERTY ENVIRONMENT "XVR_CLI_SIM=${CMAKE_BINARY_DIR}/bin")

@@ -8,6 +8,9 @@ namespace xvrcli {
 
 namespace {
 constexpr int32_t kChunk = 65536;
+// A device that streams without ever sending the delimiter must not fill
+// the memory; "read -n" is the way to take large blocks.
+constexpr size_t kMaxMessage = 256u * 1024 * 1024;
 }
 
 Library::Library() {
@@ -65,6 +68,9 @@ std::string Device::ReadMessage() {
         if (length > 0 && length <= kChunk) message.append(buffer.begin(), buffer.begin() + length);
         // Status 1: the buffer filled before the delimiter came; go on.
         if (status != 1) return message;
+        if (message.size() >= kMaxMessage)
+            throw DeviceError("read from " + m_name + ": no delimiter within " +
+                              std::to_string(kMaxMessage) + " bytes; use read -n");
     }
 }
 
