@@ -42,8 +42,13 @@ Device::Device(const Library &library, const std::string &driver, const std::str
     const int32_t status = flXVROpenWithTimeout(library.handle(), &m_handle, driver.c_str(),
                                                 address.c_str(), connectMs);
     if (status < 0) Fail("cannot open " + m_name, status);
-    if (options.timeoutMs) Set("TIMEOUT", std::to_string(*options.timeoutMs));
-    if (options.delimiter) Set("DELIMITER", *options.delimiter);
+    try {
+        if (options.timeoutMs) Set("TIMEOUT", std::to_string(*options.timeoutMs));
+        if (options.delimiter) Set("DELIMITER", *options.delimiter);
+    } catch (...) {
+        flXVRClose(m_handle);  // the destructor does not run for a failed constructor
+        throw;
+    }
 }
 
 Device::~Device() { flXVRClose(m_handle); }
