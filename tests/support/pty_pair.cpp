@@ -96,6 +96,12 @@ termios PtyPair::SlaveSettings() const {
     return t;
 }
 
+void PtyPair::MakeSlaveRaw() {
+    termios t = SlaveSettings();
+    cfmakeraw(&t);
+    tcsetattr(m_master, TCSANOW, &t);
+}
+
 unsigned PtyPair::SlaveBaudRate() const {
     termios2 t;
     std::memset(&t, 0, sizeof t);

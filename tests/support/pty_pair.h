@@ -33,6 +33,9 @@ public:
     termios SlaveSettings() const;
     // The slave's output rate in baud, also for rates without a B constant.
     unsigned SlaveBaudRate() const;
+    // Takes the terminal's cooking out of the slave, as a serial port has
+    // none (for users that do not set the line up themselves).
+    void MakeSlaveRaw();
     // Hangs the line up: the slave side then reads and writes with errors.
     void CloseMaster();
     // Closes the pair and opens a new one (with a new slave path).
