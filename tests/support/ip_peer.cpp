@@ -83,11 +83,10 @@ sockaddr_in Loopback(uint16_t port) {
 }
 
 uint16_t BoundPort(uintptr_t s) {
-    sockaddr_storage a{};
+    sockaddr_in a{};
     SockLen len = sizeof a;
     getsockname(S(s), reinterpret_cast<sockaddr *>(&a), &len);
-    if (a.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6 *>(&a)->sin6_port);
-    return ntohs(reinterpret_cast<sockaddr_in *>(&a)->sin_port);
+    return ntohs(a.sin_port);
 }
 
 uintptr_t NewSocket(int family, int type) {
@@ -179,20 +178,12 @@ void PeerSocket::Reset() {
     Close();
 }
 
-TcpListener::TcpListener(int backlog, bool ipv6) {
-    m_listen = PeerSocket(NewSocket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM));
+TcpListener::TcpListener(int backlog) {
+    m_listen = PeerSocket(NewSocket(AF_INET, SOCK_STREAM));
     if (!m_listen.Valid()) return;
-    int rc;
-    if (ipv6) {
-        sockaddr_in6 a{};
-        a.sin6_family = AF_INET6;
-        a.sin6_addr = in6addr_loopback;
-        rc = bind(S(m_listen.Raw()), reinterpret_cast<sockaddr *>(&a), sizeof a);
-    } else {
-        sockaddr_in a = Loopback(0);
-        rc = bind(S(m_listen.Raw()), reinterpret_cast<sockaddr *>(&a), sizeof a);
-    }
-    if (rc != 0 || listen(S(m_listen.Raw()), backlog) != 0) {
+    sockaddr_in a = Loopback(0);
+    if (bind(S(m_listen.Raw()), reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+        listen(S(m_listen.Raw()), backlog) != 0) {
         m_listen.Close();
         return;
     }

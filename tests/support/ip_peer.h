@@ -44,7 +44,7 @@ private:
 // A TCP listener on an ephemeral loopback port.
 class TcpListener {
 public:
-    explicit TcpListener(int backlog = 16, bool ipv6 = false);
+    explicit TcpListener(int backlog = 16);
     uint16_t Port() const { return m_port; }
     // "127.0.0.1:port"
     std::string Address() const;
