@@ -123,22 +123,6 @@ TEST_F(IpHostTest, OpenFailuresAndPeerClose) {
     EXPECT_EQ(x.Close(h), 3);
 }
 
-TEST_F(IpHostTest, UdpCarriesTheDelimiterInTheDatagram) {
-    const auto &x = Host();
-    xvr::test::UdpPeer peer;
-    uint32_t h = 0;
-    ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "UDP", peer.Address().c_str(), 500), 0);
-    int32_t n = 0;
-    EXPECT_EQ(Write(h, "MEAS?", 2, &n), 0);
-    EXPECT_EQ(peer.ReceiveFrom(1000), "MEAS?\n");
-    std::string big(4000, 'v');
-    ASSERT_TRUE(peer.SendBack(big + "\n"));
-    std::string data;
-    EXPECT_EQ(Read(h, 8000, 1, &data), 2);
-    EXPECT_EQ(data, big);
-    EXPECT_EQ(x.Close(h), 3);
-}
-
 // The last DeInit takes open connections with it: the peer sees them end.
 TEST_F(IpHostTest, DeInitClosesOpenConnections) {
     const auto &x = Host();
