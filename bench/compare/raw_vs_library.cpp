@@ -163,7 +163,7 @@ int main(int argc, char **argv) {
 
         // Bulk: one answer of kBulkBytes bytes, in MB/s.
         const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
-        const int bulkRuns = 20;
+        const int bulkRuns = std::min(20, std::max(3, n / 100));
         const double libBulk = MedianMicros(bulkRuns, [&] { LibQuery(device, bulk, buffer); });
         const double rawBulk = MedianMicros(bulkRuns, [&] { RawQuery(fd, bulk, '\n', buffer); });
         Row("TCP bulk read 4 MiB", "MB/s", kBulkBytes / libBulk, "raw socket", kBulkBytes / rawBulk);

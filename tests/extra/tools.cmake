@@ -54,3 +54,11 @@ if(TARGET xvr-sim)
   set_tests_properties(xvr_demo PROPERTIES TIMEOUT 180
     PASS_REGULAR_EXPRESSION "All four instruments answered")
 endif()
+
+# The benchmark table prints (a short run; the figures are not judged).
+if(TARGET xvr-compare AND TARGET xvr-sim)
+  add_test(NAME xvr_bench_compare COMMAND ${XVR_PYTHON} ${CMAKE_SOURCE_DIR}/bench/compare/compare
+           ${CMAKE_BINARY_DIR} -n 20)
+  set_tests_properties(xvr_bench_compare PROPERTIES TIMEOUT 300
+    PASS_REGULAR_EXPRESSION "TCP query \\*IDN\\?.*raw socket.*Serial query.*call log functions\\+data")
+endif()
