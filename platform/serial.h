@@ -84,9 +84,16 @@ public:
     bool SetTimeouts(const SerialTimeouts &timeouts);
 
     // *done is the number of bytes moved, also after a time-out (which is
-    // no failure) and after a failure.
+    // no failure) and after a failure.  Bytes a termios read brings in beyond
+    // the asked ones wait in the port for the next Read, as they would have
+    // in the system's queue (the port is exclusive, and closing drops both).
     bool Read(uint8_t *buffer, uint32_t size, uint32_t *done);
-    bool Write(const uint8_t *buffer, uint32_t size, uint32_t *done);
+    // Writes buffer and then tail; the tail only once the whole buffer went
+    // out.  A failure while the buffer was still going out reports *done 0.
+    // Windows makes one WriteFile call for each part; termios sends both in
+    // one call, so the other end sees one burst instead of two.
+    bool Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail, uint32_t tailSize,
+               uint32_t *done);
 
     uint32_t Error() const { return m_error; }
 
@@ -97,6 +104,11 @@ private:
     intptr_t m_handle = kNoHandle;
     SerialTimeouts m_timeouts;  // the deadlines of the termios side
     uint32_t m_error = 0;
+    // Read-ahead of the termios side: one system call per burst, not per byte.
+    static constexpr uint32_t kAheadSize = 512;
+    uint8_t m_ahead[kAheadSize] = {};
+    uint32_t m_aheadBegin = 0;
+    uint32_t m_aheadEnd = 0;
 };
 
 }  // namespace xvr::platform

@@ -99,20 +99,19 @@ int32_t CXVR_COM::Write(uint32_t handle, const uint8_t *buffer, int32_t *length,
     t.writeTotalConstant = port->m_lTimeout;
     if (!port->m_Port.SetTimeouts(t)) return TimeoutsFailed(*port, port->m_Port.Error(), error);
 
+    // Data and delimiter go out together; the count reports the data only.
     const uint32_t count = static_cast<uint32_t>(*length);
+    const uint32_t tail = (flags & kWriteAppendDelimiter) ? port->m_lDelimiterLength : 0;
     uint32_t sent = 0;
-    if (!port->m_Port.Write(buffer, count, &sent)) {
-        *length = 0;
+    if (!port->m_Port.Write(buffer, count, port->m_Delimiter, tail, &sent)) {
+        if (sent < count) *length = 0;  // the data failed; else the delimiter did
         return WriteFailed(*port, error);
     }
     if (sent < count) {
         *length = static_cast<int32_t>(sent);
         return kStatusTransfer;
     }
-    if (!(flags & kWriteAppendDelimiter)) return kStatusOk;
-    if (!port->m_Port.Write(port->m_Delimiter, port->m_lDelimiterLength, &sent))
-        return WriteFailed(*port, error);
-    return sent < port->m_lDelimiterLength ? kStatusTransfer : kStatusOk;
+    return sent < count + tail ? kStatusTransfer : kStatusOk;
 }
 
 }  // namespace xvr

@@ -25,10 +25,12 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "frame/strings.h"
@@ -159,6 +161,7 @@ bool SerialPort::Open(const std::u16string &portName) {
 }
 
 void SerialPort::Close() {
+    m_aheadBegin = m_aheadEnd = 0;
     if (m_handle == kNoHandle) return;
     int fd = static_cast<int>(m_handle);
     ioctl(fd, TIOCNXCL);
@@ -281,6 +284,13 @@ bool SerialPort::SetTimeouts(const SerialTimeouts &timeouts) {
 bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     *done = 0;
     if (size == 0) return true;
+    auto takeAhead = [this](uint8_t *to, uint32_t n) {
+        uint32_t k = std::min(n, m_aheadEnd - m_aheadBegin);
+        std::memcpy(to, m_ahead + m_aheadBegin, k);
+        m_aheadBegin += k;
+        return k;
+    };
+    *done = takeAhead(buffer, size);
     const int fd = static_cast<int>(m_handle);
     const SerialTimeouts &t = m_timeouts;
     constexpr uint32_t kNoWait = SerialTimeouts::kNoWait;
@@ -300,7 +310,19 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     const uint64_t start = NowMs();
 
     for (;;) {
-        ssize_t r = ::read(fd, buffer + *done, size - *done);
+        if (*done == size || (firstByte && *done > 0)) return true;
+        const uint32_t want = size - *done;
+        ssize_t r;
+        if (want >= kAheadSize) {
+            r = ::read(fd, buffer + *done, want);
+        } else {
+            r = ::read(fd, m_ahead, kAheadSize);
+            if (r > 0) {
+                m_aheadBegin = 0;
+                m_aheadEnd = static_cast<uint32_t>(r);
+                r = takeAhead(buffer + *done, want);
+            }
+        }
         if (r > 0) {
             *done += static_cast<uint32_t>(r);
             if (*done == size || firstByte) return true;
@@ -339,36 +361,51 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     }
 }
 
-bool SerialPort::Write(const uint8_t *buffer, uint32_t size, uint32_t *done) {
+bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail,
+                       uint32_t tailSize, uint32_t *done) {
     *done = 0;
     const int fd = static_cast<int>(m_handle);
     const SerialTimeouts &t = m_timeouts;
+    const uint64_t all = static_cast<uint64_t>(size) + tailSize;
     int64_t total = -1;
     if (t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0)
-        total = static_cast<int64_t>(t.writeTotalMultiplier) * size + t.writeTotalConstant;
+        total = static_cast<int64_t>(t.writeTotalMultiplier * all + t.writeTotalConstant);
     const uint64_t start = NowMs();
-    while (*done < size) {
-        ssize_t r = ::write(fd, buffer + *done, size - *done);
+    uint64_t sent = 0;
+    auto failed = [&]() {
+        Fail();
+        *done = sent < size ? 0 : static_cast<uint32_t>(sent);
+        return false;
+    };
+    while (sent < all) {
+        iovec parts[2];
+        int count = 0;
+        if (sent < size) parts[count++] = {const_cast<uint8_t *>(buffer) + sent, size - sent};
+        const uint64_t tailSent = sent > size ? sent - size : 0;
+        if (tailSize > tailSent)
+            parts[count++] = {const_cast<uint8_t *>(tail) + tailSent, tailSize - tailSent};
+        ssize_t r = ::writev(fd, parts, count);
         if (r > 0) {
-            *done += static_cast<uint32_t>(r);
+            sent += static_cast<uint64_t>(r);
             continue;
         }
         if (r < 0 && errno == EINTR) continue;
-        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return Fail();
+        if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return failed();
         int64_t wait = -1;
         if (total >= 0) {
             int64_t elapsed = static_cast<int64_t>(NowMs() - start);
-            if (elapsed >= total) return true;  // time-out: a short count, no failure
+            if (elapsed >= total) break;  // time-out: a short count, no failure
             wait = total - elapsed;
         }
         short revents = 0;
         int p = WaitFor(fd, POLLOUT, wait, &revents);
-        if (p < 0) return Fail();
+        if (p < 0) return failed();
         if (p > 0 && !(revents & POLLOUT) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
             errno = EIO;
-            return Fail();
+            return failed();
         }
     }
+    *done = static_cast<uint32_t>(sent);
     return true;
 }
 

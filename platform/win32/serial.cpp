@@ -100,10 +100,16 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     return ok ? true : Fail();
 }
 
-bool SerialPort::Write(const uint8_t *buffer, uint32_t size, uint32_t *done) {
+bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail,
+                       uint32_t tailSize, uint32_t *done) {
+    *done = 0;
     DWORD sent = 0;
-    BOOL ok = WriteFile(AsHandle(m_handle), buffer, size, &sent, nullptr);
+    if (!WriteFile(AsHandle(m_handle), buffer, size, &sent, nullptr)) return Fail();
     *done = sent;
+    if (sent < size || tailSize == 0) return true;
+    sent = 0;
+    BOOL ok = WriteFile(AsHandle(m_handle), tail, tailSize, &sent, nullptr);
+    *done += sent;
     return ok ? true : Fail();
 }
 
