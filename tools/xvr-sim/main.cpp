@@ -211,7 +211,7 @@ void Simulator::Start() {
 
 void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
                          const std::string &line, const char *lineEnd) {
-    const auto reply = instrument.Handle(line);
+    auto reply = instrument.Handle(line);
     if (!reply) return;
     Clock::time_point due = Clock::now() + std::chrono::milliseconds(reply->delayMs);
     // Answers to one peer leave in the order of its commands.
