@@ -38,8 +38,9 @@ struct SerialLine {
 // Per-transfer time-outs in milliseconds, with COMMTIMEOUTS meaning:
 // a read waits until its bytes are in or readTotalMultiplier * bytes +
 // readTotalConstant has passed (0 and 0: no limit); readInterval limits the
-// gap between two bytes once the first arrived (0: no limit).  readInterval
-// = kNoWait with both totals 0 returns at once with what is waiting;
+// gap between two bytes (0: no limit; the termios side has no such limit and
+// takes any value other than kNoWait as 0).  readInterval = kNoWait with
+// both totals 0 returns at once with what is waiting;
 // readInterval and readTotalMultiplier = kNoWait with 0 < readTotalConstant
 // < kNoWait waits up to readTotalConstant for a first byte and then returns
 // what is waiting.  A write waits up to writeTotalMultiplier * bytes +

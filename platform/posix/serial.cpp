@@ -306,7 +306,6 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
         total = t.readTotalConstant;
     else if (t.readTotalMultiplier != 0 || t.readTotalConstant != 0)
         total = static_cast<int64_t>(t.readTotalMultiplier) * size + t.readTotalConstant;
-    const bool interval = !atOnce && !firstByte && t.readInterval != 0;
     const uint64_t start = NowMs();
 
     for (;;) {
@@ -340,20 +339,11 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
             int64_t elapsed = static_cast<int64_t>(NowMs() - start);
             wait = total > elapsed ? total - elapsed : 0;
         }
-        bool byInterval = false;
-        if (interval && *done > 0 && (wait < 0 || wait > t.readInterval)) {
-            wait = t.readInterval;
-            byInterval = true;
-        }
         if (wait == 0) return true;
         short revents = 0;
         int p = WaitFor(fd, POLLIN, wait, &revents);
         if (p < 0) return Fail();
-        if (p == 0) {
-            // The gap between two bytes ends the read; the total limit is checked above.
-            if (byInterval) return true;
-            continue;
-        }
+        if (p == 0) continue;  // the limit is checked above
         if (!(revents & POLLIN) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
             errno = EIO;
             return Fail();

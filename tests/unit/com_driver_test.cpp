@@ -442,6 +442,27 @@ TEST_F(ComDriver, WritesSendTheDelimiterWithoutCountingIt) {
     EXPECT_EQ(pty.Receive(5, 1000), "xyEND");
 }
 
+TEST_F(ComDriver, AWriteTheLineHoldsBackEndsAtItsTimeOut) {
+    uint32_t h = OpenPty();
+    ASSERT_EQ(Set(h, u"BAUDRATE", "115200"), 0);
+    ASSERT_EQ(Set(h, u"TIMEOUT", "200"), 0);
+    ASSERT_EQ(Set(h, u"HANDSHAKE", "XON/XOFF"), 0);
+    pty.Send("\x13");  // XOFF: the line stops sending
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    auto start = Clock::now();
+    int32_t sent = -1;
+    // 20000 / 115200 + 1 = 1 ms per byte on top of the time-out.
+    EXPECT_EQ(Write(h, "0123456789", kWriteAppendDelimiter, &sent), kStatusTransfer);
+    int64_t ms = MsSince(start);
+    EXPECT_EQ(sent, 0);
+    EXPECT_GE(ms, 200);
+    EXPECT_LT(ms, 2000);
+    EXPECT_TRUE(error.empty());
+    pty.Send("\x11");  // XON: it goes on
+    EXPECT_EQ(Write(h, "go", kWriteAppendDelimiter, &sent), 0);
+    EXPECT_EQ(pty.Receive(3, 1000), "go\r");
+}
+
 TEST_F(ComDriver, AHungUpLineFailsTheTransfersAndStillCloses) {
     uint32_t h = OpenPty();
     ASSERT_EQ(Set(h, u"TIMEOUT", "5000"), 0);
