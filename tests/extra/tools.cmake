@@ -50,6 +50,9 @@ if(TARGET xvr-sim)
       TIMEOUT 120 PASS_REGULAR_EXPRESSION "XVR-SIM,Simulated instrument")
   endif()
 
+  add_test(NAME xvr_sim COMMAND ${XVR_PYTHON} ${XVR_TOOLS_TEST_DIR}/sim_test.py ${CMAKE_BINARY_DIR}/bin)
+  set_tests_properties(xvr_sim PROPERTIES TIMEOUT 120)
+
   add_test(NAME xvr_demo COMMAND ${CMAKE_SOURCE_DIR}/scripts/demo ${CMAKE_BINARY_DIR})
   set_tests_properties(xvr_demo PROPERTIES TIMEOUT 180
     PASS_REGULAR_EXPRESSION "All four instruments answered")

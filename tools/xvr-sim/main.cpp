@@ -306,13 +306,18 @@ void Simulator::Run() {
                      TakeLines(&m_ptyPending, std::string(buffer.data(), static_cast<size_t>(n))))
                     Schedule(m_ptyMaster, nullptr, m_comInstrument, line, "\r");
         }
+        // Only the clients polled above: one accepted just now has no entry.
         size_t index = firstClient;
-        for (auto it = m_clients.begin(); it != m_clients.end(); ++index) {
+        for (auto it = m_clients.begin(); it != m_clients.end() && index < fds.size(); ++index) {
             if (!fds[index].revents) {
                 ++it;
                 continue;
             }
-            const ssize_t n = recv(it->fd, buffer.data(), buffer.size(), 0);
+            const ssize_t n = recv(it->fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+                ++it;
+                continue;
+            }
             if (n <= 0) {
                 auto gone = it++;
                 CloseStream(gone);
@@ -391,6 +396,12 @@ int main(int argc, char **argv) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A parent may hand down these signals blocked; they must reach us.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     Simulator simulator(config, spec);
