@@ -5,8 +5,6 @@
 //                kernel's termios2 (BOTHER), refused when the device does not
 //                keep it; 0 is refused (B0 would hang the line up).
 //   byteSize     5-8 -> CS5-CS8.
-// A setting the device does not keep (read back after the change) fails the
-// whole change and leaves the port as it was.
 //   parity       none / odd / even / mark / space -> PARENB, PARODD, CMSPAR.
 //   stopBits     one -> no CSTOPB; one and a half and two -> CSTOPB.
 //   outxCtsFlow, rtsControl = handshake -> CRTSCTS (termios has one switch
@@ -15,9 +13,13 @@
 //   rtsControl enable / disable: no termios equivalent; the RTS line keeps
 //                the state the system gave it.
 //   evtChar      no equivalent; reported as 0 and otherwise ignored.
-// Everything else (CLOCAL, HUPCL, input checks, ...) keeps the port's setting.
+// Everything else (HUPCL, input checks, ...) keeps the port's setting.
+// A setting the device does not keep (read back after the change) fails the
+// whole change and leaves the port as it was.
 // Opening puts the line in raw mode (no echo, no line editing, no character
-// translation, no signals), since the driver moves plain bytes.
+// translation, no signals, no software flow control until the line settings ask
+// for it), since the driver moves plain bytes, and sets CREAD and CLOCAL so that
+// a line without carrier detect still receives.
 #include "platform/serial.h"
 
 #include <errno.h>
@@ -133,13 +135,13 @@ bool SerialPort::Open(const std::u16string &portName) {
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return Fail();
     termios tio;
-    bool ok = isatty(fd) && ioctl(fd, TIOCEXCL) == 0;
+    bool ok = isatty(fd);
+    // The lock first: a port somebody else holds keeps its own settings.
     if (ok && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        // Another holder: report it as the busy device it is.
-        if (errno == EWOULDBLOCK) errno = EBUSY;
+        if (errno == EWOULDBLOCK) errno = EBUSY;  // report the busy device it is
         ok = false;
     }
-    if (ok) ok = tcgetattr(fd, &tio) == 0;
+    if (ok) ok = ioctl(fd, TIOCEXCL) == 0 && tcgetattr(fd, &tio) == 0;
     if (ok) {
         tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
                                               ICRNL | IUCLC | IXON | IXOFF | IXANY | IMAXBEL);
@@ -151,7 +153,6 @@ bool SerialPort::Open(const std::u16string &portName) {
         ok = tcsetattr(fd, TCSANOW, &tio) == 0;
     }
     if (!ok) {
-        if (errno == 0 || errno == EINVAL) errno = ENOTTY;
         Fail();
         ::close(fd);
         return false;
