@@ -114,19 +114,11 @@ TEST_F(ComDriver, ComNamesMapThroughTheParameterFile) {
 }
 
 TEST_F(ComDriver, FailedOpensReportThePortAndTheSystemText) {
-    xvr::test::ScopedXvrDir dir;  // no parameter file: COM99 is /dev/ttyS98
     int32_t status = 0;
-    uint32_t handle = 0x01020000;
-    status = driver->Open(&handle, u"com99", -1, &error);
-    EXPECT_EQ(status, kStatusPortOpenFailed);
-    EXPECT_EQ(handle, 0u);
-    EXPECT_EQ(A(error).rfind("COM99:", 0), 0u) << A(error);
-    EXPECT_GT(error.size(), 7u);
-    EXPECT_FALSE(driver->HasOpenDevices());
-
     EXPECT_EQ(Open("/dev/No-Such-Port", &status), 0u);
     EXPECT_EQ(status, kStatusPortOpenFailed);
-    EXPECT_EQ(A(error).rfind("/dev/No-Such-Port:", 0), 0u) << A(error);
+    EXPECT_EQ(error, u"/dev/No-Such-Port:" + SystemText(ENOENT));
+    EXPECT_FALSE(driver->HasOpenDevices());
 
     // A port somebody else holds stays theirs.
     int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -385,23 +377,6 @@ TEST_F(ComDriver, ReadsWithoutTheDelimiterFlagFillTheBufferOrTimeOut) {
     EXPECT_EQ(Read(h, &data, 100, kReadStopAtDelimiter), kStatusTransfer);
     EXPECT_EQ(data, "");
     EXPECT_GE(MsSince(start), 190);
-}
-
-TEST_F(ComDriver, TheTimeOutBoundsEachByteNotTheWholeRead) {
-    uint32_t h = OpenPty();
-    ASSERT_EQ(Set(h, u"TIMEOUT", "300"), 0);
-    std::thread instrument([this] {
-        for (char c : std::string("vwxyz")) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            pty.Send(std::string(1, c));
-        }
-    });
-    auto start = Clock::now();
-    std::string data;
-    EXPECT_EQ(Read(h, &data, 5, 0), kStatusBufferFull);
-    EXPECT_GE(MsSince(start), 600);
-    instrument.join();
-    EXPECT_EQ(data, "vwxyz");
 }
 
 TEST_F(ComDriver, BadLengthsAndNoCapacityReturnAtOnce) {
