@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/host_api.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -26,32 +27,9 @@ constexpr int kQueries = 5000;
 const std::string kQuery = "MEAS:VOLT?";
 const std::string kAnswer = "+1.23456789E+00,+9.87654321E-01,OK,READY";  // 40 bytes
 
-struct Exports {
-    int32_t (*Init)(void *, uint32_t *, int32_t, int32_t);
-    int32_t (*DeInit)(uint32_t);
-    int32_t (*Open)(uint32_t, uint32_t *, const char *, const char *);
-    int32_t (*Close)(uint32_t);
-    int32_t (*Read)(uint32_t, uint8_t *, int32_t *, uint32_t);
-    int32_t (*Write)(uint32_t, const uint8_t *, int32_t *, uint32_t);
-};
+using Exports = xvr::test::HostApi;
 
-const Exports *Library() {
-    static Exports x{};
-    static bool loaded = [] {
-        std::u16string error;
-        void *lib = xvr::platform::LoadLibraryFile(XVR_LIBRARY_FILE, &error);
-        if (!lib) return false;
-        auto sym = [&](const char *name) { return xvr::platform::LibrarySymbol(lib, name); };
-        x.Init = reinterpret_cast<decltype(x.Init)>(sym("flXVRInit"));
-        x.DeInit = reinterpret_cast<decltype(x.DeInit)>(sym("flXVRDeInit"));
-        x.Open = reinterpret_cast<decltype(x.Open)>(sym("flXVROpen"));
-        x.Close = reinterpret_cast<decltype(x.Close)>(sym("flXVRClose"));
-        x.Read = reinterpret_cast<decltype(x.Read)>(sym("flXVRRead"));
-        x.Write = reinterpret_cast<decltype(x.Write)>(sym("flXVRWrite"));
-        return x.Init && x.DeInit && x.Open && x.Close && x.Read && x.Write;
-    }();
-    return loaded ? &x : nullptr;
-}
+const Exports *Library() { return xvr::test::LoadHostApi(nullptr); }
 
 double Median(std::vector<double> v) {
     if (v.empty()) return 0;

@@ -13,13 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include <dirent.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "support/host_api.h"
 #include "support/ip_peer.h"
 
 namespace {
@@ -34,32 +34,9 @@ constexpr int kQueries = 20000;
 constexpr size_t kBulkBytes = 16u << 20;
 constexpr int32_t kBulkChunk = 64 << 10;
 
-struct Exports {
-    int32_t (*Init)(void *, uint32_t *, int32_t, int32_t);
-    int32_t (*DeInit)(uint32_t);
-    int32_t (*OpenWithTimeout)(uint32_t, uint32_t *, const char *, const char *, int32_t);
-    int32_t (*Close)(uint32_t);
-    int32_t (*Read)(uint32_t, uint8_t *, int32_t *, uint32_t);
-    int32_t (*Write)(uint32_t, const uint8_t *, int32_t *, uint32_t);
-};
+using Exports = xvr::test::HostApi;
 
-const Exports *Library() {
-    static Exports x{};
-    static bool loaded = [] {
-        std::u16string error;
-        void *lib = xvr::platform::LoadLibraryFile(XVR_LIBRARY_FILE, &error);
-        if (!lib) return false;
-        auto sym = [&](const char *name) { return xvr::platform::LibrarySymbol(lib, name); };
-        x.Init = reinterpret_cast<decltype(x.Init)>(sym("flXVRInit"));
-        x.DeInit = reinterpret_cast<decltype(x.DeInit)>(sym("flXVRDeInit"));
-        x.OpenWithTimeout = reinterpret_cast<decltype(x.OpenWithTimeout)>(sym("flXVROpenWithTimeout"));
-        x.Close = reinterpret_cast<decltype(x.Close)>(sym("flXVRClose"));
-        x.Read = reinterpret_cast<decltype(x.Read)>(sym("flXVRRead"));
-        x.Write = reinterpret_cast<decltype(x.Write)>(sym("flXVRWrite"));
-        return x.Init && x.DeInit && x.OpenWithTimeout && x.Close && x.Read && x.Write;
-    }();
-    return loaded ? &x : nullptr;
-}
+const Exports *Library() { return xvr::test::LoadHostApi(nullptr); }
 
 double Percentile(std::vector<double> v, double p) {
     if (v.empty()) return 0;
@@ -230,15 +207,6 @@ void BM_LibraryBulkRead(benchmark::State &state) {
     }
 }
 
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++count;
-        closedir(d);
-    }
-    return count;
-}
-
 long ResidentKiB() {
     long pages = 0, resident = 0;
     if (std::FILE *f = std::fopen("/proc/self/statm", "r")) {
@@ -267,12 +235,12 @@ void BM_OpenCloseCycles(benchmark::State &state) {
     };
     // Warm up once so that the first allocations do not count as growth.
     for (int i = 0; i < 100; ++i) cycle();
-    const int fdsBefore = OpenDescriptors();
+    const int fdsBefore = xvr::test::OpenDescriptorCount();
     const long rssBefore = ResidentKiB();
     int failed = 0;
     for (auto _ : state)
         if (!cycle()) ++failed;
-    const int fdGrowth = OpenDescriptors() - fdsBefore;
+    const int fdGrowth = xvr::test::OpenDescriptorCount() - fdsBefore;
     const long rssGrowth = ResidentKiB() - rssBefore;
     x->DeInit(kModule);
     state.counters["failed"] = failed;

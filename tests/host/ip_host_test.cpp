@@ -12,9 +12,6 @@
 #include "support/ip_peer.h"
 #include "support/test_env.h"
 
-#ifndef _WIN32
-#include <dirent.h>
-#endif
 
 namespace {
 
@@ -136,19 +133,10 @@ TEST_F(IpHostTest, DeInitClosesOpenConnections) {
 }
 
 #ifndef _WIN32
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++count;
-        closedir(d);
-    }
-    return count;
-}
-
 TEST_F(IpHostTest, NoDescriptorsLeakAcrossInitDeInitCycles) {
     const auto &x = Host();
     ASSERT_EQ(x.DeInit(kModule), 0);
-    const int before = OpenDescriptors();
+    const int before = xvr::test::OpenDescriptorCount();
     for (int i = 0; i < 1000; ++i) {
         uint32_t module = 0, h = 0;
         ASSERT_EQ(x.Init(nullptr, &module, 100, 100), 0);
@@ -159,7 +147,7 @@ TEST_F(IpHostTest, NoDescriptorsLeakAcrossInitDeInitCycles) {
         }
         ASSERT_EQ(x.DeInit(kModule), 0);
     }
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(xvr::test::OpenDescriptorCount(), before);
     uint32_t module = 0;
     ASSERT_EQ(x.Init(nullptr, &module, 100, 100), 0);
 }

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/platform.h"
 
 namespace xvr::test {
 
@@ -82,59 +81,14 @@ std::string ReadFileBytes(const std::filesystem::path &path) {
     return s.str();
 }
 
-std::string HostApi::ErrorText() const {
-    char buf[4096];
-    ErrorTextGet(0, buf, sizeof buf);
-    return buf;
-}
-
-namespace {
-
-template <class F>
-void Resolve(void *lib, const char *name, F *slot) {
-    void *p = platform::LibrarySymbol(lib, name);
-    if (!p) ADD_FAILURE() << "export missing: " << name;
-    *slot = reinterpret_cast<F>(p);
-}
-
-HostApi LoadHost() {
-    HostApi api{};
-#ifdef XVR_LIBRARY_FILE
-    std::u16string error;
-    void *lib = platform::LoadLibraryFile(XVR_LIBRARY_FILE, &error);
-    if (!lib) {
-        ADD_FAILURE() << "cannot load the library: " << platform::WideToAnsi(error);
+const HostApi &Host() {
+    std::string problem;
+    const HostApi *api = LoadHostApi(&problem);
+    if (!api) {
+        ADD_FAILURE() << problem;
         std::abort();
     }
-    Resolve(lib, "flXVRInit", &api.Init);
-    Resolve(lib, "flXVRDeInit", &api.DeInit);
-    Resolve(lib, "flXVROpen", &api.Open);
-    Resolve(lib, "flXVROpenWithTimeout", &api.OpenWithTimeout);
-    Resolve(lib, "flXVRClose", &api.Close);
-    Resolve(lib, "flXVRRead", &api.Read);
-    Resolve(lib, "flXVRWrite", &api.Write);
-    Resolve(lib, "flXVRParamGet", &api.ParamGet);
-    Resolve(lib, "flXVRParamSet", &api.ParamSet);
-    Resolve(lib, "flXVRErrorTextGet", &api.ErrorTextGet);
-    Resolve(lib, "flXVRDriverCountGet", &api.DriverCountGet);
-    Resolve(lib, "flXVRDriverNameGet", &api.DriverNameGet);
-    Resolve(lib, "flXVRDriverParamGet", &api.DriverParamGet);
-    Resolve(lib, "flXVREnumGet", &api.EnumGet);
-    Resolve(lib, "flXVRDeviceConfig", &api.DeviceConfig);
-    Resolve(lib, "flXVRParamSave", &api.ParamSave);
-    Resolve(lib, "flXVRParamLoad", &api.ParamLoad);
-#else
-    ADD_FAILURE() << "XVR_LIBRARY_FILE not defined for this test program";
-    std::abort();
-#endif
-    return api;
-}
-
-}  // namespace
-
-const HostApi &Host() {
-    static const HostApi api = LoadHost();
-    return api;
+    return *api;
 }
 
 }  // namespace xvr::test

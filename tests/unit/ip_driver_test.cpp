@@ -12,11 +12,9 @@
 #include "frame/texts.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
+#include "support/host_api.h"
 #include "support/ip_peer.h"
 
-#ifndef _WIN32
-#include <dirent.h>
-#endif
 
 namespace {
 
@@ -428,17 +426,8 @@ TEST_F(IpDriverTest, UdpDatagramsArriveWholeAndOpensDoNotShare) {
 }
 
 #ifndef _WIN32
-int OpenDescriptors() {
-    int count = 0;
-    if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++count;
-        closedir(d);
-    }
-    return count;
-}
-
 TEST_F(IpDriverTest, NoDescriptorsLeakAcrossOpenCloseAndDestruction) {
-    const int before = OpenDescriptors();
+    const int before = xvr::test::OpenDescriptorCount();
     for (int i = 0; i < 1000; ++i) {
         auto d = MakeDriver<CXVR_TCP>(u"TCP/IP", 1);
         uint32_t h = 0;
@@ -449,7 +438,7 @@ TEST_F(IpDriverTest, NoDescriptorsLeakAcrossOpenCloseAndDestruction) {
         }
         // Odd rounds: the driver goes with the connection still open.
     }
-    EXPECT_EQ(OpenDescriptors(), before);
+    EXPECT_EQ(xvr::test::OpenDescriptorCount(), before);
 }
 #endif
 
