@@ -89,10 +89,17 @@ uint32_t CXVR_IPConnection::BytesAvailable() const {
 CXVR_IPConnection::ReceiveResult CXVR_IPConnection::ReceiveSome(uint32_t waitMs) {
     ReceiveResult result;
     const bool datagram = m_lSocketType != platform::kSocketStream;
-    const uint32_t room = kReceiveSize - m_lBuffered;
     // A datagram is taken only whole; the next hand-over makes room for it.
-    if (room == 0 || (datagram && room < kMaxDatagram)) return result;
-    uint8_t *into = m_Receive.data() + m_lBuffered;
+    const uint32_t needed = datagram ? kMaxDatagram : 1;
+    if (kReceiveSize - m_lBuffered < needed) return result;
+    // Bytes handed over leave a gap at the front; close it only when the room
+    // behind the buffered bytes runs short, so hand-overs never move data.
+    if (m_lStart > 0 && kReceiveSize - m_lStart - m_lBuffered < std::max(needed, kReceiveSize / 2)) {
+        std::memmove(m_Receive.data(), m_Receive.data() + m_lStart, m_lBuffered);
+        m_lStart = 0;
+    }
+    const uint32_t room = kReceiveSize - m_lStart - m_lBuffered;
+    uint8_t *into = m_Receive.data() + m_lStart + m_lBuffered;
     uint32_t code = 0;
     int64_t got = platform::SocketReceive(m_Socket, into, room, &code);
     if (got < 0 && platform::SocketWouldBlock(code)) {
@@ -139,28 +146,40 @@ int32_t CXVR_IPConnection::Read(uint8_t *buffer, int32_t *length, uint32_t flags
     for (;;) {
         if (m_lBuffered < limit) failure = ReceiveSome(kReadWaitMs);
 
+        const uint8_t *from = m_Receive.data() + m_lStart;
         uint32_t taken = 0;
         bool complete;
         if (!(flags & kReadStopAtDelimiter)) {
             taken = std::min(limit - delivered, m_lBuffered);
-            if (taken > 0) std::memcpy(buffer + delivered, m_Receive.data(), taken);
+            if (taken > 0) std::memcpy(buffer + delivered, from, taken);
             delivered += taken;
             complete = delivered == limit;
         } else {
             // A running match: a byte that breaks it starts over at the
             // delimiter's first byte without being tested again.
             while (matched < m_lDelimiterLength && delivered < limit && taken < m_lBuffered) {
-                uint8_t b = m_Receive[taken++];
+                if (matched == 0) {
+                    // Nothing matched so far: everything up to the next
+                    // occurrence of the first delimiter byte moves at once.
+                    const uint32_t span = std::min(limit - delivered, m_lBuffered - taken);
+                    const void *hit = std::memchr(from + taken, m_Delimiter[0], span);
+                    const uint32_t run =
+                        hit ? static_cast<uint32_t>(static_cast<const uint8_t *>(hit) - (from + taken))
+                            : span;
+                    std::memcpy(buffer + delivered, from + taken, run);
+                    delivered += run;
+                    taken += run;
+                    if (!hit) break;
+                }
+                uint8_t b = from[taken++];
                 buffer[delivered++] = b;
                 matched = b == m_Delimiter[matched] ? matched + 1 : 0;
             }
             found = matched == m_lDelimiterLength;
             complete = found || delivered == limit;
         }
-        if (taken > 0) {
-            m_lBuffered -= taken;
-            if (m_lBuffered > 0) std::memmove(m_Receive.data(), m_Receive.data() + taken, m_lBuffered);
-        }
+        m_lBuffered -= taken;
+        m_lStart = m_lBuffered > 0 ? m_lStart + taken : 0;
 
         if (complete || failure.failed) break;
         if (platform::TickCount() - start > m_lTimeout) break;
