@@ -40,11 +40,14 @@ public:
         return nullptr;
     }
 
-    // True when Insert would find room (the 16-bit device number is not used up).
-    bool HasRoom() const {
+    // True when Insert would find room; otherwise text 11018 in *error.
+    // Drivers ask before opening a transport, so that a full list never
+    // leaves a device open without a record.
+    bool HasRoom(std::u16string *error) const {
         if (m_Entries.size() < kMaxDevices) return true;
         for (const auto &e : m_Entries)
             if (!e) return true;
+        *error = LoadText(kTextCannotOpen);
         return false;
     }
 

@@ -17,8 +17,7 @@ int32_t CXVR_COM::Open(uint32_t *handle, std::u16string address, int32_t /*timeo
         *handle |= number;
         return kStatusOk;
     }
-    if (!m_Ports.HasRoom()) {
-        *error = LoadText(kTextCannotOpen);
+    if (!m_Ports.HasRoom(error)) {
         *handle = 0;
         return kStatusPortOpenFailed;
     }

@@ -67,10 +67,7 @@ int32_t CXVR_GPIB::Open(uint32_t *handle, std::u16string param, int32_t /*timeou
         *handle |= number;
         return kStatusOk;
     }
-    // Checked before the bus open, so a full list never leaves a device open
-    // on the bus without a record.
-    if (!m_Devices.HasRoom()) {
-        *error = LoadText(kTextCannotOpen);
+    if (!m_Devices.HasRoom(error)) {
         return kStatusOpenFailed;
     }
     auto device = std::make_unique<CXVR_GPIBDevice>();

@@ -49,9 +49,7 @@ int32_t CXVR_IP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
         *handle |= number;
         return shared->Connect(host, ipv4, port, m_lTransportType, timeoutMs, error);
     }
-    // Checked before connecting so that no socket is made only to be dropped.
-    if (!m_Connections.HasRoom()) {
-        *error = LoadText(kTextCannotOpen);
+    if (!m_Connections.HasRoom(error)) {
         return kStatusOpenFailed;
     }
     auto record = std::make_unique<CXVR_IPConnection>();
