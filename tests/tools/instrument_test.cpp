@@ -8,24 +8,24 @@
 namespace xvrsim {
 namespace {
 
-InstrumentSpec Parse(const std::string &text) {
+InstrumentModel Parse(const std::string &text) {
     std::istringstream in(text);
-    InstrumentSpec spec;
+    InstrumentModel model;
     std::string error;
-    EXPECT_TRUE(ParseInstrument(in, &spec, &error)) << error;
-    return spec;
+    EXPECT_TRUE(ParseInstrument(in, &model, &error)) << error;
+    return model;
 }
 
 std::string ParseError(const std::string &text) {
     std::istringstream in(text);
-    InstrumentSpec spec;
+    InstrumentModel model;
     std::string error;
-    EXPECT_FALSE(ParseInstrument(in, &spec, &error)) << text;
+    EXPECT_FALSE(ParseInstrument(in, &model, &error)) << text;
     return error;
 }
 
 TEST(InstrumentFile, DirectivesCommentsAndAnswers) {
-    const auto spec = Parse(
+    const auto model = Parse(
         "# a supply\n"
         "\n"
         "  name   Bench supply 2  \n"
@@ -36,15 +36,15 @@ TEST(InstrumentFile, DirectivesCommentsAndAnswers) {
         "delay 5 *\n"
         "error -222,\"Data out of range\"\n"
         "bulk CURVE?\n");
-    EXPECT_EQ(spec.name, "Bench supply 2");
-    EXPECT_EQ(spec.answers.at("VOLT?"), "12.0");
+    EXPECT_EQ(model.name, "Bench supply 2");
+    EXPECT_EQ(model.answers.at("VOLT?"), "12.0");
     // Only the first arrow separates; the command is matched upper-cased.
-    EXPECT_EQ(spec.answers.at("MEAS:CURR? DC"), "0.25 A -> really");
-    EXPECT_EQ(spec.answers.at("EMPTY?"), "");
-    EXPECT_EQ(spec.delaysMs.at("VOLT?"), 40u);
-    EXPECT_EQ(spec.defaultDelayMs, 5u);
-    ASSERT_EQ(spec.errors.size(), 1u);
-    EXPECT_EQ(spec.bulkQueries, std::vector<std::string>{"CURVE?"});
+    EXPECT_EQ(model.answers.at("MEAS:CURR? DC"), "0.25 A -> really");
+    EXPECT_EQ(model.answers.at("EMPTY?"), "");
+    EXPECT_EQ(model.delaysMs.at("VOLT?"), 40u);
+    EXPECT_EQ(model.defaultDelayMs, 5u);
+    ASSERT_EQ(model.errors.size(), 1u);
+    EXPECT_EQ(model.bulkQueries, std::vector<std::string>{"CURVE?"});
 }
 
 TEST(InstrumentFile, FaultsNameTheirLine) {

@@ -38,8 +38,8 @@ bool IsQuery(const std::string &command) { return command.find('?') != std::stri
 
 }  // namespace
 
-bool ParseInstrument(std::istream &in, InstrumentSpec *spec, std::string *error) {
-    InstrumentSpec result;
+bool ParseInstrument(std::istream &in, InstrumentModel *model, std::string *error) {
+    InstrumentModel result;
     std::string line;
     int number = 0;
     auto fail = [&](const std::string &why) {
@@ -80,34 +80,34 @@ bool ParseInstrument(std::istream &in, InstrumentSpec *spec, std::string *error)
             return fail("neither 'QUERY -> ANSWER' nor name, delay, error or bulk: " + line);
         }
     }
-    *spec = std::move(result);
+    *model = std::move(result);
     return true;
 }
 
-InstrumentSpec DefaultInstrument() {
+InstrumentModel DefaultInstrument() {
     std::istringstream text(
         "name xvr-sim default instrument\n"
         "*IDN? -> XVR-SIM,Simulated instrument,0001,1.0\n"
         "MEAS:VOLT? -> +1.234500E+00\n"
         "bulk DATA?\n");
-    InstrumentSpec spec;
+    InstrumentModel model;
     std::string error;
-    ParseInstrument(text, &spec, &error);
-    return spec;
+    ParseInstrument(text, &model, &error);
+    return model;
 }
 
-Instrument::Instrument(InstrumentSpec spec)
-    : m_spec(std::move(spec)), m_errors(m_spec.errors.begin(), m_spec.errors.end()) {}
+Instrument::Instrument(InstrumentModel model)
+    : m_model(std::move(model)), m_errors(m_model.errors.begin(), m_model.errors.end()) {}
 
 std::optional<Instrument::Reply> Instrument::Handle(const std::string &line) {
     const std::string command = Upper(Trim(line));
     if (command.empty()) return std::nullopt;
     Reply reply;
-    const auto delay = m_spec.delaysMs.find(command);
-    reply.delayMs = delay != m_spec.delaysMs.end() ? delay->second : m_spec.defaultDelayMs.value_or(0);
+    const auto delay = m_model.delaysMs.find(command);
+    reply.delayMs = delay != m_model.delaysMs.end() ? delay->second : m_model.defaultDelayMs.value_or(0);
 
-    const auto answer = m_spec.answers.find(command);
-    if (answer != m_spec.answers.end()) {
+    const auto answer = m_model.answers.find(command);
+    if (answer != m_model.answers.end()) {
         reply.data = answer->second;
         return reply;
     }
@@ -124,7 +124,7 @@ std::optional<Instrument::Reply> Instrument::Handle(const std::string &line) {
         m_errors.clear();
         return std::nullopt;
     }
-    for (const auto &bulk : m_spec.bulkQueries) {
+    for (const auto &bulk : m_model.bulkQueries) {
         if (command.rfind(bulk, 0) != 0) continue;
         const std::string count = Trim(command.substr(bulk.size()));
         if (count.empty() || count.size() > 12 ||

@@ -24,7 +24,7 @@
 
 namespace xvrsim {
 
-struct InstrumentSpec {
+struct InstrumentModel {
     std::string name;
     std::map<std::string, std::string> answers;   // upper-cased command -> answer
     std::map<std::string, uint32_t> delaysMs;     // upper-cased command -> delay
@@ -34,17 +34,17 @@ struct InstrumentSpec {
 };
 
 // Parses an instrument file; false and "line N: why" in *error on a fault.
-bool ParseInstrument(std::istream &in, InstrumentSpec *spec, std::string *error);
+bool ParseInstrument(std::istream &in, InstrumentModel *model, std::string *error);
 
 // The instrument used without a file: it answers "*IDN?" and a few more.
-InstrumentSpec DefaultInstrument();
+InstrumentModel DefaultInstrument();
 
 // Largest answer "bulk" generates, so a typo cannot exhaust memory.
 constexpr uint64_t kMaxBulkBytes = 256ull * 1024 * 1024;
 
 class Instrument {
 public:
-    explicit Instrument(InstrumentSpec spec);
+    explicit Instrument(InstrumentModel model);
 
     struct Reply {
         std::string data;      // without the line end
@@ -52,10 +52,10 @@ public:
     };
     // The reply to one command line, or nothing when the command has none.
     std::optional<Reply> Handle(const std::string &command);
-    const std::string &name() const { return m_spec.name; }
+    const std::string &name() const { return m_model.name; }
 
 private:
-    InstrumentSpec m_spec;
+    InstrumentModel m_model;
     std::deque<std::string> m_errors;
     std::string m_bulk;  // the longest bulk answer so far
 };

@@ -101,8 +101,8 @@ struct StreamPeer {
 
 class Simulator {
 public:
-    Simulator(const Config &config, const InstrumentSpec &spec)
-        : m_config(config), m_tcpInstrument(spec), m_udpInstrument(spec), m_comInstrument(spec) {}
+    Simulator(const Config &config, const InstrumentModel &model)
+        : m_config(config), m_tcpInstrument(model), m_udpInstrument(model), m_comInstrument(model) {}
 
     void Start();
     void Run();
@@ -381,16 +381,16 @@ int main(int argc, char **argv) {
         }
     }
 
-    InstrumentSpec spec = DefaultInstrument();
+    InstrumentModel model = DefaultInstrument();
     if (!config.instrumentFile.empty()) {
         std::ifstream file(config.instrumentFile);
         if (!file) Die("cannot read " + config.instrumentFile);
         std::string error;
-        if (!ParseInstrument(file, &spec, &error)) {
+        if (!ParseInstrument(file, &model, &error)) {
             std::fprintf(stderr, "xvr-sim: %s: %s\n", config.instrumentFile.c_str(), error.c_str());
             return 2;
         }
-        if (spec.name.empty()) spec.name = config.instrumentFile;
+        if (model.name.empty()) model.name = config.instrumentFile;
     }
 
     if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) Die("pipe");
@@ -407,7 +407,7 @@ int main(int argc, char **argv) {
     sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    Simulator simulator(config, spec);
+    Simulator simulator(config, model);
     simulator.Start();
     simulator.Run();
     std::printf("xvr-sim: stopped\n");
