@@ -180,13 +180,6 @@ TEST_F(FrameTest, InitAndDeInitNest) {
     EXPECT_EQ(flXVRClose(b), 3);
 }
 
-TEST_F(FrameTest, VersionsAreChecked) {
-    uint32_t h = 7;
-    EXPECT_EQ(flXVRInit(nullptr, &h, 99, 100), -1);
-    EXPECT_EQ(flXVRInit(nullptr, &h, 100, 101), -2);
-    EXPECT_EQ(h, 7u);
-}
-
 TEST_F(FrameTest, TransfersAndFlagsPassThrough) {
     uint32_t a = Open("LOOP", "A");
     const uint8_t msg[] = {'A', 'B'};
