@@ -10,20 +10,20 @@ if(NOT XVR_NATIVE_CXX)
   return()
 endif()
 set(XVR_COM_PEER ${CMAKE_BINARY_DIR}/native/com_wine_peer)
+set(XVR_COM_PEER_SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/extra/com_wine_peer.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/support/pty_pair.cpp)
 add_custom_command(OUTPUT ${XVR_COM_PEER}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/native
   COMMAND ${XVR_NATIVE_CXX} -std=c++17 -O2 -pthread -I${CMAKE_CURRENT_SOURCE_DIR}
-          -o ${XVR_COM_PEER} ${CMAKE_CURRENT_SOURCE_DIR}/extra/com_wine_peer.cpp
-          ${CMAKE_CURRENT_SOURCE_DIR}/support/pty_pair.cpp
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/extra/com_wine_peer.cpp
-          ${CMAKE_CURRENT_SOURCE_DIR}/support/pty_pair.cpp ${CMAKE_CURRENT_SOURCE_DIR}/support/pty_pair.h
+          -o ${XVR_COM_PEER} ${XVR_COM_PEER_SOURCES}
+  DEPENDS ${XVR_COM_PEER_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/support/pty_pair.h
   COMMENT "Building the Linux-side serial instrument")
 add_custom_target(xvr_com_wine_peer ALL DEPENDS ${XVR_COM_PEER})
-# The prefix must exist before the link goes in: wine sets up a prefix only
-# where it finds none.
+# wine sets up a prefix only where it finds none, so it must exist before the
+# link goes in.
 add_test(NAME com_wine_prefix COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} wineboot)
 set_tests_properties(com_wine_prefix PROPERTIES TIMEOUT 300 FIXTURES_SETUP xvr_wine_prefix)
 add_test(NAME com_wine
-  COMMAND ${XVR_COM_PEER} ${CMAKE_BINARY_DIR}/wineprefix COM42 ${CMAKE_CROSSCOMPILING_EMULATOR}
+  COMMAND ${XVR_COM_PEER} ${CMAKE_BINARY_DIR}/wineprefix 42 timeout 240 ${CMAKE_CROSSCOMPILING_EMULATOR}
           $<TARGET_FILE:xvr_host_tests> --gtest_filter=ComHost.*)
 set_tests_properties(com_wine PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED xvr_wine_prefix)

@@ -1,6 +1,6 @@
 // A pseudo-terminal pair for the serial tests and the benchmark (Linux only):
 // the library opens the slave path, the test plays the instrument on the
-// master.  Every wait is bounded by the caller's time limit.
+// master.  Every wait is bounded.
 #pragma once
 
 #ifndef _WIN32
@@ -17,13 +17,16 @@ namespace xvr::test {
 class PtyPair {
 public:
     PtyPair() { Reopen(); }  // check Ok()
-    ~PtyPair();
+    ~PtyPair() { CloseMaster(); }
     PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
 
     bool Ok() const { return m_master >= 0; }
     const std::string &SlavePath() const { return m_slavePath; }
     int Master() const { return m_master; }
+    // Closes the pair and opens a new one (with a new slave path).
+    bool Reopen();
+    // Hangs the line up: the slave side then reads and writes with errors.
+    void CloseMaster();
 
     // What the instrument sends; false when the master cannot take it.
     bool Send(const std::string &bytes);
@@ -31,15 +34,9 @@ public:
     std::string Receive(size_t n, int timeoutMs);
     // The slave's line settings (the master reports the slave's termios).
     termios SlaveSettings() const;
-    // The slave's output rate in baud, also for rates without a B constant.
-    unsigned SlaveBaudRate() const;
-    // Takes the terminal's cooking out of the slave, as a serial port has
-    // none (for users that do not set the line up themselves).
-    void MakeSlaveRaw();
-    // Hangs the line up: the slave side then reads and writes with errors.
-    void CloseMaster();
-    // Closes the pair and opens a new one (with a new slave path).
-    bool Reopen();
+    // The slave's line in short, e.g. "19200 8 N 2 RTSCTS" (flow NONE,
+    // RTSCTS, XONXOFF with the usual characters, else PARTXON).
+    std::string Line() const;
 
 private:
     int m_master = -1;
@@ -47,25 +44,18 @@ private:
 };
 
 // An instrument on the master side, driven by lines ending in '\r':
-//   "ECHO text"  answers text + '\r'
 //   "DRIP text"  sends the bytes of text 150 ms apart
-//   "LINE?"      answers the slave's line settings, e.g. "19200 8 N 2 RTSCTS"
+//   "LINE?"      answers Line()
 //   "HANGUP"     closes the master (the slave's transfers then fail), then
 //                opens a fresh pair and calls onNewPair with it
-// Any other line is answered with the default answer + '\r', if there is one.
+// Any other line is answered with the default answer, or else echoed, + '\r'.
 class PtyInstrument {
 public:
-    PtyInstrument(PtyPair *pty, std::string defaultAnswer = {},
+    PtyInstrument(PtyPair *pty, std::string answer = {},
                   std::function<void(PtyPair *)> onNewPair = {});
     ~PtyInstrument();
-    PtyInstrument(const PtyInstrument &) = delete;
-    PtyInstrument &operator=(const PtyInstrument &) = delete;
-
-    // The slave's line settings as "LINE?" reports them.
-    static std::string DescribeLine(const PtyPair &pty);
 
 private:
-    void Run();
     void Handle(const std::string &line);
     PtyPair *m_pty;
     std::string m_answer;
