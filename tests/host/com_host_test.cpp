@@ -114,11 +114,19 @@ TEST_F(ComHost, QueriesShareThePortAndSettingsReachTheLine) {
 TEST_F(ComHost, TheTimeOutBoundsEachByteAndAHungUpLineEndsTheRead) {
     uint32_t h = Open();
     ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "400"), 0);
-    Command(h, "DRIP abcde");
+    Command(h, "DRIP abcdeAyABz");  // a byte every 150 ms
     auto start = Clock::now();
     EXPECT_EQ(Read(h, 5, 0), 1);
     EXPECT_EQ(m_data, "abcde");
     EXPECT_GE(MsSince(start), 600);
+    // A delimiter is found across arrivals, and nothing beyond it is taken;
+    // an empty one ends a read after one byte.
+    ASSERT_EQ(Host().ParamSet(h, "DELIMITER", "AB"), 0);
+    EXPECT_EQ(Read(h, 64, 1), 2);
+    EXPECT_EQ(m_data, "Ay");
+    ASSERT_EQ(Host().ParamSet(h, "DELIMITER", ""), 0);
+    EXPECT_EQ(Read(h, 64, 1), 2);
+    EXPECT_EQ(m_data, "z");
 
     ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "200"), 0);
     start = Clock::now();
@@ -129,7 +137,7 @@ TEST_F(ComHost, TheTimeOutBoundsEachByteAndAHungUpLineEndsTheRead) {
     EXPECT_EQ(Host().ErrorText(), "");
 
     ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "3000"), 0);
-    Command(h, "HANGUP");
+    Command(h, "HANGUP\r");  // the delimiter is empty now
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     start = Clock::now();
     EXPECT_LT(Read(h, 64, 1), 0);
