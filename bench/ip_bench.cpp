@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,7 +27,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using xvr::test::EchoPeer;
 using xvr::test::PeerSocket;
 using xvr::test::TcpListener;
 
@@ -55,6 +56,36 @@ double g_rawMedianUs = 0;
 double g_rawBytesPerSecond = 0;
 
 const std::string kQuery = "MEAS:VOLT?";
+
+// Answers every byte with the same byte, one connection at a time, until
+// destroyed.
+class EchoPeer {
+public:
+    EchoPeer()
+        : m_thread([this] {
+              char chunk[65536];
+              while (!m_stop) {
+                  PeerSocket c = m_listener.Accept(50);
+                  while (!m_stop && c.Valid()) {
+                      pollfd p{static_cast<int>(c.Raw()), POLLIN, 0};
+                      if (poll(&p, 1, 50) <= 0) continue;
+                      ssize_t n = recv(p.fd, chunk, sizeof chunk, 0);
+                      if (n <= 0 || !c.Send(std::string(chunk, static_cast<size_t>(n)))) break;
+                  }
+              }
+          }) {}
+    ~EchoPeer() {
+        m_stop = true;
+        m_thread.join();
+    }
+    std::string Address() const { return m_listener.Address(); }
+    uint16_t Port() const { return m_listener.Port(); }
+
+private:
+    TcpListener m_listener;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 void BM_RawQuery(benchmark::State &state) {
     EchoPeer echo;
