@@ -50,19 +50,19 @@ std::string TempDir::dirText() const {
     return s;
 }
 
-ScopedXvrDir::ScopedXvrDir() {
-    if (const char *old = std::getenv("XVR_DIR")) {
-        m_hadOld = true;
-        m_old = old;
-    }
-    SetEnv("XVR_DIR", m_dir.dirText());
+ScopedEnv::ScopedEnv(const char *name, std::optional<std::string> value) : m_name(name) {
+    if (const char *old = std::getenv(name)) m_old = old;
+    if (value)
+        SetEnv(name, *value);
+    else
+        UnsetEnv(name);
 }
 
-ScopedXvrDir::~ScopedXvrDir() {
-    if (m_hadOld)
-        SetEnv("XVR_DIR", m_old);
+ScopedEnv::~ScopedEnv() {
+    if (m_old)
+        SetEnv(m_name, *m_old);
     else
-        UnsetEnv("XVR_DIR");
+        UnsetEnv(m_name);
 }
 
 void ScopedXvrDir::WriteParameterFile(const std::string &content) const {

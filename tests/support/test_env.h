@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "support/host_api.h"
@@ -12,6 +13,20 @@ namespace xvr::test {
 
 void SetEnv(const char *name, const std::string &value);
 void UnsetEnv(const char *name);
+
+// Sets (or, with nullopt, removes) an environment variable for the life of
+// the object and puts the old value back afterwards.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    const char *m_name;
+    std::optional<std::string> m_old;
+};
 
 // A fresh directory, removed with everything in it when the object goes.
 class TempDir {
@@ -32,16 +47,14 @@ private:
 // restores the previous value afterwards.
 class ScopedXvrDir {
 public:
-    ScopedXvrDir();
-    ~ScopedXvrDir();
+    ScopedXvrDir() : m_env("XVR_DIR", m_dir.dirText()) {}
     const TempDir &dir() const { return m_dir; }
     // Writes XVR.XVR with the given content.
     void WriteParameterFile(const std::string &content) const;
 
 private:
     TempDir m_dir;
-    bool m_hadOld = false;
-    std::string m_old;
+    ScopedEnv m_env;
 };
 
 void WriteFileBytes(const std::filesystem::path &path, const std::string &bytes);

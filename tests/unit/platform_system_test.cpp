@@ -24,25 +24,7 @@ bool EndsWith(const std::u16string &s, const std::u16string &end) {
     return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
 
-// Sets or removes an environment variable and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, std::optional<std::string> value) : m_name(name) {
-        if (const char *old = std::getenv(name)) m_old = old;
-        Set(value);
-    }
-    ~ScopedEnv() { Set(m_old); }
-
-private:
-    void Set(const std::optional<std::string> &value) {
-        if (value)
-            xvr::test::SetEnv(m_name, *value);
-        else
-            xvr::test::UnsetEnv(m_name);
-    }
-    const char *m_name;
-    std::optional<std::string> m_old;
-};
+using xvr::test::ScopedEnv;
 
 TEST(PlatformSystem, ErrorTextsEndInALineBreak) {
 #ifdef _WIN32
