@@ -37,6 +37,40 @@ extern "C" {
 /* The module handle flXVRInit hands out. */
 #define XVR_MODULE_HANDLE 0x01000000u
 
+/* Statuses.  0 and above are successes, negative values failures; after a
+ * failure flXVRErrorTextGet returns its text (some failures set none).  The
+ * values never change.  Three values carry two meanings each, told apart by
+ * the function that returned them and its text. */
+#define XVR_OK                     0     /* success */
+#define XVR_READ_BUFFER_FULL       1     /* read: the buffer is full */
+#define XVR_READ_DELIMITER         2     /* read: the data ended on the delimiter */
+#define XVR_CLOSE_RELEASED         3     /* close: the last open is gone, the device released */
+#define XVR_ERR_VERSION_TOO_OLD    (-1)  /* flXVRInit: the host's ActVersion is below 100 */
+#define XVR_ERR_VERSION_TOO_NEW    (-2)  /* flXVRInit: the host's MinVersion is above 100 */
+#define XVR_ERR_BAD_HANDLE         (-3)  /* wrong module or device handle, device not open;
+                                            flXVRDeInit without flXVRInit (no text) */
+#define XVR_ERR_OPEN_FAILED        (-4)  /* the device, its connection or its bus library could
+                                            not be opened; also any internal failure (memory) */
+#define XVR_ERR_TRANSFER           (-6)  /* read timed out or received nothing, write incomplete,
+                                            transfer failed; a time-out sets no text */
+#define XVR_ERR_DRIVER_INDEX       (-8)  /* catalogue: driver index out of range */
+#define XVR_ERR_UNKNOWN_DRIVER     (-9)  /* unknown driver name */
+#define XVR_ERR_ENUM_INDEX         (-10) /* flXVREnumGet: index out of range */
+#define XVR_ERR_UNKNOWN_PARAM      (-11) /* the driver has no such parameter */
+#define XVR_ERR_VALUE_TOO_LONG     (-12) /* flXVRParamGet: the value does not fit the buffer;
+                                            GPIB open: the bus interface did not initialise */
+#define XVR_ERR_BAD_ADDRESS        (-16) /* open: the address text is not of the driver's form;
+                                            close: the device's open count is already 0 */
+#define XVR_ERR_RETIRED            (-17) /* flXVRDeviceConfig, flXVRParamSave, flXVRParamLoad */
+#define XVR_ERR_BAD_VALUE          (-18) /* serial: a parameter value the port cannot take */
+#define XVR_ERR_NAME_TOO_LONG      (-19) /* catalogue: the text does not fit the buffer */
+#define XVR_ERR_NOT_FOUND          (-20) /* network: host not found; serial: the port could
+                                            not be opened */
+#define XVR_ERR_COM_TIMEOUTS       (-1001) /* serial: setting the port's time-outs failed */
+#define XVR_ERR_COM_GET_SETTINGS   (-1002) /* serial: reading the line settings failed */
+#define XVR_ERR_COM_SET_SETTINGS   (-1003) /* serial: writing the line settings failed */
+#define XVR_ERR_COM_WRITE          (-1004) /* serial: writing the data failed */
+
 /* Transfer flags of flXVRRead / flXVRWrite. */
 #define XVR_READ_STOP_AT_DELIMITER 1u /* read: end when the data ends with the delimiter */
 #define XVR_READ_KEEP_DELIMITER    2u /* read: count the delimiter in the data */
