@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "drivers/driver.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 
 namespace xvr {
 
@@ -76,7 +76,7 @@ public:
         if (!r) return kStatusBadHandle;
         if (r->m_lOpenCount == 0) {
             *error = LoadText(kTextNotOpen);
-            return kStatusNotOpen;
+            return kStatusBadAddress;
         }
         if (--r->m_lOpenCount > 0) return kStatusOk;
         release(*r);

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "drivers/driver.h"
-#include "frame/strings.h"
-#include "frame/texts.h"
+#include "base/strings.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 
 namespace xvr {

@@ -5,25 +5,16 @@
 #include <cstdint>
 #include <string>
 
+#include "base/status.h"
+#include "quvxvr.h"
+
 namespace xvr {
 
 // Transfer flags (unsigned bit set, passed through from the host).
-constexpr uint32_t kReadStopAtDelimiter = 1;
-constexpr uint32_t kReadKeepDelimiter = 2;
-constexpr uint32_t kReadZeroTerminate = 4;
-constexpr uint32_t kWriteAppendDelimiter = 2;
-
-// Statuses shared by the drivers.
-constexpr int32_t kStatusOk = 0;
-constexpr int32_t kStatusBufferFull = 1;
-constexpr int32_t kStatusDelimiter = 2;
-constexpr int32_t kStatusReleased = 3;
-constexpr int32_t kStatusBadHandle = -3;
-constexpr int32_t kStatusOpenFailed = -4;
-constexpr int32_t kStatusTransfer = -6;
-constexpr int32_t kStatusUnknownParam = -11;
-constexpr int32_t kStatusNotOpen = -16;
-constexpr int32_t kStatusBadValue = -18;
+constexpr uint32_t kReadStopAtDelimiter = XVR_READ_STOP_AT_DELIMITER;
+constexpr uint32_t kReadKeepDelimiter = XVR_READ_KEEP_DELIMITER;
+constexpr uint32_t kReadZeroTerminate = XVR_READ_ZERO_TERMINATE;
+constexpr uint32_t kWriteAppendDelimiter = XVR_WRITE_APPEND_DELIMITER;
 
 class iXVR_Functions {
 public:
@@ -37,6 +28,8 @@ public:
     virtual int32_t Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
                          std::u16string *error) = 0;
     virtual int32_t Close(uint32_t handle, std::u16string *error) = 0;
+    // The frame has checked the arguments: length is not null, and buffer is
+    // not null while *length is above 0.
     virtual int32_t Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint32_t flags,
                          std::u16string *error) = 0;
     virtual int32_t Write(uint32_t handle, const uint8_t *buffer, int32_t *length,

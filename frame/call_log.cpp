@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "frame/parameter_file.h"
-#include "frame/strings.h"
+#include "base/parameter_file.h"
+#include "base/strings.h"
 #include "platform/platform.h"
 
 namespace xvr {

@@ -8,17 +8,15 @@
 
 #include "drivers/catalogue.h"
 #include "frame/module.h"
-#include "frame/strings.h"
-#include "frame/texts.h"
+#include "base/status.h"
+#include "base/strings.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 
 using namespace xvr;
 
 namespace {
 
-constexpr int32_t kStatusInternal = -4;
-constexpr int32_t kStatusValueTooLong = -12;
-constexpr int32_t kStatusRetired = -17;
 
 // Host text to UTF-16; a null pointer reads as the empty text.
 std::u16string W(const char *text) {
@@ -43,10 +41,10 @@ int32_t Guarded(Body body) {
         return body();
     } catch (...) {
         try {
-            TheApp().LastError() = LoadText(kTextCannotOpen);
+            TheApp().SetLastError(LoadText(kTextCannotOpen));
         } catch (...) {
         }
-        return kStatusInternal;
+        return kStatusOpenFailed;
     }
 }
 
@@ -68,7 +66,7 @@ int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t 
         const int32_t lengthIn = length ? *length : 0;
         int32_t status;
         if (!length || (!buffer && lengthIn > 0)) {
-            app.LastError().clear();
+            app.SetLastError({});
             status = kStatusTransfer;
         } else {
             status = (app.*call)(handle, buffer, length, flags);
@@ -84,10 +82,19 @@ int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t 
     });
 }
 
+// The catalogue's calls: the text of a failure, or an empty one.
+template <class Call>
+int32_t Describe(CQUVXVRApp &app, Call call) {
+    std::u16string error;
+    const int32_t status = call(&error);
+    app.SetLastError(std::move(error));
+    return status;
+}
+
 int32_t Retired(const char16_t *name) {
     return Guarded([&] {
         CQUVXVRApp &app = TheApp();
-        app.LastError() = FormatText(kTextRetired, {name});
+        app.SetLastError(FormatText(kTextRetired, {name}));
         if (Logging())
             LogCall(Format(u"%s()\n  status = %d, \n  %s",
                            {name, kStatusRetired, app.GetLastErrorText()}));
@@ -101,8 +108,8 @@ extern "C" {
 
 XVR_API int32_t XVR_CALL flXVRInit(void *, uint32_t *moduleHandle, int32_t ActVersion,
                                    int32_t MinVersion) {
-    if (ActVersion < XVR_INTERFACE_VERSION) return -1;
-    if (MinVersion > XVR_INTERFACE_VERSION) return -2;
+    if (ActVersion < XVR_INTERFACE_VERSION) return kStatusVersionTooOld;
+    if (MinVersion > XVR_INTERFACE_VERSION) return kStatusVersionTooNew;
     return Guarded([&] {
         uint32_t ignored;
         return TheApp().Init(moduleHandle ? moduleHandle : &ignored, ActVersion, MinVersion);
@@ -186,7 +193,7 @@ XVR_API int32_t XVR_CALL flXVRParamGet(uint32_t deviceHandle, const char *paramN
         if (usable) value[0] = 0;
         int32_t status;
         if (!usable) {
-            app.LastError() = LoadText(kTextBufferTooSmall);
+            app.SetLastError(LoadText(kTextBufferTooSmall));
             status = kStatusValueTooLong;
         } else {
             std::u16string wide;
@@ -196,7 +203,7 @@ XVR_API int32_t XVR_CALL flXVRParamGet(uint32_t deviceHandle, const char *paramN
                 if (static_cast<int64_t>(text.size()) < valueSize) {
                     std::memcpy(value, text.c_str(), text.size() + 1);
                 } else {
-                    app.LastError() = LoadText(kTextBufferTooSmall);
+                    app.SetLastError(LoadText(kTextBufferTooSmall));
                     status = kStatusValueTooLong;
                 }
             }
@@ -223,7 +230,7 @@ XVR_API int32_t XVR_CALL flXVRParamSet(uint32_t deviceHandle, const char *paramN
 }
 
 XVR_API int32_t XVR_CALL flXVRErrorTextGet(uint32_t, char *text, int32_t textSize) {
-    if (!text || textSize < 1) return 0;
+    if (!text || textSize < 1) return kStatusOk;
     std::memset(text, 0, static_cast<size_t>(textSize));
     try {
         std::string ansi = platform::WideToAnsi(TheApp().GetLastErrorText());
@@ -232,14 +239,15 @@ XVR_API int32_t XVR_CALL flXVRErrorTextGet(uint32_t, char *text, int32_t textSiz
         std::memcpy(text, ansi.data(), n);
     } catch (...) {
     }
-    return 0;
+    return kStatusOk;
 }
 
 XVR_API int32_t XVR_CALL flXVRDriverCountGet(uint32_t moduleHandle, uint32_t *driverCount) {
     return Guarded([&] {
         CQUVXVRApp &app = TheApp();
-        app.LastError().clear();
-        int32_t status = CatalogueDriverCount(moduleHandle, driverCount, &app.LastError());
+        int32_t status = Describe(app, [&](std::u16string *error) {
+            return CatalogueDriverCount(moduleHandle, driverCount, error);
+        });
         if (Logging())
             LogCall(Format(u"flXVRDriverCountGet(0x%X, 0x%x)\n        driverCount = %d\n        "
                            u"status = %d, \n  %s",
@@ -253,9 +261,10 @@ XVR_API int32_t XVR_CALL flXVRDriverNameGet(uint32_t moduleHandle, uint32_t driv
                                             char *driverName, uint32_t driverNameSize) {
     return Guarded([&] {
         CQUVXVRApp &app = TheApp();
-        app.LastError().clear();
-        int32_t status = CatalogueDriverName(moduleHandle, driverIndex, driverName,
-                                             driverNameSize, &app.LastError());
+        int32_t status = Describe(app, [&](std::u16string *error) {
+            return CatalogueDriverName(moduleHandle, driverIndex, driverName, driverNameSize,
+                                       error);
+        });
         if (Logging())
             LogCall(Format(u"flXVRDriverNameGet(0x%X, %d, 0x%X)\n         driverName = %s\n"
                            u"         status = %d, \n  %s",
@@ -276,9 +285,10 @@ XVR_API int32_t XVR_CALL flXVRDriverParamGet(uint32_t moduleHandle, const char *
     if (param2) *param2 = 0;
     return Guarded([&] {
         CQUVXVRApp &app = TheApp();
-        app.LastError().clear();
-        int32_t status = CatalogueDriverParam(moduleHandle, driverName, paramName, paramNameSize,
-                                              paramType, param1, param2, &app.LastError());
+        int32_t status = Describe(app, [&](std::u16string *error) {
+            return CatalogueDriverParam(moduleHandle, driverName, paramName, paramNameSize,
+                                        paramType, param1, param2, error);
+        });
         if (Logging())
             LogCall(Format(u"flXVRDriverParamGet(0x%X, %s, 0x%X, 0x%X, 0x%X, 0x%X)\n"
                            u"         paramName = %s, paramType = %d, param1 = %d, param2 = %d\n"
@@ -296,9 +306,9 @@ XVR_API int32_t XVR_CALL flXVREnumGet(uint32_t moduleHandle, const char *driverN
                                       int32_t index, char *enumText, uint32_t enumTextSize) {
     return Guarded([&] {
         CQUVXVRApp &app = TheApp();
-        app.LastError().clear();
-        int32_t status = CatalogueEnum(moduleHandle, driverName, index, enumText, enumTextSize,
-                                       &app.LastError());
+        int32_t status = Describe(app, [&](std::u16string *error) {
+            return CatalogueEnum(moduleHandle, driverName, index, enumText, enumTextSize, error);
+        });
         if (Logging())
             LogCall(Format(u"flXVREnumGet(0x%X, %s, %d, 0x%X)\n         enumText = %s"
                            u"         status = %d, \n         %s",

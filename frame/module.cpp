@@ -1,8 +1,8 @@
 #include "frame/module.h"
 
-#include "frame/driver_factory.h"
-#include "frame/strings.h"
-#include "frame/texts.h"
+#include "drivers/registry.h"
+#include "base/strings.h"
+#include "base/texts.h"
 
 namespace xvr {
 
@@ -75,7 +75,7 @@ int32_t CQUVXVRApp::Open(uint32_t moduleHandle, uint32_t *deviceHandle,
     std::unique_ptr<iXVR_Functions> driver = CreateDriver(name);
     if (!driver) {
         m_sLastError = FormatText(kTextUnknownDriver, {name});
-        return -9;
+        return kStatusUnknownDriver;
     }
     size_t slot = 0;
     while (slot < m_Drivers.size() && m_Drivers[slot]) ++slot;

@@ -9,17 +9,18 @@
 
 #include "drivers/driver.h"
 #include "frame/call_log.h"
+#include "quvxvr.h"
 
 namespace xvr {
 
-constexpr uint32_t kModuleHandle = 0x01000000u;
+constexpr uint32_t kModuleHandle = XVR_MODULE_HANDLE;
 constexpr uint32_t kHandleMarkerMask = 0xFF000000u;
 constexpr size_t kMaxDriverSlots = 255;  // the slot field has 8 bits, 0 is never used
 
 class CQUVXVRApp {
 public:
     CQUVXVRApp() = default;
-    virtual ~CQUVXVRApp();
+    ~CQUVXVRApp();
     CQUVXVRApp(const CQUVXVRApp &) = delete;
     CQUVXVRApp &operator=(const CQUVXVRApp &) = delete;
 
@@ -30,13 +31,13 @@ public:
     int32_t Close(uint32_t deviceHandle);
     int32_t Read(uint32_t deviceHandle, uint8_t *buffer, int32_t *length, uint32_t flags);
     int32_t Write(uint32_t deviceHandle, const uint8_t *buffer, int32_t *length, uint32_t flags);
-    virtual int32_t ParamGet(uint32_t deviceHandle, std::u16string name, std::u16string *value);
-    virtual int32_t ParamSet(uint32_t deviceHandle, std::u16string name, std::u16string value);
+    int32_t ParamGet(uint32_t deviceHandle, std::u16string name, std::u16string *value);
+    int32_t ParamSet(uint32_t deviceHandle, std::u16string name, std::u16string value);
     std::u16string GetLastErrorText() const { return m_sLastError; }
     int32_t DecodeHandle(uint32_t deviceHandle, int32_t *index, std::u16string *error) const;
 
-    // For the exports: the last error text they set or empty themselves.
-    std::u16string &LastError() { return m_sLastError; }
+    // For the exports that set or empty the text themselves.
+    void SetLastError(std::u16string text) { m_sLastError = std::move(text); }
     const CallLog &Log() const { return m_Log; }
     size_t TableSize() const { return m_Drivers.size(); }
 

@@ -62,7 +62,7 @@ extern "C" {
 #define XVR_ERR_BAD_ADDRESS        (-16) /* open: the address text is not of the driver's form;
                                             close: the device's open count is already 0 */
 #define XVR_ERR_RETIRED            (-17) /* flXVRDeviceConfig, flXVRParamSave, flXVRParamLoad */
-#define XVR_ERR_BAD_VALUE          (-18) /* serial: a parameter value the port cannot take */
+#define XVR_ERR_BAD_VALUE          (-18) /* a parameter value the device cannot take */
 #define XVR_ERR_NAME_TOO_LONG      (-19) /* catalogue: the text does not fit the buffer */
 #define XVR_ERR_NOT_FOUND          (-20) /* network: host not found; serial: the port could
                                             not be opened */

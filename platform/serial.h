@@ -35,29 +35,15 @@ struct SerialLine {
     alignas(8) unsigned char system[64] = {};
 };
 
-// Per-transfer time-outs in milliseconds, with COMMTIMEOUTS meaning:
-// a read waits until its bytes are in or readTotalMultiplier * bytes +
-// readTotalConstant has passed (0 and 0: no limit); readInterval limits the
-// gap between two bytes (0: no limit; the termios side has no such limit and
-// takes any value other than kNoWait as 0).  readInterval = kNoWait with
-// both totals 0 returns at once with what is waiting;
-// readInterval and readTotalMultiplier = kNoWait with 0 < readTotalConstant
-// < kNoWait waits up to readTotalConstant for a first byte and then returns
-// what is waiting.  A write waits up to writeTotalMultiplier * bytes +
-// writeTotalConstant (0 and 0: no limit).
-struct SerialTimeouts {
-    static constexpr uint32_t kNoWait = 0xFFFFFFFF;
-    uint32_t readInterval = 0;
-    uint32_t readTotalMultiplier = 0;
-    uint32_t readTotalConstant = 0;
-    uint32_t writeTotalMultiplier = 0;
-    uint32_t writeTotalConstant = 0;
-};
-
-// The name a port is known by for an open address: trimmed of blanks and
-// upper-cased ("com1 " -> "COM1").  On Linux an address beginning with "/"
-// is a device path and keeps its case.
-std::u16string SerialPortName(std::u16string_view address);
+// A port name that is a device path of its own (Linux: it begins with "/";
+// Windows has none): used as written, case and all.
+bool SerialNameIsPath(std::u16string_view name);
+// Whether the parameter file may map port names to device paths (Linux;
+// Windows opens every name as the system knows it).
+extern const bool kSerialNamesMapped;
+// The device the system itself knows by an upper-cased port name:
+// \\.\NAME on Windows; /dev/ttyS<n-1> for COMn on Linux, else empty.
+std::u16string SerialSystemPath(const std::u16string &name);
 
 // The system's error code for a setting the port cannot take (EINVAL /
 // ERROR_INVALID_PARAMETER), for checks the driver makes before any call.
@@ -72,17 +58,26 @@ public:
     SerialPort(const SerialPort &) = delete;
     SerialPort &operator=(const SerialPort &) = delete;
 
-    // Opens the port exclusively (no other open, in this process or another,
-    // succeeds while it is open).  Windows: "\\.\" + name.  Linux: a name
-    // beginning with "/" is the device path; otherwise the key of that name
-    // in section "COM" of the parameter file, or /dev/ttyS<n-1> for COMn.
-    bool Open(const std::u16string &portName);
+    // Opens the device exclusively (no other open, in this process or
+    // another, succeeds while it is open).  An empty path fails as a missing
+    // file.
+    bool Open(const std::u16string &devicePath);
     void Close();
     bool IsOpen() const { return m_handle != kNoHandle; }
 
     bool GetLine(SerialLine *line);
     bool SetLine(const SerialLine &line);
-    bool SetTimeouts(const SerialTimeouts &timeouts);
+    // What the following Reads and Writes wait for, by intent.  Each
+    // platform maps them onto its own mechanism (COMMTIMEOUTS, poll
+    // deadlines); all three fail only when the system refuses them.
+    //   ReadWaiting:   a Read returns what is waiting, after waiting at most
+    //                  ms for the first byte when nothing is.
+    //   ReadEachByte:  a Read waits at most ms for each byte (the driver
+    //                  reads one byte at a time in this mode).
+    //   WriteWithin:   a Write takes at most perByteMs for each byte plus ms.
+    bool ReadWaiting(uint32_t ms);
+    bool ReadEachByte(uint32_t ms);
+    bool WriteWithin(uint32_t perByteMs, uint32_t ms);
 
     // *done is the number of bytes moved, also after a time-out (which is
     // no failure) and after a failure.  Bytes a termios read brings in beyond
@@ -103,13 +98,20 @@ private:
     bool Fail();                               // keeps the system's error, returns false
 
     intptr_t m_handle = kNoHandle;
-    SerialTimeouts m_timeouts;  // the deadlines of the termios side
     uint32_t m_error = 0;
-    // Read-ahead of the termios side: one system call per burst, not per byte.
+#ifndef _WIN32
+    // The deadlines and the read-ahead of the termios side: one system call
+    // per burst, not per byte.
+    enum class ReadMode : uint8_t { kWaiting, kEachByte };
+    ReadMode m_readMode = ReadMode::kEachByte;
+    uint32_t m_readMs = 0;
+    uint32_t m_writePerByteMs = 0;
+    uint32_t m_writeMs = 0;
     static constexpr uint32_t kAheadSize = 512;
     uint8_t m_ahead[kAheadSize] = {};
     uint32_t m_aheadBegin = 0;
     uint32_t m_aheadEnd = 0;
+#endif
 };
 
 }  // namespace xvr::platform

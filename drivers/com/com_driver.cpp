@@ -2,39 +2,42 @@
 
 #include <memory>
 
-#include "frame/texts.h"
+#include "base/parameter_file.h"
+#include "base/strings.h"
+#include "base/texts.h"
+#include "platform/platform.h"
 
 namespace xvr {
+
+std::u16string ComPortName(std::u16string_view address) {
+    std::u16string name = TrimBlanks(address);
+    return platform::SerialNameIsPath(name) ? name : ToUpper(name);
+}
+
+std::u16string ComDevicePath(const std::u16string &name) {
+    if (platform::SerialNameIsPath(name)) return name;
+    if (platform::kSerialNamesMapped && !name.empty()) {
+        std::u16string mapped = platform::ProfileString(ParameterFilePath(), u"COM", name, u"", 4096);
+        if (!mapped.empty()) return mapped;
+    }
+    return platform::SerialSystemPath(name);
+}
 
 // The open time-out is for network connects; a port opens at once or not.
 int32_t CXVR_COM::Open(uint32_t *handle, std::u16string address, int32_t /*timeoutMs*/,
                        std::u16string *error) {
-    const std::u16string name = platform::SerialPortName(address);
-    uint16_t number = 0;
-    auto sameName = [&name](const CXVR_ComPort &p) { return p.m_sPortName == name; };
-    if (CXVR_ComPort *shared = m_Ports.FindIf(sameName, &number)) {
-        ++shared->m_lOpenCount;
-        *handle |= number;
-        return kStatusOk;
-    }
-    if (!m_Ports.HasRoom(error)) {
-        *handle = 0;
-        return kStatusPortOpenFailed;
-    }
-    auto port = std::make_unique<CXVR_ComPort>(name);
-    if (!port->m_Port.Open(name)) {
-        *error = Format(u"%s:%s", {name, SystemText(port->m_Port.Error())});
-        *handle = 0;
-        return kStatusPortOpenFailed;
-    }
-    port->m_lOpenCount = 1;
-    number = m_Ports.Insert(std::move(port), error);
-    *handle |= number;
-    return kStatusOk;
-}
-
-int32_t CXVR_COM::Close(uint32_t handle, std::u16string *error) {
-    return m_Ports.Close(handle, error, [](CXVR_ComPort &p) { p.m_Port.Close(); });
+    const std::u16string name = ComPortName(address);
+    auto shares = [&name](const CXVR_COMDevice &p) { return p.m_sPortName == name; };
+    auto open = [&](std::unique_ptr<CXVR_COMDevice> *device) {
+        *device = std::make_unique<CXVR_COMDevice>(name);
+        platform::SerialPort &port = (*device)->m_Port;
+        if (port.Open(ComDevicePath(name))) return int32_t{kStatusOk};
+        *error = Format(u"%s:%s", {name, SystemText(port.Error())});
+        return int32_t{kStatusNotFound};
+    };
+    const int32_t status = OpenDevice(handle, shares, open, kStatusNotFound, error);
+    if (status < 0) *handle = 0;
+    return status;
 }
 
 }  // namespace xvr

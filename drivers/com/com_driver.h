@@ -3,34 +3,30 @@
 // count, and destroying the driver closes whatever ports are still open.
 #pragma once
 
-#include "drivers/com/com_port.h"
-#include "drivers/device_list.h"
-#include "drivers/driver.h"
+#include <string>
+#include <string_view>
+
+#include "drivers/com/com_device.h"
+#include "drivers/device_driver.h"
 
 namespace xvr {
 
-class CXVR_COM : public iXVR_Functions {
+class CXVR_COM : public DeviceDriver<CXVR_COMDevice> {
 public:
-    CXVR_COM() : iXVR_Functions(u"COM") {}
+    CXVR_COM() : DeviceDriver(u"COM") {}
 
+    // A failed open leaves the handle at 0, also when the driver object was
+    // already in the frame's table.
     int32_t Open(uint32_t *handle, std::u16string address, int32_t timeoutMs,
                  std::u16string *error) override;
-    int32_t Close(uint32_t handle, std::u16string *error) override;
-    int32_t Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint32_t flags,
-                 std::u16string *error) override;
-    int32_t Write(uint32_t handle, const uint8_t *buffer, int32_t *length, uint32_t flags,
-                  std::u16string *error) override;
-    bool HasOpenDevices() override { return m_Ports.Any(); }
-    int32_t ParamGet(uint32_t handle, std::u16string name, std::u16string *value,
-                     std::u16string *error) override;
-    int32_t ParamSet(uint32_t handle, std::u16string name, std::u16string value,
-                     std::u16string *error) override;
-
-private:
-    DeviceList<CXVR_ComPort> m_Ports;
 };
 
-// Writes the record's line settings to its port (after every successful set).
-int32_t ApplyComSettings(CXVR_ComPort *port, std::u16string *error);
+// The name a port is known by: trimmed of blanks and upper-cased ("com1 " ->
+// "COM1"); a device path (Linux: beginning with "/") keeps its case.
+std::u16string ComPortName(std::u16string_view address);
+// The device path behind a port name: a path as written; where names are
+// mapped, the key of that name in section "COM" of the parameter file; else
+// the system's own device for the name.  Empty when there is none.
+std::u16string ComDevicePath(const std::u16string &name);
 
 }  // namespace xvr

@@ -1,9 +1,10 @@
-// ParamGet / ParamSet of the "COM" driver.  A get reports the record, never
-// the port; every successful set writes all line settings to the port.
-#include "drivers/com/com_driver.h"
+// The parameters of a serial port.
+#include "drivers/com/com_device.h"
 
-#include "frame/strings.h"
-#include "frame/texts.h"
+#include "base/status.h"
+
+#include "base/strings.h"
+#include "base/texts.h"
 
 namespace xvr {
 
@@ -34,101 +35,95 @@ std::u16string Decimal(uint32_t v) { return Format(u"%d", {static_cast<int32_t>(
 
 }  // namespace
 
-int32_t CXVR_COM::ParamGet(uint32_t handle, std::u16string name, std::u16string *value,
-                           std::u16string *error) {
-    CXVR_ComPort *port = m_Ports.Find(handle, error);
-    if (!port) return kStatusBadHandle;
+int32_t CXVR_COMDevice::ParamGet(const std::u16string &key, std::u16string *value,
+                                 std::u16string *error) {
     value->clear();
-    const std::u16string key = NormalizeParamName(name);
     if (key == u"BAUDRATE")
-        *value = Decimal(port->m_lBaudRate);
+        *value = Decimal(m_lBaudRate);
     else if (key == u"DATABITS")
-        *value = Decimal(port->m_bDataBits);
+        *value = Decimal(m_bDataBits);
     else if (key == u"TIMEOUT")
-        *value = FormatTimeoutValue(port->m_lTimeout);
+        *value = FormatTimeoutValue(m_lTimeout);
     else if (key == u"PARITY")
-        *value = WordOf(kParityWords, port->m_bParity);
+        *value = WordOf(kParityWords, m_bParity);
     else if (key == u"STOPBITS")
-        *value = port->m_bStopBits == 1 ? u"1" : u"2";
+        *value = m_bStopBits == 1 ? u"1" : u"2";
     else if (key == u"DELIMITER")
-        *value = FormatDelimiterValue(port->m_Delimiter, port->m_lDelimiterLength);
+        *value = FormatDelimiterValue(m_Delimiter, m_lDelimiterLength);
     else if (key == u"HANDSHAKE")
-        *value = WordOf(kHandshakeWords, port->m_bHandshake);
+        *value = WordOf(kHandshakeWords, m_bHandshake);
     else
-        return UnsupportedParam(key, port->m_sPortName, error);
+        return UnsupportedParam(key, m_sPortName, error);
     return kStatusOk;
 }
 
-int32_t CXVR_COM::ParamSet(uint32_t handle, std::u16string name, std::u16string value,
-                           std::u16string *error) {
-    CXVR_ComPort *port = m_Ports.Find(handle, error);
-    if (!port) return kStatusBadHandle;
-    const std::u16string key = NormalizeParamName(name);
+int32_t CXVR_COMDevice::ParamSet(const std::u16string &key, std::u16string_view value,
+                                 std::u16string *error) {
     int32_t status = kStatusOk;
     int32_t number = 0;
     // A rejected value leaves the parameter's fallback in the record; it
     // reaches the port with the next successful set.
-    if (SetCommonParam(port, key, value, error, &status)) {
+    if (SetCommonParam(this, key, value, error, &status)) {
     } else if (key == u"BAUDRATE") {
-        if (ScanDecimal(value, &number)) port->m_lBaudRate = static_cast<uint32_t>(number);
+        if (ScanDecimal(value, &number)) m_lBaudRate = static_cast<uint32_t>(number);
     } else if (key == u"DATABITS") {
         bool valid = ScanDecimal(value, &number) && number >= 4 && number <= 8;
-        port->m_bDataBits = valid ? static_cast<uint8_t>(number) : 8;
+        m_bDataBits = valid ? static_cast<uint8_t>(number) : 8;
         if (!valid) status = InvalidParamValue(key, error);
     } else if (key == u"PARITY") {
-        if (!CodeOf(kParityWords, value, &port->m_bParity)) {
-            port->m_bParity = kParityNone;
+        if (!CodeOf(kParityWords, value, &m_bParity)) {
+            m_bParity = kParityNone;
             status = InvalidParamValue(key, error);
         }
     } else if (key == u"STOPBITS") {
         bool scanned = ScanDecimal(value, &number);
-        port->m_bStopBits = scanned && number == 1 ? 1 : 2;
+        m_bStopBits = scanned && number == 1 ? 1 : 2;
         if (!scanned || (number != 1 && number != 2)) status = InvalidParamValue(key, error);
     } else if (key == u"HANDSHAKE") {
-        if (!CodeOf(kHandshakeWords, value, &port->m_bHandshake)) {
-            port->m_bHandshake = kHandshakeNone;
+        if (!CodeOf(kHandshakeWords, value, &m_bHandshake)) {
+            m_bHandshake = kHandshakeNone;
             status = InvalidParamValue(key, error);
         }
     } else {
-        return UnsupportedParam(key, port->m_sPortName, error);
+        return UnsupportedParam(key, m_sPortName, error);
     }
     if (status != kStatusOk) return status;
-    return ApplyComSettings(port, error);
+    return ApplySettings(error);
 }
 
-int32_t ApplyComSettings(CXVR_ComPort *port, std::u16string *error) {
+int32_t CXVR_COMDevice::ApplySettings(std::u16string *error) {
     using platform::SerialLine;
     SerialLine line;
-    if (!port->m_Port.GetLine(&line)) {
+    if (!m_Port.GetLine(&line)) {
         *error = FormatText(kTextGetSettingsFailed,
-                            {port->m_sPortName, SystemText(port->m_Port.Error())});
-        return kStatusGetStateFailed;
+                            {m_sPortName, SystemText(m_Port.Error())});
+        return kStatusComGetSettings;
     }
-    line.baudRate = port->m_lBaudRate;
+    line.baudRate = m_lBaudRate;
     // 4 and 5 data bits are accepted by the set but run as 8.
-    if (port->m_bDataBits < 6 || port->m_bDataBits > 8) port->m_bDataBits = 8;
-    line.byteSize = port->m_bDataBits;
-    line.parity = port->m_bParity;
-    if (port->m_bStopBits != 1) port->m_bStopBits = 2;
-    line.stopBits = port->m_bStopBits == 1 ? SerialLine::kOneStopBit : SerialLine::kTwoStopBits;
+    if (m_bDataBits < 6 || m_bDataBits > 8) m_bDataBits = 8;
+    line.byteSize = m_bDataBits;
+    line.parity = m_bParity;
+    if (m_bStopBits != 1) m_bStopBits = 2;
+    line.stopBits = m_bStopBits == 1 ? SerialLine::kOneStopBit : SerialLine::kTwoStopBits;
     line.outxCtsFlow = false;
     line.outX = false;
     line.inX = false;
     line.rtsControl = SerialLine::kRtsEnable;
-    if (port->m_bHandshake == kHandshakeXonXoff) {
+    if (m_bHandshake == kHandshakeXonXoff) {
         line.outX = true;
         line.inX = true;
         line.xonChar = 0x11;
         line.xoffChar = 0x13;
-    } else if (port->m_bHandshake == kHandshakeRtsCts) {
+    } else if (m_bHandshake == kHandshakeRtsCts) {
         line.outxCtsFlow = true;
         line.rtsControl = SerialLine::kRtsHandshake;
     }
     line.evtChar = 0x0A;
-    if (!port->m_Port.SetLine(line)) {
+    if (!m_Port.SetLine(line)) {
         *error = FormatText(kTextSetSettingsFailed,
-                            {port->m_sPortName, SystemText(port->m_Port.Error())});
-        return kStatusSetStateFailed;
+                            {m_sPortName, SystemText(m_Port.Error())});
+        return kStatusComSetSettings;
     }
     return kStatusOk;
 }

@@ -1,14 +1,13 @@
 #include "drivers/gpib/gpib_bus.h"
 
 #include "drivers/driver.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 
 namespace xvr {
 
 namespace {
 
-constexpr int32_t kStatusInitFailed = -12;
 
 template <class F>
 bool Resolve(void *library, const char *name, F *slot) {
@@ -47,7 +46,7 @@ int32_t CXVR_GPIBBus::Bind(const std::u16string &dllName, uint8_t interfaceIndex
         // initialises afresh.
         Unbind();
         *error = LoadText(kTextGpibInitFailed);
-        return kStatusInitFailed;
+        return kStatusValueTooLong;
     }
     return kStatusOk;
 }

@@ -1,12 +1,27 @@
 #include "drivers/gpib/gpib_device.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
-#include "frame/strings.h"
+#include "base/strings.h"
+#include "drivers/driver.h"
+#include "drivers/read_end.h"
+#include "platform/platform.h"
 
 namespace xvr {
 
 namespace {
+
+const std::u16string kInterfaceName = u"GPIB";
+// The bus library counts bytes in 16 bits.
+constexpr uint32_t kMaxBusCount = 0xFFFF;
+
+// Low 16 bits would turn 65536 ms into 0, which bus libraries take as "no
+// wait" or "wait forever"; the read loop's own clock covers longer time-outs.
+uint16_t BusTimeout(uint32_t timeoutMs) {
+    return static_cast<uint16_t>(std::min(timeoutMs, kMaxBusCount));
+}
 
 uint8_t AddressNumber(std::u16string_view text) {
     int32_t value = 0;
@@ -25,6 +40,99 @@ bool ParseGPIBAddress(std::u16string_view text, GPIBAddress *address) {
     address->primary = AddressNumber(rest);
     address->secondary = comma == std::u16string_view::npos ? 0 : AddressNumber(rest.substr(comma + 1));
     return true;
+}
+
+CXVR_GPIBDevice::CXVR_GPIBDevice(CXVR_GPIBBus *bus, GPIBAddress address)
+    : CXVR_DeviceSettings(0x0D),
+      m_pBus(bus),
+      m_bPrimaryAddress(address.primary),
+      m_bSecondaryAddress(address.secondary),
+      m_wBusAddress(static_cast<uint16_t>(address.secondary * 256 + address.primary)) {}
+
+void CXVR_GPIBDevice::Release() { m_pBus->iecClose(m_wBusAddress); }
+
+int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
+                              std::u16string * /*error*/) {
+    uint32_t size = static_cast<uint32_t>(*length);
+    *length = 0;
+    if ((flags & kReadZeroTerminate) && size > 0) --size;
+    const bool stopAtDelimiter = (flags & kReadStopAtDelimiter) != 0;
+    // Without a delimiter there is no end byte; 0 is as good as any.
+    const uint8_t endByte = m_lDelimiterLength > 0 ? m_Delimiter[m_lDelimiterLength - 1] : 0;
+    m_pBus->iecParameter(m_wBusAddress, IEC_PARAMETER_MODE, stopAtDelimiter ? 1 : 0, endByte,
+                         BusTimeout(m_lTimeout));
+
+    const uint32_t start = platform::TickCount();
+    uint32_t received = 0;
+    ReadEnd end = ReadEnd::kShort;
+    for (;;) {
+        const uint32_t asked = std::min(size - received, kMaxBusCount);
+        uint16_t count = static_cast<uint16_t>(asked);
+        m_pBus->iecEnter(m_wBusAddress, &count, buffer ? buffer + received : buffer);
+        if (count > asked) {
+            // The library claims more than the room it was given: whatever it
+            // did, only the room is ours to count, and the answer is not to be
+            // trusted.
+            received += asked;
+            break;
+        }
+        received += count;
+        if (platform::TickCount() - start > m_lTimeout) break;
+        const bool found =
+            stopAtDelimiter && (m_lDelimiterLength == 0 || EndsWithDelimiter(buffer, received));
+        if (found) {
+            end = ReadEnd::kDelimiter;
+            break;
+        }
+        if (received == size) {
+            end = ReadEnd::kBufferFull;
+            break;
+        }
+    }
+    return FinishRead(end, buffer, received, size, flags, m_lDelimiterLength, length);
+}
+
+int32_t CXVR_GPIBDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
+                               std::u16string * /*error*/) {
+    const bool appendDelimiter = (flags & kWriteAppendDelimiter) != 0;
+    const size_t dataLength = static_cast<size_t>(*length);
+    const size_t total = dataLength + (appendDelimiter ? m_lDelimiterLength : 0);
+    if (total > kMaxBusCount) {
+        // The bus call has no way to mark the last of several parts, so a
+        // message that does not fit one call is not sent at all.
+        *length = 0;
+        return kStatusTransfer;
+    }
+    std::vector<uint8_t> block;
+    block.reserve(total + 1);  // never a null pointer, even for nothing to send
+    block.insert(block.end(), data, data + dataLength);
+    if (appendDelimiter) block.insert(block.end(), m_Delimiter, m_Delimiter + m_lDelimiterLength);
+    *length = static_cast<int32_t>(total);
+    if (m_pBus->iecSend(m_wBusAddress, static_cast<uint16_t>(total), block.data()) == 0)
+        return kStatusTransfer;
+    return kStatusOk;
+}
+
+int32_t CXVR_GPIBDevice::ParamGet(const std::u16string &key, std::u16string *value,
+                                  std::u16string *error) {
+    if (key == u"DELIMITER") {
+        *value = FormatDelimiterValue(m_Delimiter, m_lDelimiterLength);
+        return kStatusOk;
+    }
+    return UnsupportedParam(key, kInterfaceName, error);
+}
+
+int32_t CXVR_GPIBDevice::ParamSet(const std::u16string &key, std::u16string_view value,
+                                  std::u16string *error) {
+    int32_t status = kStatusOk;
+    if (SetCommonParam(this, key, value, error, &status)) return status;
+    if (key == u"TRIGGER") {
+        // One character per device to trigger: its primary address.
+        const char addresses[2] = {static_cast<char>(m_bPrimaryAddress), '\0'};
+        m_pBus->iecCTrigger(addresses);
+        return kStatusOk;
+    }
+    return UnsupportedParam(key, kInterfaceName, error);
 }
 
 }  // namespace xvr

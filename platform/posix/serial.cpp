@@ -35,7 +35,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame/strings.h"
 #include "platform/platform.h"
 
 namespace xvr::platform {
@@ -79,22 +78,6 @@ uint64_t NowMs() {
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
-// The device path behind a port name; empty when there is none.
-std::string DevicePath(const std::u16string &name) {
-    if (name.empty()) return {};
-    if (name[0] == u'/') return WideToAnsi(name);
-    std::u16string mapped =
-        ProfileString(ParameterDirectory() + u"XVR.XVR", u"COM", name, u"", 4096);
-    if (!mapped.empty()) return WideToAnsi(mapped);
-    if (name.size() < 4 || name.size() > 8 || name.compare(0, 3, u"COM") != 0 || name[3] == u'0')
-        return {};
-    uint32_t n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < u'0' || name[i] > u'9') return {};
-        n = n * 10 + static_cast<uint32_t>(name[i] - u'0');
-    }
-    return "/dev/ttyS" + std::to_string(n - 1);
-}
 
 // Waits up to ms (negative: without limit) for events on fd; the poll
 // result, or 0 when the time ran out.
@@ -111,10 +94,19 @@ int WaitFor(int fd, short events, int64_t ms, short *revents) {
 
 }  // namespace
 
-std::u16string SerialPortName(std::u16string_view address) {
-    std::u16string name = TrimBlanks(address);
-    if (!name.empty() && name[0] == u'/') return name;
-    return ToUpper(name);
+bool SerialNameIsPath(std::u16string_view name) { return !name.empty() && name[0] == u'/'; }
+
+const bool kSerialNamesMapped = true;
+
+std::u16string SerialSystemPath(const std::u16string &name) {
+    if (name.size() < 4 || name.size() > 8 || name.compare(0, 3, u"COM") != 0 || name[3] == u'0')
+        return {};
+    uint32_t n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (name[i] < u'0' || name[i] > u'9') return {};
+        n = n * 10 + static_cast<uint32_t>(name[i] - u'0');
+    }
+    return AnsiToWide("/dev/ttyS" + std::to_string(n - 1));
 }
 
 uint32_t SerialInvalidSettingError() { return EINVAL; }
@@ -124,10 +116,11 @@ bool SerialPort::Fail() {
     return false;
 }
 
-bool SerialPort::Open(const std::u16string &portName) {
+bool SerialPort::Open(const std::u16string &devicePath) {
     Close();
-    m_timeouts = SerialTimeouts{};
-    const std::string path = DevicePath(portName);
+    m_readMode = ReadMode::kEachByte;
+    m_readMs = m_writePerByteMs = m_writeMs = 0;
+    const std::string path = WideToAnsi(devicePath);
     if (path.empty()) {
         m_error = ENOENT;
         return false;
@@ -273,12 +266,26 @@ bool SerialPort::SetLine(const SerialLine &line) {
     return false;
 }
 
-bool SerialPort::SetTimeouts(const SerialTimeouts &timeouts) {
-    if (m_handle == kNoHandle) {
-        m_error = EBADF;
-        return false;
-    }
-    m_timeouts = timeouts;
+// The deadlines are kept here and applied by Read and Write; only a port
+// that is not open refuses them, as the system would.
+bool SerialPort::ReadWaiting(uint32_t ms) {
+    if (m_handle == kNoHandle) return (errno = EBADF, Fail());
+    m_readMode = ReadMode::kWaiting;
+    m_readMs = ms;
+    return true;
+}
+
+bool SerialPort::ReadEachByte(uint32_t ms) {
+    if (m_handle == kNoHandle) return (errno = EBADF, Fail());
+    m_readMode = ReadMode::kEachByte;
+    m_readMs = ms;
+    return true;
+}
+
+bool SerialPort::WriteWithin(uint32_t perByteMs, uint32_t ms) {
+    if (m_handle == kNoHandle) return (errno = EBADF, Fail());
+    m_writePerByteMs = perByteMs;
+    m_writeMs = ms;
     return true;
 }
 
@@ -293,21 +300,9 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     };
     *done = takeAhead(buffer, size);
     const int fd = static_cast<int>(m_handle);
-    const SerialTimeouts &t = m_timeouts;
-    constexpr uint32_t kNoWait = SerialTimeouts::kNoWait;
-    const bool atOnce = t.readInterval == kNoWait && t.readTotalMultiplier == 0 &&
-                        t.readTotalConstant == 0;
-    const bool firstByte = t.readInterval == kNoWait && t.readTotalMultiplier == kNoWait &&
-                           t.readTotalConstant > 0 && t.readTotalConstant < kNoWait;
-    // Total limit in ms, or -1 for none.
-    int64_t total = -1;
-    if (atOnce)
-        total = 0;
-    else if (firstByte)
-        total = t.readTotalConstant;
-    else if (t.readTotalMultiplier != 0 || t.readTotalConstant != 0)
-        total = static_cast<int64_t>(t.readTotalMultiplier) * size + t.readTotalConstant;
-    const uint64_t start = NowMs();
+    const bool firstByte = m_readMode == ReadMode::kWaiting;
+    const int64_t total = m_readMs;  // for the first byte, or for each byte
+    uint64_t start = NowMs();
 
     for (;;) {
         if (*done == size || (firstByte && *done > 0)) return true;
@@ -326,6 +321,7 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
         if (r > 0) {
             *done += static_cast<uint32_t>(r);
             if (*done == size || firstByte) return true;
+            start = NowMs();  // each byte has its own wait
             continue;
         }
         if (r == 0) {  // a hung-up line reads as end of file
@@ -335,11 +331,8 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail();
 
-        int64_t wait = -1;
-        if (total >= 0) {
-            int64_t elapsed = static_cast<int64_t>(NowMs() - start);
-            wait = total > elapsed ? total - elapsed : 0;
-        }
+        const int64_t elapsed = static_cast<int64_t>(NowMs() - start);
+        const int64_t wait = total > elapsed ? total - elapsed : 0;
         if (wait == 0) return true;
         short revents = 0;
         int p = WaitFor(fd, POLLIN, wait, &revents);
@@ -356,11 +349,11 @@ bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail
                        uint32_t tailSize, uint32_t *done) {
     *done = 0;
     const int fd = static_cast<int>(m_handle);
-    const SerialTimeouts &t = m_timeouts;
     const uint64_t all = static_cast<uint64_t>(size) + tailSize;
+    // Both 0: no limit, as with COMMTIMEOUTS.
     int64_t total = -1;
-    if (t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0)
-        total = static_cast<int64_t>(t.writeTotalMultiplier * all + t.writeTotalConstant);
+    if (m_writePerByteMs != 0 || m_writeMs != 0)
+        total = static_cast<int64_t>(m_writePerByteMs * all + m_writeMs);
     const uint64_t start = NowMs();
     uint64_t sent = 0;
     auto failed = [&]() {

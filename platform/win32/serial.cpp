@@ -3,9 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
-
-#include "frame/strings.h"
 
 namespace xvr::platform {
 
@@ -15,7 +14,23 @@ namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 }  // namespace
 
-std::u16string SerialPortName(std::u16string_view address) { return ToUpper(TrimBlanks(address)); }
+bool SerialNameIsPath(std::u16string_view) { return false; }
+
+const bool kSerialNamesMapped = false;
+
+std::u16string SerialSystemPath(const std::u16string &name) { return u"\\\\.\\" + name; }
+
+// One call of SetCommTimeouts; fields as COMMTIMEOUTS names them.
+static bool SetTimeouts(HANDLE port, DWORD interval, DWORD multiplier, DWORD constant,
+                 DWORD writeMultiplier, DWORD writeConstant) {
+    COMMTIMEOUTS ct;
+    ct.ReadIntervalTimeout = interval;
+    ct.ReadTotalTimeoutMultiplier = multiplier;
+    ct.ReadTotalTimeoutConstant = constant;
+    ct.WriteTotalTimeoutMultiplier = writeMultiplier;
+    ct.WriteTotalTimeoutConstant = writeConstant;
+    return SetCommTimeouts(port, &ct) != 0;
+}
 
 uint32_t SerialInvalidSettingError() { return ERROR_INVALID_PARAMETER; }
 
@@ -24,10 +39,13 @@ bool SerialPort::Fail() {
     return false;
 }
 
-bool SerialPort::Open(const std::u16string &portName) {
+bool SerialPort::Open(const std::u16string &devicePath) {
     Close();
-    std::wstring path = L"\\\\.\\";
-    path.append(portName.begin(), portName.end());
+    if (devicePath.empty()) {
+        m_error = ERROR_FILE_NOT_FOUND;
+        return false;
+    }
+    const std::wstring path(devicePath.begin(), devicePath.end());
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return Fail();
@@ -81,16 +99,21 @@ bool SerialPort::SetLine(const SerialLine &line) {
     return true;
 }
 
-bool SerialPort::SetTimeouts(const SerialTimeouts &timeouts) {
-    COMMTIMEOUTS ct;
-    ct.ReadIntervalTimeout = timeouts.readInterval;
-    ct.ReadTotalTimeoutMultiplier = timeouts.readTotalMultiplier;
-    ct.ReadTotalTimeoutConstant = timeouts.readTotalConstant;
-    ct.WriteTotalTimeoutMultiplier = timeouts.writeTotalMultiplier;
-    ct.WriteTotalTimeoutConstant = timeouts.writeTotalConstant;
-    if (!SetCommTimeouts(AsHandle(m_handle), &ct)) return Fail();
-    m_timeouts = timeouts;
-    return true;
+// MAXDWORD in the interval and the multiplier with a constant between 0 and
+// MAXDWORD is the one COMMTIMEOUTS form that waits for a first byte and then
+// returns what is there.
+bool SerialPort::ReadWaiting(uint32_t ms) {
+    const DWORD constant = std::clamp<DWORD>(ms, 1, MAXDWORD - 1);
+    return SetTimeouts(AsHandle(m_handle), MAXDWORD, MAXDWORD, constant, 0, 0) || Fail();
+}
+
+// Read one byte at a time, each read bounded by the total constant.
+bool SerialPort::ReadEachByte(uint32_t ms) {
+    return SetTimeouts(AsHandle(m_handle), 0, 0, ms, 0, 0) || Fail();
+}
+
+bool SerialPort::WriteWithin(uint32_t perByteMs, uint32_t ms) {
+    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs, ms) || Fail();
 }
 
 bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "support/simbus_session.h"
 #include "support/test_env.h"

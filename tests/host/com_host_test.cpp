@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "support/pty_pair.h"
 #include "support/test_env.h"

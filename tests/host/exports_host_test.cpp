@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "support/test_env.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "support/ip_peer.h"
 #include "support/test_env.h"

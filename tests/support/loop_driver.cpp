@@ -3,8 +3,8 @@
 #include <memory>
 #include <new>
 
-#include "frame/driver_factory.h"
-#include "frame/texts.h"
+#include "drivers/registry.h"
+#include "base/texts.h"
 
 namespace xvr::test {
 

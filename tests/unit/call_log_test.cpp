@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "quvxvr.h"
 #include "support/loop_driver.h"

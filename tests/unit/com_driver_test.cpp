@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "drivers/com/com_driver.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "support/pty_pair.h"
 #include "support/test_env.h"
@@ -110,13 +110,13 @@ TEST_F(ComDriver, PortsAreSharedByNameHeldExclusivelyAndReleased) {
     // Failed opens name the port and give the system's text.
     driver = std::make_unique<CXVR_COM>();
     EXPECT_EQ(Open("/dev/No-Such-Port"), 0u);
-    EXPECT_EQ(status, kStatusPortOpenFailed);
+    EXPECT_EQ(status, kStatusNotFound);
     EXPECT_EQ(error, u"/dev/No-Such-Port:" + SystemText(ENOENT));
     // A port somebody else holds stays theirs.
     int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(Open(pty.SlavePath()), 0u);
-    EXPECT_EQ(status, kStatusPortOpenFailed);
+    EXPECT_EQ(status, kStatusNotFound);
     EXPECT_EQ(error, W(pty.SlavePath() + ":") + SystemText(EBUSY));
     ::close(fd);
     EXPECT_NE(OpenPty(), 0u);
@@ -128,7 +128,7 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
     // rate 0: the line refuses them, the record keeps them, and every later
     // set (TIMEOUT too) is refused until they are undone.  A rejected value
     // leaves its fallback in the record; the line gets it with the next set.
-    const int32_t ok = kStatusOk, refused = kStatusSetStateFailed, bad = kStatusBadValue;
+    const int32_t ok = kStatusOk, refused = kStatusComSetSettings, bad = kStatusBadValue;
     const char *l1 = "19200 8 N 1 NONE", *l2 = "115200 8 N 1 RTSCTS", *l3 = "115200 8 N 2 NONE";
     struct Case { const char16_t *name; std::string set; int32_t status; const char *get, *line; };
     const Case cases[] = {
@@ -165,7 +165,7 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
         EXPECT_EQ(pty.Line(), c.line) << A(c.name) << "=" << c.set;
     }
     // A write at rate 0 fails before anything goes out.
-    EXPECT_EQ(Write(h, "abc", 0), kStatusTimeoutsFailed);
+    EXPECT_EQ(Write(h, "abc", 0), kStatusComTimeouts);
     EXPECT_EQ(n, 3);
     EXPECT_EQ(error, FormatText(kTextTimeoutSetFailed, {W(pty.SlavePath()), SystemText(EINVAL)}));
     EXPECT_EQ(pty.Receive(1, 100), "");
@@ -251,7 +251,7 @@ TEST_F(ComDriver, AHungUpLineFailsTheTransfersAndStillCloses) {
     error.clear();
     EXPECT_EQ(Read(h, 100, 0), kStatusTransfer);
     EXPECT_EQ(error, FormatText(kTextReceiveFailed, {SystemText(EIO)}));
-    EXPECT_EQ(Write(h, "lost", 0), kStatusWriteFailed);
+    EXPECT_EQ(Write(h, "lost", 0), kStatusComWrite);
     EXPECT_EQ(n, 0);
     EXPECT_NE(A(error).find(">" + pty.SlavePath() + "<"), std::string::npos) << A(error);
     EXPECT_LT(MsSince(start), 2000);

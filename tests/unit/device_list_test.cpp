@@ -5,7 +5,7 @@
 
 #include "drivers/device_list.h"
 #include "drivers/device_settings.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 
 namespace {
 

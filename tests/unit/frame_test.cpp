@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "frame/driver_factory.h"
+#include "drivers/registry.h"
 #include "frame/module.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "quvxvr.h"
 #include "support/loop_driver.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "drivers/gpib/gpib_driver.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "support/simbus_session.h"
 #include "support/test_env.h"
@@ -21,8 +21,6 @@ constexpr uint32_t kFrameBits = 0x01010000;
 
 class GpibDriverTest : public ::testing::Test {
 protected:
-    GpibDriverTest() { m_Driver.m_sLibraryFile = u"QUVIEC2.DLL"; }
-
     int32_t Open(const std::u16string &address, uint32_t *h) {
         *h = kFrameBits;
         return m_Driver.Open(h, address, -1, &m_Error);
@@ -55,7 +53,7 @@ protected:
     }
 
     test::SimBusSession m_Sim;
-    CXVR_KXGPIB m_Driver{u"KX GPIB"};
+    CXVR_KXGPIB m_Driver;
     std::u16string m_Error;
     std::string m_Data;
     int32_t m_Sent = 0;
@@ -86,7 +84,7 @@ TEST_F(GpibDriverTest, OpensShareARecordPerAddressAndFailuresKeepNothing) {
     uint32_t other = 0;
     EXPECT_EQ(Open(u"Dev 31", &other), kStatusOpenFailed);
     EXPECT_EQ(m_Error, LoadText(kTextCannotOpen));
-    EXPECT_EQ(Open(u"Gpib 2", &other), kStatusNotOpen);
+    EXPECT_EQ(Open(u"Gpib 2", &other), kStatusBadAddress);
     EXPECT_EQ(m_Error, LoadText(kTextBadGpibDevice));
     EXPECT_FALSE(m_Driver.HasOpenDevices());
     EXPECT_EQ(m_Sim.Calls("iecCInit "), Calls{"iecCInit 0 []"});  // once per driver object
@@ -221,17 +219,16 @@ TEST_F(GpibDriverTest, FailedSendsAndEntersAreTransferErrors) {
 }
 
 TEST_F(GpibDriverTest, AFailedBindingLeavesNothingBoundAndIsRetried) {
-    m_Driver.m_sLibraryFile = u"QUVIEC_ABSENT.DLL";
-    uint32_t h = 0;
-    EXPECT_EQ(Open(u"Dev 5", &h), kStatusOpenFailed);
+    CXVR_GPIB absent(u"KX GPIB", u"QUVIEC_ABSENT.DLL");
+    uint32_t h = kFrameBits;
+    EXPECT_EQ(absent.Open(&h, u"Dev 5", -1, &m_Error), kStatusOpenFailed);
     const std::u16string head = FormatText(
         kTextDllLoadFailed, {platform::LibraryFileName(u"QUVIEC_ABSENT.DLL"), u""});
     EXPECT_EQ(m_Error.substr(0, head.size()), head);
     EXPECT_GT(m_Error.size(), head.size());  // the system's reason follows
 
-    m_Driver.m_sLibraryFile = u"QUVIEC2.DLL";
     m_Sim.Configure("fail iecCInit");
-    EXPECT_EQ(Open(u"Dev 5", &h), -12);
+    EXPECT_EQ(Open(u"Dev 5", &h), kStatusValueTooLong);
     EXPECT_EQ(m_Error, LoadText(kTextGpibInitFailed));
     EXPECT_FALSE(m_Driver.IsBound());
     EXPECT_FALSE(m_Driver.HasOpenDevices());
@@ -253,9 +250,8 @@ TEST(GpibSettingsTest, TheParameterFileChoosesTheInterface) {
     for (const auto &[file, settings] : cases) {
         test::ScopedXvrDir dir;
         if (file) dir.WriteParameterFile(file);
-        CXVR_QuvGPIB driver(u"Quv GPIB");
-        driver.ReadSettings();
-        EXPECT_EQ(std::to_string(driver.m_lInterfaceType) + " " + driver.m_szBaseAddress, settings)
+        CXVR_QuvGPIB driver;
+        EXPECT_EQ(std::to_string(driver.InterfaceType()) + " " + driver.BaseAddress(), settings)
             << (file ? file : "(no file)");
     }
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "drivers/ip/ip_driver.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "support/ip_peer.h"
@@ -27,12 +27,8 @@ void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 class IpDriverTest : public ::testing::Test {
 protected:
-    IpDriverTest() {
-        tcp.m_lTransportType = 1;
-        udp.m_lTransportType = 2;
-    }
-    CXVR_TCP tcp{u"TCP/IP"};
-    CXVR_UDP udp{u"UDP"};
+    CXVR_TCP tcp;
+    CXVR_UDP udp;
     CXVR_IP *d = &tcp;  // the driver the helpers use
     TcpListener listener;
     std::u16string error;

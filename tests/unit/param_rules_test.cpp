@@ -4,7 +4,7 @@
 #include <string>
 
 #include "drivers/device_settings.h"
-#include "frame/texts.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 
 namespace {

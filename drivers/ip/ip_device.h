@@ -1,5 +1,5 @@
-// One network connection: its settings, its socket and the bytes received
-// but not yet handed to the host.
+// One network device: its settings, its socket and the bytes received but
+// not yet handed to the host.
 #pragma once
 
 #include <cstdint>
@@ -11,28 +11,34 @@
 
 namespace xvr {
 
-struct CXVR_IPConnection : CXVR_DeviceSettings {
+struct CXVR_IPDevice : CXVR_DeviceSettings {
     // The largest UDP payload: a datagram is always received whole.
     static constexpr uint32_t kMaxDatagram = 65507;
     // Receive buffer; holds a whole datagram and lets bulk reads move large
     // chunks.  Hosts see it only through what they read.
     static constexpr uint32_t kReceiveSize = 65536;
 
-    CXVR_IPConnection() : CXVR_DeviceSettings(0x0A) {}
-    ~CXVR_IPConnection() override;  // releases the socket
-    CXVR_IPConnection(const CXVR_IPConnection &) = delete;
-    CXVR_IPConnection &operator=(const CXVR_IPConnection &) = delete;
+    CXVR_IPDevice() : CXVR_DeviceSettings(0x0A) {}
+    ~CXVR_IPDevice() override;  // releases the socket
+    CXVR_IPDevice(const CXVR_IPDevice &) = delete;
+    CXVR_IPDevice &operator=(const CXVR_IPDevice &) = delete;
 
-    // Creates and connects the socket (or counts one more open); 0 or -4
-    // with text 11011 / 11012.
+    // A record's transport mark is always 1 while the UDP driver's type is
+    // 2, so UDP opens never share a record; TCP opens of one host and port do.
+    static constexpr uint32_t kTransportMark = 1;
+
+    // Creates and connects the socket; 0 or -4 with text 11011 / 11012.
     int32_t Connect(const std::u16string &host, uint32_t address, uint16_t port, uint32_t type,
                     int32_t timeoutMs, std::u16string *error);
     // The last close: shuts sending, discards what is still arriving
     // (bounded), closes the socket.
-    void Disconnect();
+    void Release();
 
     int32_t Read(uint8_t *buffer, int32_t *length, uint32_t flags, std::u16string *error);
     int32_t Write(const uint8_t *data, int32_t *length, uint32_t flags, std::u16string *error);
+    // TIMEOUT, DELIMITER and (get only) BUFFER.
+    int32_t ParamGet(const std::u16string &key, std::u16string *value, std::u16string *error);
+    int32_t ParamSet(const std::u16string &key, std::u16string_view value, std::u16string *error);
 
     // Received bytes the host can read without waiting.
     uint32_t BytesAvailable() const;

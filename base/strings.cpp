@@ -1,4 +1,4 @@
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace xvr {
 

@@ -1,4 +1,4 @@
-#include "drivers/ip/ip_connection.h"
+#include "drivers/ip/ip_device.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,8 @@
 #include <new>
 
 #include "drivers/driver.h"
-#include "frame/texts.h"
+#include "drivers/read_end.h"
+#include "base/texts.h"
 #include "platform/platform.h"
 
 namespace xvr {
@@ -21,20 +22,15 @@ constexpr uint32_t kMaxDiscardMs = 1000;
 
 }  // namespace
 
-struct CXVR_IPConnection::ReceiveResult {
+struct CXVR_IPDevice::ReceiveResult {
     bool failed = false;
     uint32_t error = 0;
 };
 
-CXVR_IPConnection::~CXVR_IPConnection() { platform::SocketClose(m_Socket); }
+CXVR_IPDevice::~CXVR_IPDevice() { platform::SocketClose(m_Socket); }
 
-int32_t CXVR_IPConnection::Connect(const std::u16string &host, uint32_t address, uint16_t port,
+int32_t CXVR_IPDevice::Connect(const std::u16string &host, uint32_t address, uint16_t port,
                                    uint32_t type, int32_t timeoutMs, std::u16string *error) {
-    if (m_lOpenCount > 0) {
-        ++m_lOpenCount;
-        return kStatusOk;
-    }
-    m_lOpenCount = 1;
     m_sHost = host;
     m_nPort = port;
     uint32_t code = platform::SocketCreate(type, &m_Socket);
@@ -42,7 +38,7 @@ int32_t CXVR_IPConnection::Connect(const std::u16string &host, uint32_t address,
         *error = FormatText(kTextSocketFailed, {SystemText(code)});
         return kStatusOpenFailed;
     }
-    m_lTransportMark = 1;
+    m_lTransportMark = kTransportMark;
     m_lAddress = address;
     m_lSocketType = type;
     m_bNonBlocking = timeoutMs > 0;
@@ -57,7 +53,7 @@ int32_t CXVR_IPConnection::Connect(const std::u16string &host, uint32_t address,
     return kStatusOk;
 }
 
-void CXVR_IPConnection::Disconnect() {
+void CXVR_IPDevice::Release() {
     platform::SocketShutdownSend(m_Socket);
     // Only a blocking stream waits for the peer to end; the others take what
     // is already there.  Either way the close never hangs.
@@ -77,7 +73,7 @@ void CXVR_IPConnection::Disconnect() {
     m_Socket = platform::kInvalidSocket;
 }
 
-uint32_t CXVR_IPConnection::BytesAvailable() const {
+uint32_t CXVR_IPDevice::BytesAvailable() const {
     uint32_t waiting = 0, error = 0;
     if (!platform::SocketBytesWaiting(m_Socket, &waiting, &error)) waiting = 0;
     return m_lBuffered + waiting;
@@ -86,7 +82,7 @@ uint32_t CXVR_IPConnection::BytesAvailable() const {
 // One receive into the buffer behind the bytes already there.  When nothing
 // is there it first waits up to waitMs for data, the end of the stream or an
 // error.
-CXVR_IPConnection::ReceiveResult CXVR_IPConnection::ReceiveSome(uint32_t waitMs) {
+CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs) {
     ReceiveResult result;
     const bool datagram = m_lSocketType != platform::kSocketStream;
     // A datagram is taken only whole; the next hand-over makes room for it.
@@ -129,9 +125,8 @@ CXVR_IPConnection::ReceiveResult CXVR_IPConnection::ReceiveSome(uint32_t waitMs)
     return result;
 }
 
-int32_t CXVR_IPConnection::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
+int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                                 std::u16string *error) {
-    if (*length < 0) return kStatusTransfer;
     const uint32_t size = static_cast<uint32_t>(*length);
     if (size > 0) std::memset(buffer, 0, size);
     *length = 0;
@@ -185,20 +180,16 @@ int32_t CXVR_IPConnection::Read(uint8_t *buffer, int32_t *length, uint32_t flags
         if (platform::TickCount() - start > m_lTimeout) break;
     }
 
-    int32_t status = found ? kStatusDelimiter
-                     : delivered == limit ? kStatusBufferFull
-                                          : kStatusTransfer;
-    if (status == kStatusTransfer && failure.failed)
+    const ReadEnd end = found ? ReadEnd::kDelimiter
+                        : delivered == limit ? ReadEnd::kBufferFull
+                                             : ReadEnd::kShort;
+    if (end == ReadEnd::kShort && failure.failed)
         *error = FormatText(kTextReceiveFailed, {SystemText(failure.error)});
-    if (found && !(flags & kReadKeepDelimiter)) delivered -= m_lDelimiterLength;
-    if ((flags & kReadZeroTerminate) && delivered > 0) buffer[delivered] = 0;
-    *length = static_cast<int32_t>(delivered);
-    return status;
+    return FinishRead(end, buffer, delivered, limit, flags, m_lDelimiterLength, length);
 }
 
-int32_t CXVR_IPConnection::Write(const uint8_t *data, int32_t *length, uint32_t flags,
+int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
                                  std::u16string *error) {
-    if (*length < 0) return kStatusTransfer;
     const size_t count = static_cast<size_t>(*length);
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
@@ -220,7 +211,7 @@ int32_t CXVR_IPConnection::Write(const uint8_t *data, int32_t *length, uint32_t 
 // A blocking socket sends in one call.  A non-blocking one keeps sending
 // what is left while the socket takes it, within the record's time-out, so
 // that no command is left half-sent.
-int32_t CXVR_IPConnection::SendAll(const uint8_t *block, size_t total, int32_t *length,
+int32_t CXVR_IPDevice::SendAll(const uint8_t *block, size_t total, int32_t *length,
                                    std::u16string *error) {
     const uint32_t start = platform::TickCount();
     size_t sent = 0;
@@ -255,6 +246,27 @@ int32_t CXVR_IPConnection::SendAll(const uint8_t *block, size_t total, int32_t *
     }
     *length = static_cast<int32_t>(sent);
     return sent == total ? kStatusOk : kStatusTransfer;
+}
+
+int32_t CXVR_IPDevice::ParamGet(const std::u16string &key, std::u16string *value,
+                                std::u16string *error) {
+    if (key == u"TIMEOUT") {
+        *value = FormatTimeoutValue(m_lTimeout);
+    } else if (key == u"DELIMITER") {
+        *value = FormatDelimiterValue(m_Delimiter, m_lDelimiterLength);
+    } else if (key == u"BUFFER") {
+        *value = Format(u"%d", {static_cast<int32_t>(BytesAvailable())});
+    } else {
+        return UnsupportedParam(key, m_sHost, error);
+    }
+    return kStatusOk;
+}
+
+int32_t CXVR_IPDevice::ParamSet(const std::u16string &key, std::u16string_view value,
+                                std::u16string *error) {
+    int32_t status = kStatusOk;
+    if (SetCommonParam(this, key, value, error, &status)) return status;
+    return UnsupportedParam(key, m_sHost, error);
 }
 
 }  // namespace xvr

@@ -1,4 +1,4 @@
-#include "frame/parameter_file.h"
+#include "base/parameter_file.h"
 
 #include "platform/platform.h"
 

@@ -1,4 +1,4 @@
-#include "frame/texts.h"
+#include "base/texts.h"
 
 #include "platform/platform.h"
 

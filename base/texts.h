@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame/strings.h"
+#include "base/strings.h"
 
 namespace xvr {
 
