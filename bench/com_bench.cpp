@@ -86,7 +86,7 @@ void BM_ComQueryLatency(benchmark::State &state) {
     RawClient raw(rawPty.SlavePath());
     uint32_t module = 0, h = 0;
     x->Init(nullptr, &module, 100, 100);
-    if (!raw.Ok() || x->Open(kModule, &h, "COM", libPty.SlavePath().c_str()) != 0) {
+    if (!raw.Ok() || x->Open(kModule, &h, "COM", libPty.SlavePath().c_str()) != XVR_OK) {
         state.SkipWithError("cannot open the pseudo-terminals");
         x->DeInit(kModule);
         return;
@@ -107,7 +107,8 @@ void BM_ComQueryLatency(benchmark::State &state) {
         int32_t n = static_cast<int32_t>(kQuery.size());
         x->Write(h, reinterpret_cast<const uint8_t *>(kQuery.data()), &n, 2);
         n = sizeof answer;
-        if (x->Read(h, answer, &n, 1) != 2 || n != static_cast<int32_t>(kAnswer.size())) {
+        if (x->Read(h, answer, &n, 1) != XVR_READ_DELIMITER ||
+            n != static_cast<int32_t>(kAnswer.size())) {
             state.SkipWithError("library query failed");
             break;
         }

@@ -125,7 +125,7 @@ void BM_LibraryQuery(benchmark::State &state) {
     EchoPeer echo;
     uint32_t module = 0, h = 0;
     x->Init(nullptr, &module, 100, 100);
-    if (x->OpenWithTimeout(kModule, &h, "TCP/IP", echo.Address().c_str(), 1000) != 0) {
+    if (x->OpenWithTimeout(kModule, &h, "TCP/IP", echo.Address().c_str(), 1000) != XVR_OK) {
         state.SkipWithError("open failed");
         x->DeInit(kModule);
         return;
@@ -138,7 +138,7 @@ void BM_LibraryQuery(benchmark::State &state) {
         int32_t n = static_cast<int32_t>(kQuery.size());
         x->Write(h, reinterpret_cast<const uint8_t *>(kQuery.data()), &n, 2);
         n = sizeof answer;
-        if (x->Read(h, answer, &n, 1) != 2) {
+        if (x->Read(h, answer, &n, 1) != XVR_READ_DELIMITER) {
             state.SkipWithError("query failed");
             break;
         }
@@ -212,7 +212,7 @@ void BM_LibraryBulkRead(benchmark::State &state) {
     for (auto _ : state) {
         BulkSender sender;
         uint32_t h = 0;
-        if (x->OpenWithTimeout(kModule, &h, "TCP/IP", sender.Address().c_str(), 1000) != 0) {
+        if (x->OpenWithTimeout(kModule, &h, "TCP/IP", sender.Address().c_str(), 1000) != XVR_OK) {
             state.SkipWithError("open failed");
             break;
         }
@@ -259,10 +259,10 @@ void BM_OpenCloseCycles(benchmark::State &state) {
     x->Init(nullptr, &module, 100, 100);
     auto cycle = [&] {
         uint32_t h = 0;
-        if (x->OpenWithTimeout(kModule, &h, "TCP/IP", address.c_str(), 1000) != 0) return false;
+        if (x->OpenWithTimeout(kModule, &h, "TCP/IP", address.c_str(), 1000) != XVR_OK) return false;
         PeerSocket peer = listener.Accept(2000);
         peer.Close();
-        return x->Close(h) == 3;
+        return x->Close(h) == XVR_CLOSE_RELEASED;
     };
     // Warm up once so that the first allocations do not count as growth.
     for (int i = 0; i < 100; ++i) cycle();

@@ -59,7 +59,7 @@ void Row(const char *name, const char *unit, double library, const char *referen
 struct Library {
     uint32_t module = 0;
     Library() {
-        if (flXVRInit(nullptr, &module, 100, 100) != 0) Fail("flXVRInit failed");
+        if (flXVRInit(nullptr, &module, 100, 100) != XVR_OK) Fail("flXVRInit failed");
     }
     ~Library() { flXVRDeInit(module); }
 };
@@ -86,7 +86,7 @@ size_t LibQuery(uint32_t device, const std::string &command, std::vector<uint8_t
         const int32_t status = flXVRRead(device, buffer.data(), &length, 1);
         Check(status, "read");
         total += static_cast<size_t>(length);
-        if (status != 1) return total;
+        if (status != XVR_READ_BUFFER_FULL) return total;
     }
 }
 

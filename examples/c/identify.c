@@ -25,7 +25,7 @@ int main(int argc, char **argv) {
     int32_t length, status;
     int result = 0;
 
-    if (flXVRInit(NULL, &module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION) != 0) {
+    if (flXVRInit(NULL, &module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION) != XVR_OK) {
         fprintf(stderr, "the library does not speak interface version %d\n", XVR_INTERFACE_VERSION);
         return 1;
     }

@@ -41,19 +41,19 @@ protected:
         m_port = m_pty.SlavePath();
 #endif
         uint32_t module = 0;
-        ASSERT_EQ(Host().Init(nullptr, &module, 100, 100), 0);
+        ASSERT_EQ(Host().Init(nullptr, &module, 100, 100), XVR_OK);
     }
     void TearDown() override { Host().DeInit(kModule); }
 
     uint32_t Open() {
         uint32_t h = 0;
-        EXPECT_EQ(Host().Open(kModule, &h, "COM", m_port.c_str()), 0) << Host().ErrorText();
+        EXPECT_EQ(Host().Open(kModule, &h, "COM", m_port.c_str()), XVR_OK) << Host().ErrorText();
         return h;
     }
     // Sends a line to the instrument; the count leaves the delimiter out.
     void Command(uint32_t h, const std::string &line) {
         int32_t n = static_cast<int32_t>(line.size());
-        EXPECT_EQ(Host().Write(h, reinterpret_cast<const uint8_t *>(line.data()), &n, 2), 0);
+        EXPECT_EQ(Host().Write(h, reinterpret_cast<const uint8_t *>(line.data()), &n, 2), XVR_OK);
         EXPECT_EQ(n, static_cast<int32_t>(line.size()));
     }
     // The bytes read land in m_data.
@@ -66,7 +66,7 @@ protected:
     }
     std::string Query(uint32_t h, const std::string &line) {
         Command(h, line);
-        EXPECT_EQ(Read(h, 64, 1), 2);
+        EXPECT_EQ(Read(h, 64, 1), XVR_READ_DELIMITER);
         return m_data;
     }
 
@@ -79,33 +79,33 @@ protected:
 
 TEST_F(ComHost, QueriesShareThePortAndSettingsReachTheLine) {
     uint32_t h = Open(), again = 0;
-    ASSERT_EQ(Host().Open(kModule, &again, " com ", (" " + m_port + " ").c_str()), 0);
+    ASSERT_EQ(Host().Open(kModule, &again, " com ", (" " + m_port + " ").c_str()), XVR_OK);
     EXPECT_EQ(again, h);
     EXPECT_EQ(Query(h, "hello"), "hello");
-    EXPECT_EQ(Host().Close(h), 0);
-    EXPECT_EQ(Host().ParamSet(h, "BAUDRATE", "19200"), 0) << Host().ErrorText();
-    EXPECT_EQ(Host().ParamSet(h, "STOPBITS", "2"), 0);
-    EXPECT_EQ(Host().ParamSet(h, " Handshake ", "rts/cts"), 0);
+    EXPECT_EQ(Host().Close(h), XVR_OK);
+    EXPECT_EQ(Host().ParamSet(h, "BAUDRATE", "19200"), XVR_OK) << Host().ErrorText();
+    EXPECT_EQ(Host().ParamSet(h, "STOPBITS", "2"), XVR_OK);
+    EXPECT_EQ(Host().ParamSet(h, " Handshake ", "rts/cts"), XVR_OK);
     EXPECT_EQ(Query(h, "LINE?"), "19200 8 N 2 RTSCTS");
-    EXPECT_EQ(Host().ParamSet(h, "HANDSHAKE", "XON/XOFF"), 0);
-    EXPECT_EQ(Host().ParamSet(h, "STOPBITS", "1"), 0);
+    EXPECT_EQ(Host().ParamSet(h, "HANDSHAKE", "XON/XOFF"), XVR_OK);
+    EXPECT_EQ(Host().ParamSet(h, "STOPBITS", "1"), XVR_OK);
     EXPECT_EQ(Query(h, "LINE?"), "19200 8 N 1 XONXOFF");
-    EXPECT_EQ(Host().ParamSet(h, "HANDSHAKE", "NONE"), 0);
+    EXPECT_EQ(Host().ParamSet(h, "HANDSHAKE", "NONE"), XVR_OK);
     EXPECT_EQ(Query(h, "LINE?"), "19200 8 N 1 NONE");
 
     // A pseudo-terminal runs no parity: the line refuses it, the record keeps it.
     int32_t parity = Host().ParamSet(h, "PARITY", "EVEN");
     const std::string text = Host().ErrorText();
     char value[32] = {};
-    ASSERT_EQ(Host().ParamGet(h, "PARITY", value, sizeof value), 0);
+    ASSERT_EQ(Host().ParamGet(h, "PARITY", value, sizeof value), XVR_OK);
     EXPECT_STREQ(value, "EVEN");
-    EXPECT_EQ(Host().Close(h), 3);
-    EXPECT_EQ(Host().Close(h), -3);  // the driver went with its last port
+    EXPECT_EQ(Host().Close(h), XVR_CLOSE_RELEASED);
+    EXPECT_EQ(Host().Close(h), XVR_ERR_BAD_HANDLE);  // the driver went with its last port
     EXPECT_EQ(Host().ErrorText(), Expected(xvr::kTextBadHandle));
 #ifdef _WIN32
-    if (parity == 0) GTEST_SKIP() << "wine's SetCommState does not report the parity a pty drops";
+    if (parity == XVR_OK) GTEST_SKIP() << "wine's SetCommState does not report the parity a pty drops";
 #endif
-    EXPECT_EQ(parity, -1003);
+    EXPECT_EQ(parity, XVR_ERR_COM_SET_SETTINGS);
     const std::string refused =
         Expected(xvr::kTextSetSettingsFailed, {xvr::platform::AnsiToWide(m_port), u""});
     EXPECT_EQ(text.rfind(refused, 0), 0u) << text;
@@ -113,42 +113,42 @@ TEST_F(ComHost, QueriesShareThePortAndSettingsReachTheLine) {
 
 TEST_F(ComHost, TheTimeOutBoundsEachByteAndAHungUpLineEndsTheRead) {
     uint32_t h = Open();
-    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "400"), 0);
+    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "400"), XVR_OK);
     Command(h, "DRIP abcdeAyABz");  // a byte every 150 ms
     auto start = Clock::now();
-    EXPECT_EQ(Read(h, 5, 0), 1);
+    EXPECT_EQ(Read(h, 5, 0), XVR_READ_BUFFER_FULL);
     EXPECT_EQ(m_data, "abcde");
     EXPECT_GE(MsSince(start), 600);
     // A delimiter is found across arrivals, and nothing beyond it is taken;
     // an empty one ends a read after one byte.
-    ASSERT_EQ(Host().ParamSet(h, "DELIMITER", "AB"), 0);
-    EXPECT_EQ(Read(h, 64, 1), 2);
+    ASSERT_EQ(Host().ParamSet(h, "DELIMITER", "AB"), XVR_OK);
+    EXPECT_EQ(Read(h, 64, 1), XVR_READ_DELIMITER);
     EXPECT_EQ(m_data, "Ay");
-    ASSERT_EQ(Host().ParamSet(h, "DELIMITER", ""), 0);
-    EXPECT_EQ(Read(h, 64, 1), 2);
+    ASSERT_EQ(Host().ParamSet(h, "DELIMITER", ""), XVR_OK);
+    EXPECT_EQ(Read(h, 64, 1), XVR_READ_DELIMITER);
     EXPECT_EQ(m_data, "z");
 
-    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "200"), 0);
+    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "200"), XVR_OK);
     start = Clock::now();
-    EXPECT_EQ(Read(h, 5, 1), -6);
+    EXPECT_EQ(Read(h, 5, 1), XVR_ERR_TRANSFER);
     EXPECT_EQ(m_data, "");
     const int64_t ms = MsSince(start);
     EXPECT_TRUE(ms >= 180 && ms < 3000) << ms << " ms";
     EXPECT_EQ(Host().ErrorText(), "");
 
-    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "3000"), 0);
+    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "3000"), XVR_OK);
     Command(h, "HANGUP\r");  // the delimiter is empty now
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     start = Clock::now();
     EXPECT_LT(Read(h, 64, 1), 0);
     EXPECT_LT(MsSince(start), 6000);
-    EXPECT_EQ(Host().Close(h), 3);
+    EXPECT_EQ(Host().Close(h), XVR_CLOSE_RELEASED);
 }
 
 TEST_F(ComHost, APortThatCannotOpenNamesItself) {
     xvr::test::ScopedXvrDir dir;
     uint32_t h = 7;
-    EXPECT_EQ(Host().Open(kModule, &h, "COM", "com99"), -20);
+    EXPECT_EQ(Host().Open(kModule, &h, "COM", "com99"), XVR_ERR_NOT_FOUND);
     EXPECT_EQ(h, 0u);
     const std::string text = Host().ErrorText();
     EXPECT_EQ(text.rfind("COM99:", 0), 0u) << text;

@@ -24,43 +24,43 @@ std::string Expected(uint32_t id, std::initializer_list<xvr::FormatArg> args = {
 TEST(Exports, TextsComeFromTheLibrarysOwnTable) {
     const auto &x = Host();
     uint32_t h = 1;
-    EXPECT_EQ(x.Open(kModule, &h, " lpt ", "1"), -9);
+    EXPECT_EQ(x.Open(kModule, &h, " lpt ", "1"), XVR_ERR_UNKNOWN_DRIVER);
     EXPECT_EQ(x.ErrorText(), Expected(11008, {u"LPT"}));
     char small[8];
     std::memset(small, 'x', sizeof small);
-    EXPECT_EQ(x.ErrorTextGet(0, small, sizeof small), 0);
+    EXPECT_EQ(x.ErrorTextGet(0, small, sizeof small), XVR_OK);
     EXPECT_EQ(std::string(small), Expected(11008, {u"LPT"}).substr(0, 7));
 
     char value[16];
-    EXPECT_EQ(x.ParamGet(0x01050001u, "TIMEOUT", value, sizeof value), -3);
+    EXPECT_EQ(x.ParamGet(0x01050001u, "TIMEOUT", value, sizeof value), XVR_ERR_BAD_HANDLE);
     EXPECT_EQ(x.ErrorText(), Expected(11007));
-    EXPECT_EQ(x.ParamGet(0x01050001u, "TIMEOUT", value, 0), -12);
+    EXPECT_EQ(x.ParamGet(0x01050001u, "TIMEOUT", value, 0), XVR_ERR_VALUE_TOO_LONG);
     EXPECT_EQ(x.ErrorText(), Expected(11009));
-    EXPECT_EQ(x.DriverNameGet(kModule, 4, value, sizeof value), -8);
+    EXPECT_EQ(x.DriverNameGet(kModule, 4, value, sizeof value), XVR_ERR_DRIVER_INDEX);
     EXPECT_EQ(x.ErrorText(), Expected(11023));
-    EXPECT_EQ(x.ParamSave(), -17);
+    EXPECT_EQ(x.ParamSave(), XVR_ERR_RETIRED);
     EXPECT_EQ(x.ErrorText(), Expected(11010, {u"flXVRParamSave"}));
     // 11019 carries four inner quotes, 11015 none: both survive the table.
-    EXPECT_EQ(x.Open(kModule, &h, "KX GPIB", "GPIB0"), -16);
+    EXPECT_EQ(x.Open(kModule, &h, "KX GPIB", "GPIB0"), XVR_ERR_BAD_ADDRESS);
     EXPECT_EQ(x.ErrorText(), Expected(11019));
-    EXPECT_EQ(x.Open(kModule, &h, "TCP/IP", "localhost"), -16);
+    EXPECT_EQ(x.Open(kModule, &h, "TCP/IP", "localhost"), XVR_ERR_BAD_ADDRESS);
     EXPECT_EQ(x.ErrorText(), Expected(11015));
 }
 
 TEST(Exports, InitAndCatalogueAnswerAcrossTheBoundary) {
     const auto &x = Host();
     uint32_t module = 5, count = 0;
-    EXPECT_EQ(x.Init(nullptr, &module, 99, 100), -1);
-    EXPECT_EQ(x.Init(nullptr, &module, 100, 101), -2);
+    EXPECT_EQ(x.Init(nullptr, &module, 99, 100), XVR_ERR_VERSION_TOO_OLD);
+    EXPECT_EQ(x.Init(nullptr, &module, 100, 101), XVR_ERR_VERSION_TOO_NEW);
     EXPECT_EQ(module, 5u);
-    ASSERT_EQ(x.Init(nullptr, &module, 100, 100), 0);
+    ASSERT_EQ(x.Init(nullptr, &module, 100, 100), XVR_OK);
     EXPECT_EQ(module, kModule);
-    EXPECT_EQ(x.DriverCountGet(module, &count), 0);
+    EXPECT_EQ(x.DriverCountGet(module, &count), XVR_OK);
     EXPECT_EQ(count, 4u);
     char text[16];
-    EXPECT_EQ(x.EnumGet(module, "KX GPIB", 0, text, sizeof text), 0);
+    EXPECT_EQ(x.EnumGet(module, "KX GPIB", 0, text, sizeof text), XVR_OK);
     EXPECT_STREQ(text, "Dev 1");
-    EXPECT_EQ(x.DeInit(module), 0);
+    EXPECT_EQ(x.DeInit(module), XVR_OK);
 }
 
 TEST(Exports, CallLogIsWrittenBesideTheParameterFile) {
@@ -68,9 +68,9 @@ TEST(Exports, CallLogIsWrittenBesideTheParameterFile) {
     xvr::test::ScopedXvrDir dir;
     dir.WriteParameterFile("[XVR]\r\nLogFunctions=Yes\r\n");
     uint32_t module = 0;
-    ASSERT_EQ(x.Init(nullptr, &module, 100, 100), 0);
-    EXPECT_EQ(x.ParamLoad(), -17);
-    EXPECT_EQ(x.DeInit(module), 0);
+    ASSERT_EQ(x.Init(nullptr, &module, 100, 100), XVR_OK);
+    EXPECT_EQ(x.ParamLoad(), XVR_ERR_RETIRED);
+    EXPECT_EQ(x.DeInit(module), XVR_OK);
     std::string expected = "\xFF\xFE";
     for (char c : std::string("XVRInit: ActVersion = 100, MinVersion = 100\r\nflXVRParamLoad()\r\n")) {
         expected.push_back(c);

@@ -17,7 +17,7 @@ using xvr::test::Host;
 
 class GpibHost : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(Host().Init(nullptr, &m_Module, 100, 100), 0); }
+    void SetUp() override { ASSERT_EQ(Host().Init(nullptr, &m_Module, 100, 100), XVR_OK); }
     void TearDown() override { Host().DeInit(m_Module); }
 
     uint32_t m_Module = 0;
@@ -30,25 +30,25 @@ TEST_F(GpibHost, KxGpibSharesAnAddressWhileEveryQuvOpenIsItsOwn) {
     uint32_t h[4] = {};
     const char *drivers[4] = {"KX GPIB", "kx gpib", "QUV GPIB", "quv gpib"};
     for (int i = 0; i < 4; ++i)
-        ASSERT_EQ(Host().Open(m_Module, &h[i], drivers[i], "Dev 7"), 0) << Host().ErrorText();
+        ASSERT_EQ(Host().Open(m_Module, &h[i], drivers[i], "Dev 7"), XVR_OK) << Host().ErrorText();
     EXPECT_EQ(h[0], h[1]);
     EXPECT_NE(h[2], h[3]);
     // Only the QUV driver reads the parameter file.
     EXPECT_EQ(m_Sim.Calls("iecCInit "),
               (std::vector<std::string>{"iecCInit 0 []", "iecCInit 1 [2E0]", "iecCInit 1 [2E0]"}));
     EXPECT_EQ(m_Sim.Calls("iecOpen ").size(), 3u);
-    EXPECT_EQ(Host().Close(h[0]), 0);
-    for (uint32_t handle : {h[0], h[2], h[3]}) EXPECT_EQ(Host().Close(handle), 3);
+    EXPECT_EQ(Host().Close(h[0]), XVR_OK);
+    for (uint32_t handle : {h[0], h[2], h[3]}) EXPECT_EQ(Host().Close(handle), XVR_CLOSE_RELEASED);
     EXPECT_EQ(m_Sim.Calls("iecClose ").size(), 3u);
 }
 
 TEST_F(GpibHost, FailuresArriveWithTheirTexts) {
     uint32_t h = 0;
-    EXPECT_EQ(Host().Open(m_Module, &h, "QUV GPIB", " Dev 5"), -16);
+    EXPECT_EQ(Host().Open(m_Module, &h, "QUV GPIB", " Dev 5"), XVR_ERR_BAD_ADDRESS);
     EXPECT_EQ(Host().ErrorText(), xvr::platform::WideToAnsi(xvr::LoadText(xvr::kTextBadGpibDevice)));
     EXPECT_NE(Host().ErrorText().find("\"Dev 0\" bis \"Dev30\""), std::string::npos);
     m_Sim.Configure("fail iecCInit");
-    EXPECT_EQ(Host().Open(m_Module, &h, "KX GPIB", "Dev 5"), -12);
+    EXPECT_EQ(Host().Open(m_Module, &h, "KX GPIB", "Dev 5"), XVR_ERR_VALUE_TOO_LONG);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ class IpHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
         uint32_t module = 0;
-        ASSERT_EQ(Host().Init(nullptr, &module, 100, 100), 0);
+        ASSERT_EQ(Host().Init(nullptr, &module, 100, 100), XVR_OK);
     }
     void TearDown() override { Host().DeInit(kModule); }
 
@@ -36,17 +36,17 @@ protected:
 TEST_F(IpHostTest, QuerySettingsPeerCloseAndTexts) {
     const auto &x = Host();
     uint32_t h = 0;
-    ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "TCP/IP", listener.Address().c_str(), 1000), 0)
+    ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "TCP/IP", listener.Address().c_str(), 1000), XVR_OK)
         << x.ErrorText();
     PeerSocket peer = listener.Accept(2000);
 
     // A two-byte delimiter goes out whole after the command.
-    EXPECT_EQ(x.ParamSet(h, "Delimiter", "\\0D\\0A"), 0);
+    EXPECT_EQ(x.ParamSet(h, "Delimiter", "\\0D\\0A"), XVR_OK);
     char value[64] = {};
-    EXPECT_EQ(x.ParamGet(h, "DELIMITER", value, sizeof value), 0);
+    EXPECT_EQ(x.ParamGet(h, "DELIMITER", value, sizeof value), XVR_OK);
     EXPECT_STREQ(value, "\\0D\\0A");
     int32_t n = 5;
-    EXPECT_EQ(x.Write(h, reinterpret_cast<const uint8_t *>("*IDN?"), &n, 2), 0);
+    EXPECT_EQ(x.Write(h, reinterpret_cast<const uint8_t *>("*IDN?"), &n, 2), XVR_OK);
     EXPECT_EQ(n, 7);
     EXPECT_EQ(peer.Receive(7, 1000), "*IDN?\r\n");
     auto read = [&](int32_t status, const std::string &expected) {
@@ -56,40 +56,40 @@ TEST_F(IpHostTest, QuerySettingsPeerCloseAndTexts) {
         EXPECT_EQ(std::string(reinterpret_cast<char *>(buf), static_cast<size_t>(n)), expected);
     };
     peer.Send("MAKER,MODEL\r\nhalf");
-    read(2, "MAKER,MODEL");
-    EXPECT_EQ(x.ParamSet(h, "BUFFER", "0"), -11);
+    read(XVR_READ_DELIMITER, "MAKER,MODEL");
+    EXPECT_EQ(x.ParamSet(h, "BUFFER", "0"), XVR_ERR_UNKNOWN_PARAM);
     EXPECT_EQ(x.ErrorText(), Expected(11003, {u"BUFFER", u"127.0.0.1"}));
 
     // A closed connection gives the system's text, in the library's
     // language: compare the frame.
     peer.Close();
-    read(-6, "half");
+    read(XVR_ERR_TRANSFER, "half");
     const std::string prefix = Expected(11013, {u""});
     EXPECT_EQ(x.ErrorText().rfind(prefix, 0), 0u) << x.ErrorText();
     EXPECT_GT(x.ErrorText().size(), prefix.size() + 2);
 
-    EXPECT_EQ(x.Close(h), 3);
+    EXPECT_EQ(x.Close(h), XVR_CLOSE_RELEASED);
 }
 
 // The last DeInit takes connections still open with it: the peer sees them
 // end, and no descriptor is left behind (counted where the system tells).
 TEST_F(IpHostTest, DeInitClosesWhatIsOpenAndLeaksNothing) {
     const auto &x = Host();
-    ASSERT_EQ(x.DeInit(kModule), 0);
+    ASSERT_EQ(x.DeInit(kModule), XVR_OK);
     const int before = xvr::test::OpenDescriptorCount();
     uint32_t module = 0, h = 0;
     for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(x.Init(nullptr, &module, 100, 100), 0);
-        ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "TCP/IP", listener.Address().c_str(), 1000), 0);
+        ASSERT_EQ(x.Init(nullptr, &module, 100, 100), XVR_OK);
+        ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "TCP/IP", listener.Address().c_str(), 1000), XVR_OK);
         PeerSocket peer = listener.Accept(2000);
         if (i % 2 == 0) {
-            EXPECT_EQ(x.Close(h), 3);
+            EXPECT_EQ(x.Close(h), XVR_CLOSE_RELEASED);
         }
-        ASSERT_EQ(x.DeInit(kModule), 0);
+        ASSERT_EQ(x.DeInit(kModule), XVR_OK);
         ASSERT_TRUE(peer.WaitForEnd(2000));
     }
     EXPECT_EQ(xvr::test::OpenDescriptorCount(), before);
-    ASSERT_EQ(x.Init(nullptr, &module, 100, 100), 0);
+    ASSERT_EQ(x.Init(nullptr, &module, 100, 100), XVR_OK);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "quvxvr.h"  // the status names the exports return
+
 namespace xvr::test {
 
 struct HostApi {
