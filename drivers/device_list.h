@@ -90,12 +90,6 @@ public:
         return false;
     }
 
-    template <class Visit>
-    void ForEach(Visit visit) {
-        for (auto &e : m_Entries)
-            if (e) visit(*e);
-    }
-
     size_t Size() const { return m_Entries.size(); }
 
 private:

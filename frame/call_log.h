@@ -19,7 +19,6 @@ public:
     // Appends the entry and a line feed when the switch of its kind is on.
     void Write(const std::u16string &entry, uint32_t kind) const;
     bool Enabled() const { return m_lLogFlags != 0; }
-    uint32_t Flags() const { return m_lLogFlags; }
 
 private:
     uint32_t m_lLogFlags = 0;

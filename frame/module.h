@@ -39,7 +39,6 @@ public:
     // For the exports that set or empty the text themselves.
     void SetLastError(std::u16string text) { m_sLastError = std::move(text); }
     const CallLog &Log() const { return m_Log; }
-    size_t TableSize() const { return m_Drivers.size(); }
 
 private:
     void DestroyAllDrivers();

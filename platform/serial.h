@@ -63,7 +63,6 @@ public:
     // file.
     bool Open(const std::u16string &devicePath);
     void Close();
-    bool IsOpen() const { return m_handle != kNoHandle; }
 
     bool GetLine(SerialLine *line);
     bool SetLine(const SerialLine &line);

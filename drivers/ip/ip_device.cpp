@@ -14,8 +14,8 @@ namespace xvr {
 
 namespace {
 
-// Longest single wait of a read: keeps the time-out as fine as the old 1 ms
-// polling while an answer is picked up the moment it arrives.
+// Longest single wait of a read: keeps the time-out to the millisecond while
+// an answer is picked up the moment it arrives.
 constexpr uint32_t kReadWaitMs = 1;
 // The last close waits no longer than this for the peer's end of stream.
 constexpr uint32_t kMaxDiscardMs = 1000;
