@@ -31,7 +31,7 @@ public:
                      std::u16string *error) override;
 
     static int s_live;  // driver objects alive now
-    // An address of "FAIL" makes the open fail with -4; "THROW" throws bad_alloc.
+    // An address of "FAIL" makes the open fail with kStatusOpenFailed; "THROW" throws bad_alloc.
 
 private:
     struct Device : CXVR_DeviceSettings {

@@ -50,7 +50,7 @@ class CallLogTest : public ::testing::Test {
 protected:
     void SetUp() override { xvr::test::RegisterLoopDrivers(); }
     void TearDown() override {
-        while (flXVRDeInit(0x01000000u) == 0) {
+        while (flXVRDeInit(0x01000000u) == XVR_OK) {
         }
     }
     ScopedXvrDir dir;
@@ -59,8 +59,8 @@ protected:
 TEST_F(CallLogTest, EveryKindOfEntry) {
     dir.WriteParameterFile("[XVR]\r\nLogFunctions = yes\r\nLogData=YES\r\n");
     uint32_t module = 0, h = 0;
-    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), 0);
-    ASSERT_EQ(flXVROpen(module, &h, "LOOP", "A"), 0);
+    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), XVR_OK);
+    ASSERT_EQ(flXVROpen(module, &h, "LOOP", "A"), XVR_OK);
     const uint8_t data[] = {0x41, 0x0D, 0xFF};
     int32_t len = 3;
     flXVRWrite(h, data, &len, 0);
@@ -109,14 +109,15 @@ TEST_F(CallLogTest, EveryKindOfEntry) {
 TEST_F(CallLogTest, DataOnlyWritesJustTheDataLines) {
     dir.WriteParameterFile("[xvr]\nLogData=Yes\nLogFunctions=Y\n");
     uint32_t module = 0, h = 0;
-    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), 0);
-    ASSERT_EQ(flXVROpen(module, &h, "LOOP", "A"), 0);
+    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), XVR_OK);
+    ASSERT_EQ(flXVROpen(module, &h, "LOOP", "A"), XVR_OK);
     const uint8_t data[] = {'h', 'i'};
     int32_t len = 2;
-    flXVRWrite(h, data, &len, 2);  // the delimiter 0A travels too, but the host gave 2 bytes
+    // The delimiter 0A travels too, but the host gave 2 bytes.
+    flXVRWrite(h, data, &len, XVR_WRITE_APPEND_DELIMITER);
     uint8_t buf[4];
     len = 4;
-    flXVRRead(h, buf, &len, 1);
+    flXVRRead(h, buf, &len, XVR_READ_STOP_AT_DELIMITER);
     flXVRClose(h);
     flXVRDeInit(module);
     EXPECT_EQ(LogText(dir), u"  Data: 68 69 \n  Data: 68 69 \n");
@@ -125,14 +126,14 @@ TEST_F(CallLogTest, DataOnlyWritesJustTheDataLines) {
 TEST_F(CallLogTest, OnlyTheFirstInitDecidesAndEmpties) {
     dir.WriteParameterFile("[XVR]\nLogFunctions=TRUE\n");
     uint32_t module = 0;
-    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), 0);
+    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), XVR_OK);
     flXVRDeInit(module);
     EXPECT_FALSE(std::filesystem::exists(dir.dir().path() / "XVR.log"));
 
     dir.WriteParameterFile("[XVR]\nLogFunctions=yes\n");
     xvr::test::WriteFileBytes(dir.dir().path() / "XVR.log", "old content");
-    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 101 - 1), 0);
-    ASSERT_EQ(flXVRInit(nullptr, &module, 120, 90), 0);
+    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 101 - 1), XVR_OK);
+    ASSERT_EQ(flXVRInit(nullptr, &module, 120, 90), XVR_OK);
     // Switching off in the file has no effect until the count is back at 0.
     dir.WriteParameterFile("[XVR]\nLogFunctions=no\n");
     flXVRDeInit(module);
@@ -147,8 +148,8 @@ TEST_F(CallLogTest, UnwritableLogChangesNothing) {
     std::filesystem::create_directory(dir.dir().path() / "XVR.log");
     dir.WriteParameterFile("[XVR]\nLogFunctions=yes\n");
     uint32_t module = 0, h = 0;
-    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), 0);
-    EXPECT_EQ(flXVROpen(module, &h, "LPT", "1"), -9);
+    ASSERT_EQ(flXVRInit(nullptr, &module, 100, 100), XVR_OK);
+    EXPECT_EQ(flXVROpen(module, &h, "LPT", "1"), XVR_ERR_UNKNOWN_DRIVER);
     char buf[256];
     flXVRErrorTextGet(0, buf, sizeof buf);
     EXPECT_NE(std::string(buf).find(">LPT<"), std::string::npos);

@@ -38,7 +38,7 @@ protected:
     uint32_t Open(const std::string &address) {
         uint32_t handle = 0x01020000;
         status = driver->Open(&handle, W(address), -1, &error);
-        return status == 0 ? handle : 0;
+        return status == kStatusOk ? handle : 0;
     }
     uint32_t OpenPty() {
         uint32_t h = Open(pty.SlavePath());
@@ -74,16 +74,16 @@ protected:
     xvr::test::PtyPair pty;
     std::u16string error;
     std::string data;
-    int32_t n = 0, status = 0;
+    int32_t n = 0, status = kStatusOk;
 };
 
 TEST_F(ComDriver, PortsAreSharedByNameHeldExclusivelyAndReleased) {
     uint32_t h = OpenPty();
     ASSERT_EQ(h, 0x01020001u);
     EXPECT_EQ(Open("  " + pty.SlavePath() + " "), h);
-    EXPECT_EQ(driver->Close(h, &error), 0);
+    EXPECT_EQ(driver->Close(h, &error), kStatusOk);
     EXPECT_FALSE(PortFree());
-    EXPECT_EQ(Write(h, "still open", 0), 0);
+    EXPECT_EQ(Write(h, "still open", 0), kStatusOk);
     EXPECT_EQ(pty.Receive(10, 1000), "still open");
     EXPECT_EQ(driver->Close(h, &error), kStatusReleased);
     EXPECT_FALSE(driver->HasOpenDevices());
@@ -102,7 +102,7 @@ TEST_F(ComDriver, PortsAreSharedByNameHeldExclusivelyAndReleased) {
     EXPECT_EQ(Open("COM7 "), h);
     EXPECT_EQ(driver->ParamGet(h, u" foo ", &value, &error), kStatusUnknownParam);
     EXPECT_EQ(error, FormatText(kTextParamUnsupported, {u"FOO", u"COM7"}));
-    ASSERT_EQ(Write(h, "hi", kWriteAppendDelimiter), 0);
+    ASSERT_EQ(Write(h, "hi", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(pty.Receive(3, 1000), "hi\r");
     driver.reset();
     EXPECT_TRUE(PortFree());
@@ -160,7 +160,7 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
                                            : FormatText(kTextSetSettingsFailed,
                                                         {W(pty.SlavePath()), SystemText(EINVAL)}));
         std::u16string value;
-        EXPECT_EQ(driver->ParamGet(h, c.name, &value, &error), 0);
+        EXPECT_EQ(driver->ParamGet(h, c.name, &value, &error), kStatusOk);
         EXPECT_EQ(A(value), c.get);
         EXPECT_EQ(pty.Line(), c.line) << A(c.name) << "=" << c.set;
     }
@@ -173,7 +173,7 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
 
 TEST_F(ComDriver, ReadsEndAtTheDelimiterAFullBufferOrTheTimeOut) {
     uint32_t h = OpenPty();
-    ASSERT_EQ(Set(h, u"TIMEOUT", "200"), 0);
+    ASSERT_EQ(Set(h, u"TIMEOUT", "200"), kStatusOk);
     pty.Send("OK\rOK\rOK\r");
     // Negative lengths touch neither the count nor the line.
     EXPECT_EQ(Read(h, -1, 0), kStatusTransfer);
@@ -213,17 +213,17 @@ TEST_F(ComDriver, ReadsEndAtTheDelimiterAFullBufferOrTheTimeOut) {
 
 TEST_F(ComDriver, WritesSendTheDelimiterWithoutCountingItOrEndAtTheTimeOut) {
     uint32_t h = OpenPty();
-    EXPECT_EQ(Write(h, "*IDN?", kWriteAppendDelimiter), 0);
+    EXPECT_EQ(Write(h, "*IDN?", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(n, 5);
-    ASSERT_EQ(Set(h, u"DELIMITER", "END"), 0);
-    EXPECT_EQ(Write(h, "x", 0), 0);
-    EXPECT_EQ(Write(h, "y", kWriteAppendDelimiter), 0);
+    ASSERT_EQ(Set(h, u"DELIMITER", "END"), kStatusOk);
+    EXPECT_EQ(Write(h, "x", 0), kStatusOk);
+    EXPECT_EQ(Write(h, "y", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(pty.Receive(11, 1000), "*IDN?\rxyEND");
 
     // A line held back by XOFF: 200 ms plus 20000 / 115200 + 1 ms per byte.
-    ASSERT_EQ(Set(h, u"BAUDRATE", "115200"), 0);
-    ASSERT_EQ(Set(h, u"TIMEOUT", "200"), 0);
-    ASSERT_EQ(Set(h, u"HANDSHAKE", "XON/XOFF"), 0);
+    ASSERT_EQ(Set(h, u"BAUDRATE", "115200"), kStatusOk);
+    ASSERT_EQ(Set(h, u"TIMEOUT", "200"), kStatusOk);
+    ASSERT_EQ(Set(h, u"HANDSHAKE", "XON/XOFF"), kStatusOk);
     pty.Send("\x13");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const auto start = Clock::now();
@@ -233,13 +233,13 @@ TEST_F(ComDriver, WritesSendTheDelimiterWithoutCountingItOrEndAtTheTimeOut) {
     EXPECT_TRUE(ms >= 200 && ms < 2000) << ms << " ms";
     EXPECT_EQ(error, u"");
     pty.Send("\x11");
-    EXPECT_EQ(Write(h, "go", kWriteAppendDelimiter), 0);
+    EXPECT_EQ(Write(h, "go", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(pty.Receive(5, 1000), "goEND");
 }
 
 TEST_F(ComDriver, AHungUpLineFailsTheTransfersAndStillCloses) {
     uint32_t h = OpenPty();
-    ASSERT_EQ(Set(h, u"TIMEOUT", "5000"), 0);
+    ASSERT_EQ(Set(h, u"TIMEOUT", "5000"), kStatusOk);
     pty.Send("par");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     pty.CloseMaster();

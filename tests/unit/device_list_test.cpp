@@ -5,6 +5,7 @@
 
 #include "drivers/device_list.h"
 #include "drivers/device_settings.h"
+#include "base/status.h"
 #include "base/texts.h"
 
 namespace {
@@ -26,7 +27,7 @@ TEST(DeviceList, AllSixteenBitNumbersAndNoMore) {
     EXPECT_EQ(error, LoadText(kTextCannotOpen));
     // Freeing one number makes room, and the lowest free number comes back.
     int released = 0;
-    EXPECT_EQ(list.Close(0x01000123u, &error, [&](Record &) { ++released; }), 3);
+    EXPECT_EQ(list.Close(0x01000123u, &error, [&](Record &) { ++released; }), kStatusReleased);
     EXPECT_EQ(released, 1);
     error.clear();
     EXPECT_TRUE(list.HasRoom(&error));
@@ -41,20 +42,20 @@ TEST(DeviceList, ClosesCountOpensAndRefuseUnknownNumbers) {
     list.Find(1, &error)->m_lOpenCount = 2;
     int released = 0;
     auto release = [&](Record &) { ++released; };
-    EXPECT_EQ(list.Close(1, &error, release), 0);
+    EXPECT_EQ(list.Close(1, &error, release), kStatusOk);
     EXPECT_EQ(released, 0);
-    EXPECT_EQ(list.Close(1, &error, release), 3);
+    EXPECT_EQ(list.Close(1, &error, release), kStatusReleased);
     EXPECT_EQ(released, 1);
     EXPECT_FALSE(list.Any());
     for (uint32_t handle : {0u, 1u, 2u, 0x01010000u}) {
         error.clear();
-        EXPECT_EQ(list.Close(handle, &error, release), -3);
+        EXPECT_EQ(list.Close(handle, &error, release), kStatusBadHandle);
         EXPECT_EQ(error, LoadText(kTextNotOpen));
     }
     // A record whose count is already 0 is not closed again.
     ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), 1);
     list.Find(1, &error)->m_lOpenCount = 0;
-    EXPECT_EQ(list.Close(1, &error, release), -16);
+    EXPECT_EQ(list.Close(1, &error, release), kStatusBadAddress);
     EXPECT_EQ(released, 1);
 }
 

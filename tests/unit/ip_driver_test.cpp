@@ -42,8 +42,8 @@ protected:
     }
     // Opens the listener's address and sets TIMEOUT; the peer's side.
     PeerSocket Connect(uint32_t *h, int32_t openTimeout = 1000, const char16_t *timeout = u"1000") {
-        EXPECT_EQ(Open(listener.Address(), h, openTimeout), 0) << platform::WideToAnsi(error);
-        EXPECT_EQ(d->ParamSet(*h, u"TIMEOUT", timeout, &error), 0);
+        EXPECT_EQ(Open(listener.Address(), h, openTimeout), kStatusOk) << platform::WideToAnsi(error);
+        EXPECT_EQ(d->ParamSet(*h, u"TIMEOUT", timeout, &error), kStatusOk);
         return listener.Accept(2000);
     }
     // Reads into size bytes followed by a guard byte that must stay untouched.
@@ -62,7 +62,7 @@ protected:
     }
     std::u16string Get(uint32_t h, const char16_t *name) {
         std::u16string v;
-        EXPECT_EQ(d->ParamGet(h, name, &v, &error), 0);
+        EXPECT_EQ(d->ParamGet(h, name, &v, &error), kStatusOk);
         return v;
     }
 };
@@ -70,19 +70,19 @@ protected:
 TEST_F(IpDriverTest, TcpOpensOfOneAddressShareOneConnection) {
     uint32_t h1, h2;
     const std::string port = std::to_string(listener.Port());
-    ASSERT_EQ(Open("  127.0.0.1 :  " + port + " ", &h1), 0);
+    ASSERT_EQ(Open("  127.0.0.1 :  " + port + " ", &h1), kStatusOk);
     PeerSocket peer = listener.Accept(2000);
     // A name resolves to the dotted address and so finds the same record.
-    ASSERT_EQ(Open("localhost:" + port, &h2), 0) << platform::WideToAnsi(error);
+    ASSERT_EQ(Open("localhost:" + port, &h2), kStatusOk) << platform::WideToAnsi(error);
     EXPECT_EQ(h2, h1);
     EXPECT_FALSE(listener.Accept(100).Valid());
     // The connection outlives its first user.
     peer.Send("one\n");
-    EXPECT_EQ(tcp.Close(h1, &error), 0);
-    EXPECT_EQ(Read(h2, 16, 1), 2);
+    EXPECT_EQ(tcp.Close(h1, &error), kStatusOk);
+    EXPECT_EQ(Read(h2, 16, kReadStopAtDelimiter), kStatusDelimiter);
     EXPECT_EQ(buffer.substr(0, n), "one");
     peer.Close();
-    EXPECT_EQ(tcp.Close(h2, &error), 3);
+    EXPECT_EQ(tcp.Close(h2, &error), kStatusReleased);
     EXPECT_FALSE(tcp.HasOpenDevices());
 }
 
@@ -105,15 +105,15 @@ TEST_F(IpDriverTest, FailedOpensSayWhyInTimeAndLeaveNothingOpen) {
     };
     // First, while the backlog is surely still full.
     const std::u16string timedOut = SystemText(platform::SocketTimedOutError());
-    const long long ms = fails(full.Address(), 300, -4, FormatText(kTextConnectFailed, {timedOut}));
+    const long long ms = fails(full.Address(), 300, kStatusOpenFailed, FormatText(kTextConnectFailed, {timedOut}));
     EXPECT_TRUE(ms >= 250 && ms < 3000) << ms;
-    fails("127.0.0.1", 1000, -16, LoadText(kTextBadIpAddress));
-    fails("no-such-host.invalid:80", 1000, -20, LoadText(kTextHostNotFound));
+    fails("127.0.0.1", 1000, kStatusBadAddress, LoadText(kTextBadIpAddress));
+    fails("no-such-host.invalid:80", 1000, kStatusNotFound, LoadText(kTextHostNotFound));
     const std::u16string refused = FormatText(kTextConnectFailed, {u""});
-    fails(closed, 0, -4, refused);
+    fails(closed, 0, kStatusOpenFailed, refused);
     // A refusal ends a non-blocking connect at once, not at its time limit,
     // and is not mistaken for a connection.
-    EXPECT_LT(fails(closed, 3000, -4, refused), 2000);
+    EXPECT_LT(fails(closed, 3000, kStatusOpenFailed, refused), 2000);
     EXPECT_FALSE(tcp.HasOpenDevices());
 }
 
@@ -124,30 +124,34 @@ TEST_F(IpDriverTest, ReadsEndOnDelimiterFullBufferOrTimeOut) {
     // status, the count and the buffer (followed by zero bytes up to size).
     struct Step {
         std::string now, later;
-        int32_t size, flags, status, count;
+        int32_t size;
+        uint32_t flags;
+        int32_t status, count;
         std::string buffer;
         const char16_t *delimiter = nullptr;  // set before the step
     };
+    const uint32_t toDelimiter = kReadStopAtDelimiter;
     const std::string a(1500, 'a'), b(600, 'b');
     const Step steps[] = {
         // The delimiter arrives after several receives and beyond 1024 bytes;
         // it stays in the buffer, not counted.
-        {a, b + "\nrest", 4096, 1, 2, 2100, a + b + "\n"},
-        {"", "", 100, 1, -6, 4, "rest"},
+        {a, b + "\nrest", 4096, toDelimiter, kStatusDelimiter, 2100, a + b + "\n"},
+        {"", "", 100, toDelimiter, kStatusTransfer, 4, "rest"},
         // A full buffer ends the read; the rest stays for the next one.
-        {"0123456789AB", "", 10, 1, 1, 10, "0123456789"},
-        {"", "", 2, 0, 1, 2, "AB"},
-        {"", "", 0, 1, 1, 0, ""},
-        // Flag 2 keeps the delimiter; flag 4 ends with a zero byte and so
-        // keeps the last byte of the buffer free.
-        {"AB\nC", "", 10, 1 | 2, 2, 3, "AB\n"},
-        {"DE\n", "", 10, 1 | 4, 2, 3, "CDE"},
-        {"vwxyz", "", 5, 4, 1, 4, "vwxy"},
-        {"", "", 1, 4, 1, 0, ""},
+        {"0123456789AB", "", 10, toDelimiter, kStatusBufferFull, 10, "0123456789"},
+        {"", "", 2, 0, kStatusBufferFull, 2, "AB"},
+        {"", "", 0, toDelimiter, kStatusBufferFull, 0, ""},
+        // Keeping the delimiter counts it; a zero byte at the end keeps the
+        // last byte of the buffer free.
+        {"AB\nC", "", 10, toDelimiter | kReadKeepDelimiter, kStatusDelimiter, 3, "AB\n"},
+        {"DE\n", "", 10, toDelimiter | kReadZeroTerminate, kStatusDelimiter, 3, "CDE"},
+        {"vwxyz", "", 5, kReadZeroTerminate, kStatusBufferFull, 4, "vwxy"},
+        {"", "", 1, kReadZeroTerminate, kStatusBufferFull, 0, ""},
         // A two-byte delimiter split between packets.
-        {"abc\r", "\ndef\r\r\nX", 64, 1 | 2, 2, 6, "zabc\r\n", u"\\0d\\0a"},
+        {"abc\r", "\ndef\r\r\nX", 64, toDelimiter | kReadKeepDelimiter, kStatusDelimiter, 6, "zabc\r\n",
+         u"\\0d\\0a"},
         // A broken partial match starts over without testing the breaking byte.
-        {"", "", 64, 1, -6, 7, "def\r\r\nX"},
+        {"", "", 64, toDelimiter, kStatusTransfer, 7, "def\r\r\nX"},
     };
     for (const Step &s : steps) {
         SCOPED_TRACE(s.buffer.substr(0, 16));
@@ -164,7 +168,7 @@ TEST_F(IpDriverTest, ReadsEndOnDelimiterFullBufferOrTimeOut) {
         EXPECT_EQ(n, s.count);
         EXPECT_EQ(buffer, s.buffer + std::string(s.size - s.buffer.size(), '\0'));
         // Only the time-out waits, as long as it says, and leaves no text.
-        EXPECT_TRUE(s.status == -6 ? ms >= 190 && ms < 450 : ms < 190) << ms;
+        EXPECT_TRUE(s.status == kStatusTransfer ? ms >= 190 && ms < 450 : ms < 190) << ms;
         EXPECT_TRUE(error.empty());
     }
 }
@@ -180,27 +184,27 @@ TEST_F(IpDriverTest, PeerEndsTheReadAndLastCloseIsBounded) {
             peer.Send("par");
             Pause(30);
             if (reset) {
-                EXPECT_EQ(Read(h, 3, 0), 1);  // a reset may drop what is unread
+                EXPECT_EQ(Read(h, 3, 0), kStatusBufferFull);  // a reset may drop what is unread
             }
             peer.Close(reset);
             for (int round = 0; round < 2; ++round) {
                 auto start = Clock::now();
-                EXPECT_EQ(Read(h, 100, 1), -6);
+                EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);
                 EXPECT_LT(MsSince(start), 1000);
                 EXPECT_EQ(error, FormatText(kTextReceiveFailed, {SystemText(platform::SocketResetError())}));
                 EXPECT_EQ(n, reset || round ? 0 : 3);
             }
             // Writing to the dead connection fails, and the process lives on.
-            int32_t status = 0;
-            for (int i = 0; i < 3 && status == 0; ++i) status = Write(h, "ping", 0);
-            EXPECT_EQ(status, -6);
-            EXPECT_EQ(tcp.Close(h, &error), 3);
+            int32_t status = kStatusOk;
+            for (int i = 0; i < 3 && status == kStatusOk; ++i) status = Write(h, "ping", 0);
+            EXPECT_EQ(status, kStatusTransfer);
+            EXPECT_EQ(tcp.Close(h, &error), kStatusReleased);
         }
         uint32_t h;
         PeerSocket peer = Connect(&h, openTimeout, u"-1");
         peer.Send("unread");
         auto start = Clock::now();
-        EXPECT_EQ(tcp.Close(h, &error), 3);
+        EXPECT_EQ(tcp.Close(h, &error), kStatusReleased);
         EXPECT_LT(MsSince(start), 1500);
         EXPECT_TRUE(peer.WaitForEnd(1000));
     }
@@ -229,7 +233,7 @@ TEST_F(IpDriverTest, LargeWritesToAStuckOrSlowReader) {
             }
         });
         auto start = Clock::now();
-        EXPECT_EQ(Write(h, data, 0), stuck ? -6 : 0);
+        EXPECT_EQ(Write(h, data, 0), stuck ? kStatusTransfer : kStatusOk);
         reader.join();
         if (stuck) {
             EXPECT_LT(MsSince(start), 2000);
@@ -240,7 +244,7 @@ TEST_F(IpDriverTest, LargeWritesToAStuckOrSlowReader) {
             EXPECT_TRUE(got == data);
         }
         peer.Close();
-        EXPECT_EQ(tcp.Close(h, &error), 3);
+        EXPECT_EQ(tcp.Close(h, &error), kStatusReleased);
     }
 }
 
@@ -250,20 +254,20 @@ TEST_F(IpDriverTest, BufferCountAndNegativeLengths) {
     uint32_t h;
     PeerSocket peer = Connect(&h);
     peer.Send("AB\nxyz");
-    EXPECT_EQ(Read(h, 16, 1), 2);
+    EXPECT_EQ(Read(h, 16, kReadStopAtDelimiter), kStatusDelimiter);
     peer.Send("12345");
     auto start = Clock::now();
     while (Get(h, u"BUFFER") != u"8" && MsSince(start) < 2000) Pause(5);
     uint8_t buf[8] = {0x55};
     n = -1;
-    EXPECT_EQ(tcp.Read(h, buf, &n, 1, &error), -6);
+    EXPECT_EQ(tcp.Read(h, buf, &n, kReadStopAtDelimiter, &error), kStatusTransfer);
     EXPECT_EQ(n, -1);
     EXPECT_EQ(buf[0], 0x55);
     n = -5;
-    EXPECT_EQ(tcp.Write(h, buf, &n, 2, &error), -6);
+    EXPECT_EQ(tcp.Write(h, buf, &n, kWriteAppendDelimiter, &error), kStatusTransfer);
     EXPECT_EQ(n, -5);
     EXPECT_EQ(Get(h, u"BUFFER"), u"8");
-    EXPECT_EQ(Read(h, 8, 0), 1);
+    EXPECT_EQ(Read(h, 8, 0), kStatusBufferFull);
     EXPECT_EQ(buffer, "xyz12345");
     EXPECT_EQ(peer.Receive(1, 100), "");
 }
@@ -272,25 +276,25 @@ TEST_F(IpDriverTest, UdpDatagramsArriveWholeAndOpensDoNotShare) {
     d = &udp;
     test::UdpPeer peer;
     uint32_t h, h2;
-    ASSERT_EQ(Open(peer.Address(), &h), 0);
-    ASSERT_EQ(Open(peer.Address(), &h2, 0), 0);
+    ASSERT_EQ(Open(peer.Address(), &h), kStatusOk);
+    ASSERT_EQ(Open(peer.Address(), &h2, 0), kStatusOk);
     EXPECT_NE(h, h2);
     // The last close of a blocking datagram socket does not wait either.
     auto start = Clock::now();
-    EXPECT_EQ(udp.Close(h2, &error), 3);
+    EXPECT_EQ(udp.Close(h2, &error), kStatusReleased);
     EXPECT_LT(MsSince(start), 500);
 
-    EXPECT_EQ(Write(h, "abc", 2), 0);
+    EXPECT_EQ(Write(h, "abc", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(peer.ReceiveFrom(1000), "abc\n");
     // A small read takes a datagram in parts; the largest datagram still
     // arrives whole behind the rest.
     ASSERT_TRUE(peer.Send(std::string(3000, 'q')));
-    EXPECT_EQ(Read(h, 1000, 0), 1);
+    EXPECT_EQ(Read(h, 1000, 0), kStatusBufferFull);
     EXPECT_EQ(Get(h, u"BUFFER"), u"2000");
     std::string datagram(65506, '\0');
     for (size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<char>('a' + i % 26);
     ASSERT_TRUE(peer.Send(datagram + "\n"));
-    EXPECT_EQ(Read(h, 70000, 1), 2) << platform::WideToAnsi(error);
+    EXPECT_EQ(Read(h, 70000, kReadStopAtDelimiter), kStatusDelimiter) << platform::WideToAnsi(error);
     EXPECT_EQ(buffer.substr(0, static_cast<size_t>(n)), std::string(2000, 'q') + datagram);
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "drivers/device_settings.h"
+#include "base/status.h"
 #include "base/texts.h"
 #include "platform/platform.h"
 
@@ -89,9 +90,9 @@ TEST(ParamRules, OverlongDelimiterIsRefusedAndLeavesTheOldOne) {
     EXPECT_EQ(r.Delimiter(), "\r\n");
 
     std::u16string error;
-    int32_t status = 0;
+    int32_t status = kStatusOk;
     EXPECT_TRUE(SetCommonParam(&r, u"DELIMITER", std::u16string(101, u'y'), &error, &status));
-    EXPECT_EQ(status, -18);
+    EXPECT_EQ(status, kStatusBadValue);
     EXPECT_EQ(error, FormatText(kTextParamInvalid, {u"DELIMITER"}));
     EXPECT_EQ(r.Delimiter(), "\r\n");
 }
