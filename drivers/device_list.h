@@ -1,5 +1,7 @@
 // A driver's list of device records: device number = index + 1, freed entries
 // are reused lowest first, and the list never shrinks while the driver lives.
+// Records are shared, so that a call still using one keeps it alive after
+// its entry was freed.  The list itself is not locked: its driver does that.
 #pragma once
 
 #include <cstdint>
@@ -19,22 +21,22 @@ public:
 
     // The record for the device number in the handle's low 16 bits, or
     // nullptr with text 11000 in *error.
-    Record *Find(uint32_t handle, std::u16string *error) const {
+    std::shared_ptr<Record> Find(uint32_t handle, std::u16string *error) const {
         size_t number = handle & 0xFFFF;
         if (number == 0 || number > m_Entries.size() || !m_Entries[number - 1]) {
             *error = LoadText(kTextNotOpen);
             return nullptr;
         }
-        return m_Entries[number - 1].get();
+        return m_Entries[number - 1];
     }
 
     // The first record for which match(record) holds, with its device number.
     template <class Match>
-    Record *FindIf(Match match, uint16_t *number) const {
+    std::shared_ptr<Record> FindIf(Match match, uint16_t *number) const {
         for (size_t i = 0; i < m_Entries.size(); ++i) {
             if (m_Entries[i] && match(*m_Entries[i])) {
                 *number = static_cast<uint16_t>(i + 1);
-                return m_Entries[i].get();
+                return m_Entries[i];
             }
         }
         return nullptr;
@@ -53,7 +55,7 @@ public:
 
     // Stores the record in the lowest free entry and returns its device
     // number; 0 when all 65535 numbers are in use (text 11018 in *error).
-    uint16_t Insert(std::unique_ptr<Record> record, std::u16string *error) {
+    uint16_t Insert(std::shared_ptr<Record> record, std::u16string *error) {
         for (size_t i = 0; i < m_Entries.size(); ++i) {
             if (!m_Entries[i]) {
                 m_Entries[i] = std::move(record);
@@ -72,7 +74,7 @@ public:
     // release(record) ran and the entry was freed; -3 / -16 with text 11000.
     template <class Release>
     int32_t Close(uint32_t handle, std::u16string *error, Release release) {
-        Record *r = Find(handle, error);
+        const std::shared_ptr<Record> r = Find(handle, error);
         if (!r) return kStatusBadHandle;
         if (r->m_lOpenCount == 0) {
             *error = LoadText(kTextNotOpen);
@@ -84,6 +86,11 @@ public:
         return kStatusReleased;
     }
 
+    // Frees a number whose record never opened.
+    void Remove(uint16_t number) {
+        if (number > 0 && number <= m_Entries.size()) m_Entries[number - 1].reset();
+    }
+
     bool Any() const {
         for (const auto &e : m_Entries)
             if (e) return true;
@@ -93,7 +100,7 @@ public:
     size_t Size() const { return m_Entries.size(); }
 
 private:
-    std::vector<std::unique_ptr<Record>> m_Entries;
+    std::vector<std::shared_ptr<Record>> m_Entries;
 };
 
 }  // namespace xvr

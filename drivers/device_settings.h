@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ struct CXVR_DeviceSettings {
 
     explicit CXVR_DeviceSettings(uint8_t defaultDelimiter) { m_Delimiter[0] = defaultDelimiter; }
     virtual ~CXVR_DeviceSettings() = default;
+
+    // Where the record is in its life.  Written under both the driver's list
+    // lock and the record's call lock, so either lock is enough to read it.
+    enum class State : uint8_t { kOpening, kOpen, kReleased };
+    State m_State = State::kOpening;
+    // One call at a time on a device; held across the call's transfer.
+    std::mutex m_CallLock;
 
     uint32_t m_lOpenCount = 0;
     uint32_t m_lTimeout = kDefaultTimeout;

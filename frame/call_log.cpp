@@ -29,10 +29,12 @@ const char kBom[] = "\xFF\xFE";
 void CallLog::Setup(uint32_t initCount) {
     std::u16string paramFile = ParameterFilePath();
     if (initCount != 0) return;
-    m_lLogFlags = 0;
-    if (SwitchOn(paramFile, u"LogFunctions")) m_lLogFlags |= kFunctions;
-    if (SwitchOn(paramFile, u"LogData")) m_lLogFlags |= kData;
-    if (m_lLogFlags == 0) return;
+    uint32_t flags = 0;
+    if (SwitchOn(paramFile, u"LogFunctions")) flags |= kFunctions;
+    if (SwitchOn(paramFile, u"LogData")) flags |= kData;
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_lLogFlags.store(flags, std::memory_order_relaxed);
+    if (flags == 0) return;
     m_sLogFile = LogFilePath();
     if (std::FILE *f = platform::OpenFile(m_sLogFile, "wb")) {
         std::fwrite(kBom, 1, 2, f);
@@ -40,23 +42,33 @@ void CallLog::Setup(uint32_t initCount) {
     }
 }
 
-void CallLog::Write(const std::u16string &entry, uint32_t kind) const {
-    if ((m_lLogFlags & kind) == 0) return;
-    std::FILE *f = platform::OpenFile(m_sLogFile, "ab");
-    if (!f) return;
+void CallLog::Write(const std::u16string &entry) const {
+    if (m_lLogFlags.load(std::memory_order_relaxed) & kFunctions) Append(&entry, nullptr);
+}
+
+void CallLog::Write(const std::u16string &entry, const uint8_t *data, int32_t count) const {
+    const uint32_t flags = m_lLogFlags.load(std::memory_order_relaxed);
+    if (flags == 0) return;
+    const std::u16string dataLine = (flags & kData) ? DataLine(data, count) : std::u16string();
+    Append((flags & kFunctions) ? &entry : nullptr, (flags & kData) ? &dataLine : nullptr);
+}
+
+void CallLog::Append(const std::u16string *entry, const std::u16string *dataLine) const {
     std::string bytes;
-    bytes.reserve(entry.size() * 2 + 8);
-    // A file that is new or was emptied behind our back starts with a BOM too.
-    std::fseek(f, 0, SEEK_END);
-    if (std::ftell(f) == 0) bytes.append(kBom, 2);
-    for (char16_t c : entry) {
-        if (c == u'\n') PutUnit(bytes, u'\r');
-        PutUnit(bytes, c);
+    for (const std::u16string *line : {entry, dataLine}) {
+        if (!line) continue;
+        bytes.reserve(bytes.size() + line->size() * 2 + 4);
+        for (char16_t c : *line) {
+            if (c == u'\n') PutUnit(bytes, u'\r');
+            PutUnit(bytes, c);
+        }
+        PutUnit(bytes, u'\r');
+        PutUnit(bytes, u'\n');
     }
-    PutUnit(bytes, u'\r');
-    PutUnit(bytes, u'\n');
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
+    if (bytes.empty()) return;
+    std::lock_guard<std::mutex> lock(m_Lock);
+    // A file that is new or was emptied behind our back starts with a BOM too.
+    platform::AppendToFile(m_sLogFile, std::string_view(kBom, 2), bytes);
 }
 
 std::u16string DataLine(const uint8_t *data, int32_t count) {

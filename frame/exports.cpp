@@ -35,22 +35,36 @@ uint32_t Addr(const void *p) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 
-template <class Body>
-int32_t Guarded(Body body) {
+// An internal failure (out of memory): -4 with text 11018.
+int32_t Internal(std::u16string &error) {
     try {
-        return body();
+        error = LoadText(kTextCannotOpen);
     } catch (...) {
-        try {
-            TheApp().SetLastError(LoadText(kTextCannotOpen));
-        } catch (...) {
-        }
-        return kStatusOpenFailed;
+        error.clear();
     }
+    return kStatusOpenFailed;
 }
 
-void LogCall(const std::u16string &entry) {
-    TheApp().Log().Write(entry, CallLog::kFunctions);
+// One export call: body(error) runs with the call's own error text, which is
+// published as the last error text when the call ends.  Nothing is thrown
+// across this boundary.
+template <class Body>
+int32_t Guarded(Body body) {
+    std::u16string error;
+    int32_t status;
+    try {
+        status = body(error);
+    } catch (...) {
+        status = Internal(error);
+    }
+    try {
+        TheApp().PublishError(error, status < 0);
+    } catch (...) {
+    }
+    return status;
 }
+
+void LogCall(const std::u16string &entry) { TheApp().Log().Write(entry); }
 
 bool Logging() { return TheApp().Log().Enabled(); }
 
@@ -60,44 +74,28 @@ bool Logging() { return TheApp().Log().Enabled(); }
 template <class Byte>
 int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t *length,
                  uint32_t flags,
-                 int32_t (CQUVXVRApp::*call)(uint32_t, Byte *, int32_t *, uint32_t)) {
-    return Guarded([&] {
+                 int32_t (CQUVXVRApp::*call)(uint32_t, Byte *, int32_t *, uint32_t,
+                                             std::u16string *)) {
+    return Guarded([&](std::u16string &error) {
         CQUVXVRApp &app = TheApp();
         const int32_t lengthIn = length ? *length : 0;
-        int32_t status;
-        if (!length || (!buffer && lengthIn > 0)) {
-            app.SetLastError({});
-            status = kStatusTransfer;
-        } else {
-            status = (app.*call)(handle, buffer, length, flags);
-        }
+        const int32_t status = !length || (!buffer && lengthIn > 0)
+                                   ? int32_t{kStatusTransfer}
+                                   : (app.*call)(handle, buffer, length, flags, &error);
         if (Logging()) {
             const int32_t lengthOut = length ? *length : 0;
-            LogCall(Format(format, {handle, Addr(buffer), lengthIn, flags, status, lengthOut,
-                                    app.GetLastErrorText()}));
-            app.Log().Write(DataLine(buffer, lengthOut < lengthIn ? lengthOut : lengthIn),
-                            CallLog::kData);
+            app.Log().Write(Format(format, {handle, Addr(buffer), lengthIn, flags, status,
+                                            lengthOut, error}),
+                            buffer, lengthOut < lengthIn ? lengthOut : lengthIn);
         }
         return status;
     });
 }
 
-// The catalogue's calls: the text of a failure, or an empty one.
-template <class Call>
-int32_t Describe(CQUVXVRApp &app, Call call) {
-    std::u16string error;
-    const int32_t status = call(&error);
-    app.SetLastError(std::move(error));
-    return status;
-}
-
 int32_t Retired(const char16_t *name) {
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        app.SetLastError(FormatText(kTextRetired, {name}));
-        if (Logging())
-            LogCall(Format(u"%s()\n  status = %d, \n  %s",
-                           {name, kStatusRetired, app.GetLastErrorText()}));
+    return Guarded([&](std::u16string &error) {
+        error = FormatText(kTextRetired, {name});
+        if (Logging()) LogCall(Format(u"%s()\n  status = %d, \n  %s", {name, kStatusRetired, error}));
         return kStatusRetired;
     });
 }
@@ -110,14 +108,15 @@ XVR_API int32_t XVR_CALL flXVRInit(void *, uint32_t *moduleHandle, int32_t ActVe
                                    int32_t MinVersion) {
     if (ActVersion < XVR_INTERFACE_VERSION) return kStatusVersionTooOld;
     if (MinVersion > XVR_INTERFACE_VERSION) return kStatusVersionTooNew;
-    return Guarded([&] {
+    return Guarded([&](std::u16string &error) {
         uint32_t ignored;
-        return TheApp().Init(moduleHandle ? moduleHandle : &ignored, ActVersion, MinVersion);
+        return TheApp().Init(moduleHandle ? moduleHandle : &ignored, ActVersion, MinVersion,
+                             &error);
     });
 }
 
 XVR_API int32_t XVR_CALL flXVRDeInit(uint32_t moduleHandle) {
-    return Guarded([&] { return TheApp().DeInit(moduleHandle); });
+    return Guarded([&](std::u16string &error) { return TheApp().DeInit(moduleHandle, &error); });
 }
 
 static int32_t OpenDevice(const char16_t *format, bool withTimeout, uint32_t moduleHandle,
@@ -125,26 +124,27 @@ static int32_t OpenDevice(const char16_t *format, bool withTimeout, uint32_t mod
                           int32_t timeoutMs) {
     uint32_t local = 0;
     uint32_t *handle = handleP ? handleP : &local;
-    int32_t status = Guarded([&] {
+    return Guarded([&](std::u16string &error) {
+        int32_t status;
         try {
-            return TheApp().Open(moduleHandle, handle, W(driverName), W(openParam), timeoutMs);
+            status = TheApp().Open(moduleHandle, handle, W(driverName), W(openParam), timeoutMs,
+                                   &error);
         } catch (...) {
             *handle = 0;
-            throw;
+            status = Internal(error);
         }
+        try {
+            if (!Logging()) return status;
+            if (withTimeout)
+                LogCall(Format(format, {moduleHandle, Addr(handleP), W(driverName), W(openParam),
+                                        timeoutMs, status, *handle, error}));
+            else
+                LogCall(Format(format, {moduleHandle, Addr(handleP), W(driverName), W(openParam),
+                                        status, *handle, error}));
+        } catch (...) {
+        }
+        return status;
     });
-    Guarded([&] {
-        if (!Logging()) return 0;
-        CQUVXVRApp &app = TheApp();
-        if (withTimeout)
-            LogCall(Format(format, {moduleHandle, Addr(handleP), W(driverName), W(openParam),
-                                    timeoutMs, status, *handle, app.GetLastErrorText()}));
-        else
-            LogCall(Format(format, {moduleHandle, Addr(handleP), W(driverName), W(openParam),
-                                    status, *handle, app.GetLastErrorText()}));
-        return 0;
-    });
-    return status;
 }
 
 XVR_API int32_t XVR_CALL flXVROpen(uint32_t moduleHandle, uint32_t *lXVRDeviceHandleP,
@@ -163,12 +163,12 @@ XVR_API int32_t XVR_CALL flXVROpenWithTimeout(uint32_t moduleHandle, uint32_t *l
 }
 
 XVR_API int32_t XVR_CALL flXVRClose(uint32_t deviceHandle) {
-    return Guarded([&] {
+    return Guarded([&](std::u16string &error) {
         CQUVXVRApp &app = TheApp();
-        int32_t status = app.Close(deviceHandle);
+        int32_t status = app.Close(deviceHandle, &error);
         if (Logging())
             LogCall(Format(u"flXVRClose(0x%X)\n  status = %d, \n  %s",
-                           {deviceHandle, status, app.GetLastErrorText()}));
+                           {deviceHandle, status, error}));
         return status;
     });
 }
@@ -187,23 +187,23 @@ XVR_API int32_t XVR_CALL flXVRWrite(uint32_t deviceHandle, const uint8_t *buffer
 
 XVR_API int32_t XVR_CALL flXVRParamGet(uint32_t deviceHandle, const char *paramName, char *value,
                                        int32_t valueSize) {
-    return Guarded([&] {
+    return Guarded([&](std::u16string &error) {
         CQUVXVRApp &app = TheApp();
         const bool usable = value && valueSize >= 1;
         if (usable) value[0] = 0;
         int32_t status;
         if (!usable) {
-            app.SetLastError(LoadText(kTextBufferTooSmall));
+            error = LoadText(kTextBufferTooSmall);
             status = kStatusValueTooLong;
         } else {
             std::u16string wide;
-            status = app.ParamGet(deviceHandle, W(paramName), &wide);
+            status = app.ParamGet(deviceHandle, W(paramName), &wide, &error);
             if (status >= 0) {
                 std::string text = platform::WideToAnsi(wide);
                 if (static_cast<int64_t>(text.size()) < valueSize) {
                     std::memcpy(value, text.c_str(), text.size() + 1);
                 } else {
-                    app.SetLastError(LoadText(kTextBufferTooSmall));
+                    error = LoadText(kTextBufferTooSmall);
                     status = kStatusValueTooLong;
                 }
             }
@@ -211,20 +211,20 @@ XVR_API int32_t XVR_CALL flXVRParamGet(uint32_t deviceHandle, const char *paramN
         if (Logging())
             LogCall(Format(u"flXVRParamGet(0x%X, %s, %s, %d)\n  status = %d, \n  %s",
                            {deviceHandle, W(paramName), BufferText(value, valueSize), valueSize,
-                            status, app.GetLastErrorText()}));
+                            status, error}));
         return status;
     });
 }
 
 XVR_API int32_t XVR_CALL flXVRParamSet(uint32_t deviceHandle, const char *paramName,
                                        const char *value) {
-    return Guarded([&] {
+    return Guarded([&](std::u16string &error) {
         CQUVXVRApp &app = TheApp();
-        int32_t status = app.ParamSet(deviceHandle, W(paramName), W(value));
+        int32_t status = app.ParamSet(deviceHandle, W(paramName), W(value), &error);
         if (Logging())
             LogCall(Format(u"flXVRParamSet(0x%X, %s, %s)\n  status = %d, \n  %s",
                            {deviceHandle, W(paramName), W(value), status,
-                            app.GetLastErrorText()}));
+                            error}));
         return status;
     });
 }
@@ -243,34 +243,28 @@ XVR_API int32_t XVR_CALL flXVRErrorTextGet(uint32_t, char *text, int32_t textSiz
 }
 
 XVR_API int32_t XVR_CALL flXVRDriverCountGet(uint32_t moduleHandle, uint32_t *driverCount) {
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        int32_t status = Describe(app, [&](std::u16string *error) {
-            return CatalogueDriverCount(moduleHandle, driverCount, error);
-        });
+    return Guarded([&](std::u16string &error) {
+        int32_t status = CatalogueDriverCount(moduleHandle, driverCount, &error);
         if (Logging())
             LogCall(Format(u"flXVRDriverCountGet(0x%X, 0x%x)\n        driverCount = %d\n        "
                            u"status = %d, \n  %s",
                            {moduleHandle, Addr(driverCount), driverCount ? *driverCount : 0u,
-                            status, app.GetLastErrorText()}));
+                            status, error}));
         return status;
     });
 }
 
 XVR_API int32_t XVR_CALL flXVRDriverNameGet(uint32_t moduleHandle, uint32_t driverIndex,
                                             char *driverName, uint32_t driverNameSize) {
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        int32_t status = Describe(app, [&](std::u16string *error) {
-            return CatalogueDriverName(moduleHandle, driverIndex, driverName, driverNameSize,
-                                       error);
-        });
+    return Guarded([&](std::u16string &error) {
+        int32_t status = CatalogueDriverName(moduleHandle, driverIndex, driverName, driverNameSize,
+                                       &error);
         if (Logging())
             LogCall(Format(u"flXVRDriverNameGet(0x%X, %d, 0x%X)\n         driverName = %s\n"
                            u"         status = %d, \n  %s",
                            {moduleHandle, driverIndex, Addr(driverName),
                             BufferText(driverName, static_cast<int32_t>(driverNameSize)), status,
-                            app.GetLastErrorText()}));
+                            error}));
         return status;
     });
 }
@@ -283,12 +277,9 @@ XVR_API int32_t XVR_CALL flXVRDriverParamGet(uint32_t moduleHandle, const char *
     if (paramType) *paramType = 0;
     if (param1) *param1 = 0;
     if (param2) *param2 = 0;
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        int32_t status = Describe(app, [&](std::u16string *error) {
-            return CatalogueDriverParam(moduleHandle, driverName, paramName, paramNameSize,
-                                        paramType, param1, param2, error);
-        });
+    return Guarded([&](std::u16string &error) {
+        int32_t status = CatalogueDriverParam(moduleHandle, driverName, paramName, paramNameSize,
+                                        paramType, param1, param2, &error);
         if (Logging())
             LogCall(Format(u"flXVRDriverParamGet(0x%X, %s, 0x%X, 0x%X, 0x%X, 0x%X)\n"
                            u"         paramName = %s, paramType = %d, param1 = %d, param2 = %d\n"
@@ -297,24 +288,21 @@ XVR_API int32_t XVR_CALL flXVRDriverParamGet(uint32_t moduleHandle, const char *
                             Addr(param1), Addr(param2),
                             BufferText(paramName, static_cast<int32_t>(paramNameSize)),
                             paramType ? *paramType : 0u, param1 ? *param1 : 0u,
-                            param2 ? *param2 : 0u, status, app.GetLastErrorText()}));
+                            param2 ? *param2 : 0u, status, error}));
         return status;
     });
 }
 
 XVR_API int32_t XVR_CALL flXVREnumGet(uint32_t moduleHandle, const char *driverName,
                                       int32_t index, char *enumText, uint32_t enumTextSize) {
-    return Guarded([&] {
-        CQUVXVRApp &app = TheApp();
-        int32_t status = Describe(app, [&](std::u16string *error) {
-            return CatalogueEnum(moduleHandle, driverName, index, enumText, enumTextSize, error);
-        });
+    return Guarded([&](std::u16string &error) {
+        int32_t status = CatalogueEnum(moduleHandle, driverName, index, enumText, enumTextSize, &error);
         if (Logging())
             LogCall(Format(u"flXVREnumGet(0x%X, %s, %d, 0x%X)\n         enumText = %s"
                            u"         status = %d, \n         %s",
                            {moduleHandle, W(driverName), index, Addr(enumText),
                             BufferText(enumText, static_cast<int32_t>(enumTextSize)), status,
-                            app.GetLastErrorText()}));
+                            error}));
         return status;
     });
 }

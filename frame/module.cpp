@@ -1,144 +1,192 @@
 #include "frame/module.h"
 
-#include "drivers/registry.h"
+#include <utility>
+
 #include "base/strings.h"
 #include "base/texts.h"
+#include "drivers/registry.h"
 
 namespace xvr {
 
+namespace {
+
+uint32_t SlotBits(size_t slot) { return static_cast<uint32_t>((slot + 1) << 16); }
+
+}  // namespace
+
 CQUVXVRApp::~CQUVXVRApp() {
-    DestroyAllDrivers();
+    // Index order, without closing the devices first.
+    for (Slot &s : m_Drivers) s.driver.reset();
 }
 
-void CQUVXVRApp::DestroyAllDrivers() {
-    // Index order, without closing the devices first; the table keeps its length.
-    for (auto &d : m_Drivers) d.reset();
-}
-
-int32_t CQUVXVRApp::Init(uint32_t *moduleHandle, int32_t actVersion, int32_t minVersion) {
-    m_sLastError.clear();
+int32_t CQUVXVRApp::Init(uint32_t *moduleHandle, int32_t actVersion, int32_t minVersion,
+                         std::u16string *error) {
+    error->clear();
     *moduleHandle = kModuleHandle;
-    m_Log.Setup(m_lInitCount);
-    ++m_lInitCount;
-    m_Log.Write(Format(u"XVRInit: ActVersion = %d, MinVersion = %d", {actVersion, minVersion}),
-                CallLog::kFunctions);
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_Log.Setup(m_lInitCount);
+        ++m_lInitCount;
+    }
+    m_Log.Write(Format(u"XVRInit: ActVersion = %d, MinVersion = %d", {actVersion, minVersion}));
     return kStatusOk;
 }
 
-int32_t CQUVXVRApp::DeInit(uint32_t moduleHandle) {
-    m_sLastError.clear();
+int32_t CQUVXVRApp::DeInit(uint32_t moduleHandle, std::u16string *error) {
+    error->clear();
     if (moduleHandle != kModuleHandle) {
-        m_sLastError = LoadText(kTextBadHandle);
-        m_Log.Write(u"  " + m_sLastError, CallLog::kFunctions);
+        *error = LoadText(kTextBadHandle);
+        m_Log.Write(u"  " + *error);
         return kStatusBadHandle;
     }
-    m_Log.Write(u"XVRDeInit", CallLog::kFunctions);
-    if (m_lInitCount == 0) return kStatusBadHandle;
-    if (--m_lInitCount > 0) return kStatusOk;
-    DestroyAllDrivers();
+    m_Log.Write(u"XVRDeInit");
+    std::vector<std::shared_ptr<iXVR_Functions>> gone;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        if (m_lInitCount == 0) return kStatusBadHandle;
+        if (--m_lInitCount > 0) return kStatusOk;
+        // The table keeps its length; the objects go outside the lock, each
+        // once the last call still using it has returned.
+        for (Slot &s : m_Drivers) {
+            gone.push_back(std::move(s.driver));
+            s.pendingOpens = 0;
+        }
+    }
+    for (auto &d : gone) d.reset();  // index order
     return kStatusOk;
 }
 
-int32_t CQUVXVRApp::DecodeHandle(uint32_t deviceHandle, int32_t *index,
-                                 std::u16string *error) const {
-    if ((deviceHandle & kHandleMarkerMask) != kModuleHandle) {
-        *error = LoadText(kTextBadHandle);
-        return kStatusBadHandle;
+std::shared_ptr<iXVR_Functions> CQUVXVRApp::DecodeHandle(uint32_t deviceHandle,
+                                                         std::u16string *error) {
+    if ((deviceHandle & kHandleMarkerMask) == kModuleHandle) {
+        const int32_t index = static_cast<int32_t>((deviceHandle >> 16) & 0xFF) - 1;
+        std::lock_guard<std::mutex> lock(m_Lock);
+        if (index >= 0 && static_cast<size_t>(index) < m_Drivers.size() && m_Drivers[index].driver)
+            return m_Drivers[index].driver;
     }
-    *index = static_cast<int32_t>((deviceHandle >> 16) & 0xFF) - 1;
-    if (*index < 0 || static_cast<size_t>(*index) >= m_Drivers.size() || !m_Drivers[*index]) {
-        *error = LoadText(kTextBadHandle);
-        return kStatusBadHandle;
+    *error = LoadText(kTextBadHandle);
+    return nullptr;
+}
+
+void CQUVXVRApp::DropIfIdle(size_t slot, const iXVR_Functions *driver) {
+    std::shared_ptr<iXVR_Functions> gone;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        Slot &s = m_Drivers[slot];
+        if (s.driver.get() != driver || s.pendingOpens > 0 || s.driver->HasOpenDevices()) return;
+        gone = std::move(s.driver);
     }
-    return kStatusOk;
 }
 
 int32_t CQUVXVRApp::Open(uint32_t moduleHandle, uint32_t *deviceHandle,
                          const std::u16string &driverName, const std::u16string &openParam,
-                         int32_t timeoutMs) {
-    m_sLastError.clear();
+                         int32_t timeoutMs, std::u16string *error) {
+    error->clear();
     *deviceHandle = 0;
     if (moduleHandle != kModuleHandle) {
-        m_sLastError = LoadText(kTextBadHandle);
+        *error = LoadText(kTextBadHandle);
         return kStatusBadHandle;
     }
     *deviceHandle = kModuleHandle;
     const std::u16string name = TrimBlanks(ToUpper(driverName));
 
-    for (size_t i = 0; i < m_Drivers.size(); ++i) {
-        if (m_Drivers[i] && m_Drivers[i]->m_sName == name) {
-            *deviceHandle = kModuleHandle | static_cast<uint32_t>((i + 1) << 16);
-            return m_Drivers[i]->Open(deviceHandle, openParam, timeoutMs, &m_sLastError);
+    // The object is found, or made and given its slot, under the lock; the
+    // driver's open runs outside it, with the slot marked as in use.
+    std::shared_ptr<iXVR_Functions> driver;
+    size_t slot = 0;
+    bool isNew = false;
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        while (slot < m_Drivers.size() && !(m_Drivers[slot].driver && m_Drivers[slot].driver->m_sName == name))
+            ++slot;
+        if (slot < m_Drivers.size()) {
+            *deviceHandle |= SlotBits(slot);
+        } else {
+            std::unique_ptr<iXVR_Functions> made = CreateDriver(name);
+            if (!made) {
+                *error = FormatText(kTextUnknownDriver, {name});
+                return kStatusUnknownDriver;
+            }
+            slot = 0;
+            while (slot < m_Drivers.size() && m_Drivers[slot].driver) ++slot;
+            if (slot >= kMaxDriverSlots) {
+                // No slot number left for a new driver object; nothing was opened yet.
+                *error = LoadText(kTextCannotOpen);
+                *deviceHandle = 0;
+                return kStatusOpenFailed;
+            }
+            if (slot == m_Drivers.size()) m_Drivers.emplace_back();
+            m_Drivers[slot].driver = std::move(made);
+            isNew = true;
         }
+        driver = m_Drivers[slot].driver;
+        ++m_Drivers[slot].pendingOpens;
     }
 
-    std::unique_ptr<iXVR_Functions> driver = CreateDriver(name);
-    if (!driver) {
-        m_sLastError = FormatText(kTextUnknownDriver, {name});
-        return kStatusUnknownDriver;
+    // Afterwards the slot is released; a new object that opened nothing goes
+    // again (also when its open threw), an old one stays.
+    auto endOpen = [&](bool failed) {
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            if (m_Drivers[slot].driver == driver) --m_Drivers[slot].pendingOpens;
+        }
+        if (failed) DropIfIdle(slot, driver.get());
+    };
+    int32_t status;
+    try {
+        status = driver->Open(deviceHandle, openParam, timeoutMs, error);
+    } catch (...) {
+        endOpen(true);
+        throw;
     }
-    size_t slot = 0;
-    while (slot < m_Drivers.size() && m_Drivers[slot]) ++slot;
-    if (slot >= kMaxDriverSlots) {
-        // No slot number left for a new driver object; nothing was opened yet.
-        m_sLastError = LoadText(kTextCannotOpen);
-        *deviceHandle = 0;
-        return kStatusOpenFailed;
-    }
-    int32_t status = driver->Open(deviceHandle, openParam, timeoutMs, &m_sLastError);
+    endOpen(status < 0);
     if (status < 0) {
-        *deviceHandle = 0;
+        if (isNew) *deviceHandle = 0;
         return status;
     }
-    if (slot == m_Drivers.size())
-        m_Drivers.push_back(std::move(driver));
-    else
-        m_Drivers[slot] = std::move(driver);
-    *deviceHandle |= static_cast<uint32_t>((slot + 1) << 16);
+    if (isNew) *deviceHandle |= SlotBits(slot);
     return status;
 }
 
-int32_t CQUVXVRApp::Close(uint32_t deviceHandle) {
-    m_sLastError.clear();
-    int32_t index;
-    int32_t status = DecodeHandle(deviceHandle, &index, &m_sLastError);
-    if (status < 0) return status;
-    status = m_Drivers[index]->Close(deviceHandle, &m_sLastError);
-    if (status < 0) return status;
-    if (!m_Drivers[index]->HasOpenDevices()) m_Drivers[index].reset();
+int32_t CQUVXVRApp::Close(uint32_t deviceHandle, std::u16string *error) {
+    error->clear();
+    std::shared_ptr<iXVR_Functions> driver = DecodeHandle(deviceHandle, error);
+    if (!driver) return kStatusBadHandle;
+    const int32_t status = driver->Close(deviceHandle, error);
+    if (status >= 0) DropIfIdle(((deviceHandle >> 16) & 0xFF) - 1, driver.get());
     return status;
 }
 
-int32_t CQUVXVRApp::Read(uint32_t deviceHandle, uint8_t *buffer, int32_t *length,
-                         uint32_t flags) {
-    m_sLastError.clear();
-    int32_t index;
-    if (DecodeHandle(deviceHandle, &index, &m_sLastError) < 0) return kStatusBadHandle;
-    return m_Drivers[index]->Read(deviceHandle, buffer, length, flags, &m_sLastError);
+int32_t CQUVXVRApp::Read(uint32_t deviceHandle, uint8_t *buffer, int32_t *length, uint32_t flags,
+                         std::u16string *error) {
+    error->clear();
+    std::shared_ptr<iXVR_Functions> driver = DecodeHandle(deviceHandle, error);
+    if (!driver) return kStatusBadHandle;
+    return driver->Read(deviceHandle, buffer, length, flags, error);
 }
 
 int32_t CQUVXVRApp::Write(uint32_t deviceHandle, const uint8_t *buffer, int32_t *length,
-                          uint32_t flags) {
-    m_sLastError.clear();
-    int32_t index;
-    if (DecodeHandle(deviceHandle, &index, &m_sLastError) < 0) return kStatusBadHandle;
-    return m_Drivers[index]->Write(deviceHandle, buffer, length, flags, &m_sLastError);
+                          uint32_t flags, std::u16string *error) {
+    error->clear();
+    std::shared_ptr<iXVR_Functions> driver = DecodeHandle(deviceHandle, error);
+    if (!driver) return kStatusBadHandle;
+    return driver->Write(deviceHandle, buffer, length, flags, error);
 }
 
-int32_t CQUVXVRApp::ParamGet(uint32_t deviceHandle, std::u16string name,
-                             std::u16string *value) {
-    m_sLastError.clear();
-    int32_t index;
-    if (DecodeHandle(deviceHandle, &index, &m_sLastError) < 0) return kStatusBadHandle;
-    return m_Drivers[index]->ParamGet(deviceHandle, std::move(name), value, &m_sLastError);
+int32_t CQUVXVRApp::ParamGet(uint32_t deviceHandle, std::u16string name, std::u16string *value,
+                             std::u16string *error) {
+    error->clear();
+    std::shared_ptr<iXVR_Functions> driver = DecodeHandle(deviceHandle, error);
+    if (!driver) return kStatusBadHandle;
+    return driver->ParamGet(deviceHandle, std::move(name), value, error);
 }
 
-int32_t CQUVXVRApp::ParamSet(uint32_t deviceHandle, std::u16string name, std::u16string value) {
-    m_sLastError.clear();
-    int32_t index;
-    if (DecodeHandle(deviceHandle, &index, &m_sLastError) < 0) return kStatusBadHandle;
-    return m_Drivers[index]->ParamSet(deviceHandle, std::move(name), std::move(value),
-                                      &m_sLastError);
+int32_t CQUVXVRApp::ParamSet(uint32_t deviceHandle, std::u16string name, std::u16string value,
+                             std::u16string *error) {
+    error->clear();
+    std::shared_ptr<iXVR_Functions> driver = DecodeHandle(deviceHandle, error);
+    if (!driver) return kStatusBadHandle;
+    return driver->ParamSet(deviceHandle, std::move(name), std::move(value), error);
 }
 
 CQUVXVRApp &TheApp() {

@@ -49,6 +49,9 @@ std::string ProfileStringA(const std::string &file, const std::string &section,
 // --- Files ---------------------------------------------------------------------
 // fopen on a UTF-16 path; mode as for fopen ("wb", "ab", "rb").
 std::FILE *OpenFile(const std::u16string &path, const char *mode);
+// Appends header (only when the file is empty or new) and bytes to the file
+// in one open and one write, creating it; false when that fails.
+bool AppendToFile(const std::u16string &path, std::string_view header, std::string_view bytes);
 // Directory of the parameter and log files, ending in the path separator.
 std::u16string ParameterDirectory();
 

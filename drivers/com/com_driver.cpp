@@ -28,14 +28,13 @@ int32_t CXVR_COM::Open(uint32_t *handle, std::u16string address, int32_t /*timeo
                        std::u16string *error) {
     const std::u16string name = ComPortName(address);
     auto shares = [&name](const CXVR_COMDevice &p) { return p.m_sPortName == name; };
-    auto open = [&](std::unique_ptr<CXVR_COMDevice> *device) {
-        *device = std::make_unique<CXVR_COMDevice>(name);
-        platform::SerialPort &port = (*device)->m_Port;
-        if (port.Open(ComDevicePath(name))) return int32_t{kStatusOk};
-        *error = Format(u"%s:%s", {name, SystemText(port.Error())});
+    auto make = [&name] { return std::make_shared<CXVR_COMDevice>(name); };
+    auto open = [&](CXVR_COMDevice &d) {
+        if (d.m_Port.Open(ComDevicePath(name))) return int32_t{kStatusOk};
+        *error = Format(u"%s:%s", {name, SystemText(d.m_Port.Error())});
         return int32_t{kStatusNotFound};
     };
-    const int32_t status = OpenDevice(handle, shares, open, kStatusNotFound, error);
+    const int32_t status = OpenDevice(handle, shares, make, open, kStatusNotFound, error);
     if (status < 0) *handle = 0;
     return status;
 }

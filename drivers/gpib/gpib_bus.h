@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "quviec.h"
@@ -24,8 +25,25 @@ public:
     // and the binding empty, so the next call tries again.
     int32_t Bind(const std::u16string &dllName, uint8_t interfaceIndex,
                  const char *baseAddress, std::u16string *error);
-    bool IsBound() const { return m_hLibrary != nullptr; }
+    bool IsBound() const;
 
+    // The bus calls of a bound library.  A bus carries one transfer at a
+    // time and a bus library is not known to be reentrant, so calls into one
+    // library file are made by one thread at a time (for every driver object
+    // bound to it).  True when the library reports success.
+    bool Open(uint16_t address);
+    bool Close(uint16_t address);
+    bool Send(uint16_t address, uint16_t count, const uint8_t *data);
+    bool Enter(uint16_t address, uint16_t *count, uint8_t *buffer);
+    bool Parameter(uint16_t address, uint8_t endByteOn, uint8_t endByte, uint16_t timeoutMs);
+    bool Trigger(const char *addresses);
+
+private:
+    void Unbind();
+
+    mutable std::mutex m_BindLock;  // guards the binding itself
+    void *m_hLibrary = nullptr;
+    std::mutex *m_pCallLock = nullptr;  // the library file's, shared by its bindings
     iecCTrigger_t iecCTrigger = nullptr;
     iecParameter_t iecParameter = nullptr;
     iecEnter_t iecEnter = nullptr;
@@ -34,11 +52,6 @@ public:
     iecCInit_t iecCInit = nullptr;
     iecClose_t iecClose = nullptr;
     iecDeinit_t iecDeinit = nullptr;
-
-private:
-    void Unbind();
-
-    void *m_hLibrary = nullptr;
 };
 
 }  // namespace xvr

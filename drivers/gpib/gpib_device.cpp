@@ -49,7 +49,7 @@ CXVR_GPIBDevice::CXVR_GPIBDevice(CXVR_GPIBBus *bus, GPIBAddress address)
       m_bSecondaryAddress(address.secondary),
       m_wBusAddress(static_cast<uint16_t>(address.secondary * 256 + address.primary)) {}
 
-void CXVR_GPIBDevice::Release() { m_pBus->iecClose(m_wBusAddress); }
+void CXVR_GPIBDevice::Release() { m_pBus->Close(m_wBusAddress); }
 
 int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                               std::u16string * /*error*/) {
@@ -59,8 +59,7 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     const bool stopAtDelimiter = (flags & kReadStopAtDelimiter) != 0;
     // Without a delimiter there is no end byte; 0 is as good as any.
     const uint8_t endByte = m_lDelimiterLength > 0 ? m_Delimiter[m_lDelimiterLength - 1] : 0;
-    m_pBus->iecParameter(m_wBusAddress, IEC_PARAMETER_MODE, stopAtDelimiter ? 1 : 0, endByte,
-                         BusTimeout(m_lTimeout));
+    m_pBus->Parameter(m_wBusAddress, stopAtDelimiter ? 1 : 0, endByte, BusTimeout(m_lTimeout));
 
     const uint32_t start = platform::TickCount();
     uint32_t received = 0;
@@ -68,7 +67,7 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     for (;;) {
         const uint32_t asked = std::min(size - received, kMaxBusCount);
         uint16_t count = static_cast<uint16_t>(asked);
-        m_pBus->iecEnter(m_wBusAddress, &count, buffer ? buffer + received : buffer);
+        m_pBus->Enter(m_wBusAddress, &count, buffer ? buffer + received : buffer);
         if (count > asked) {
             // The library claims more than the room it was given: whatever it
             // did, only the room is ours to count, and the answer is not to be
@@ -108,7 +107,7 @@ int32_t CXVR_GPIBDevice::Write(const uint8_t *data, int32_t *length, uint32_t fl
     block.insert(block.end(), data, data + dataLength);
     if (appendDelimiter) block.insert(block.end(), m_Delimiter, m_Delimiter + m_lDelimiterLength);
     *length = static_cast<int32_t>(total);
-    if (m_pBus->iecSend(m_wBusAddress, static_cast<uint16_t>(total), block.data()) == 0)
+    if (!m_pBus->Send(m_wBusAddress, static_cast<uint16_t>(total), block.data()))
         return kStatusTransfer;
     return kStatusOk;
 }
@@ -129,7 +128,7 @@ int32_t CXVR_GPIBDevice::ParamSet(const std::u16string &key, std::u16string_view
     if (key == u"TRIGGER") {
         // One character per device to trigger: its primary address.
         const char addresses[2] = {static_cast<char>(m_bPrimaryAddress), '\0'};
-        m_pBus->iecCTrigger(addresses);
+        m_pBus->Trigger(addresses);
         return kStatusOk;
     }
     return UnsupportedParam(key, kInterfaceName, error);

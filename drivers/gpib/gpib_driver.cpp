@@ -46,13 +46,13 @@ int32_t CXVR_GPIB::Open(uint32_t *handle, std::u16string param, int32_t /*timeou
     auto shares = [&](const CXVR_GPIBDevice &d) {
         return d.m_bPrimaryAddress == address.primary && d.m_bSecondaryAddress == address.secondary;
     };
-    auto open = [&](std::unique_ptr<CXVR_GPIBDevice> *device) {
-        *device = std::make_unique<CXVR_GPIBDevice>(&m_Bus, address);
-        if (m_Bus.iecOpen((*device)->m_wBusAddress, IEC_OPEN_MODE) != 0) return int32_t{kStatusOk};
+    auto make = [&] { return std::make_shared<CXVR_GPIBDevice>(&m_Bus, address); };
+    auto open = [&](CXVR_GPIBDevice &d) {
+        if (m_Bus.Open(d.m_wBusAddress)) return int32_t{kStatusOk};
         *error = LoadText(kTextCannotOpen);
         return int32_t{kStatusOpenFailed};
     };
-    return OpenDevice(handle, shares, open, kStatusOpenFailed, error);
+    return OpenDevice(handle, shares, make, open, kStatusOpenFailed, error);
 }
 
 }  // namespace xvr

@@ -20,7 +20,7 @@ int32_t LoopDriver::Open(uint32_t *handle, std::u16string param, int32_t, std::u
         return kStatusOpenFailed;
     }
     uint16_t number = 0;
-    if (Device *d = m_Devices.FindIf([&](const Device &r) { return r.address == param; }, &number)) {
+    if (std::shared_ptr<Device> d = m_Devices.FindIf([&](const Device &r) { return r.address == param; }, &number)) {
         ++d->m_lOpenCount;
         *handle |= number;
         return kStatusOk;
@@ -40,7 +40,7 @@ int32_t LoopDriver::Close(uint32_t handle, std::u16string *error) {
 
 int32_t LoopDriver::Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint32_t flags,
                          std::u16string *error) {
-    Device *d = m_Devices.Find(handle, error);
+    std::shared_ptr<Device> d = m_Devices.Find(handle, error);
     if (!d) return kStatusBadHandle;
     if (*length < 0) return kStatusTransfer;
     int32_t limit = *length;
@@ -61,7 +61,7 @@ int32_t LoopDriver::Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint
 
 int32_t LoopDriver::Write(uint32_t handle, const uint8_t *buffer, int32_t *length, uint32_t flags,
                           std::u16string *error) {
-    Device *d = m_Devices.Find(handle, error);
+    std::shared_ptr<Device> d = m_Devices.Find(handle, error);
     if (!d) return kStatusBadHandle;
     if (*length < 0) return kStatusTransfer;
     d->pending.insert(d->pending.end(), buffer, buffer + *length);
@@ -74,7 +74,7 @@ int32_t LoopDriver::Write(uint32_t handle, const uint8_t *buffer, int32_t *lengt
 
 int32_t LoopDriver::ParamGet(uint32_t handle, std::u16string name, std::u16string *value,
                              std::u16string *error) {
-    Device *d = m_Devices.Find(handle, error);
+    std::shared_ptr<Device> d = m_Devices.Find(handle, error);
     if (!d) return kStatusBadHandle;
     name = NormalizeParamName(name);
     if (name == u"TIMEOUT") *value = FormatTimeoutValue(d->m_lTimeout);
@@ -85,11 +85,11 @@ int32_t LoopDriver::ParamGet(uint32_t handle, std::u16string name, std::u16strin
 
 int32_t LoopDriver::ParamSet(uint32_t handle, std::u16string name, std::u16string value,
                              std::u16string *error) {
-    Device *d = m_Devices.Find(handle, error);
+    std::shared_ptr<Device> d = m_Devices.Find(handle, error);
     if (!d) return kStatusBadHandle;
     name = NormalizeParamName(name);
     int32_t status;
-    if (SetCommonParam(d, name, value, error, &status)) return status;
+    if (SetCommonParam(d.get(), name, value, error, &status)) return status;
     return UnsupportedParam(name, d->address, error);
 }
 

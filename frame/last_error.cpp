@@ -1,0 +1,29 @@
+#include "frame/last_error.h"
+
+namespace xvr {
+
+namespace {
+
+// The calling thread's own last call, when it failed.
+struct OwnFailure {
+    bool failed = false;
+    std::u16string text;
+};
+thread_local OwnFailure t_Own;
+
+}  // namespace
+
+void LastErrorText::Publish(const std::u16string &text, bool failed) {
+    t_Own.failed = failed;
+    if (failed) t_Own.text = text;
+    std::lock_guard<std::mutex> lock(m_Lock);
+    m_sLatest = text;
+}
+
+std::u16string LastErrorText::Get() const {
+    if (t_Own.failed) return t_Own.text;
+    std::lock_guard<std::mutex> lock(m_Lock);
+    return m_sLatest;
+}
+
+}  // namespace xvr
