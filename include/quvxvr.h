@@ -5,7 +5,13 @@
  * released the device), negative values are failures whose German text
  * flXVRErrorTextGet returns.  Narrow strings are the process's ANSI code page
  * on Windows and UTF-8 on Linux; text buffer sizes count the terminating zero.
- * The library is not thread-safe: call it from one thread at a time.
+ *
+ * Threads: every function may be called from any thread at any time.  Calls
+ * on different devices run in parallel; calls on one device run one after
+ * the other, each whole (two threads sharing a device must still agree on
+ * who reads which answer).  A close, or the last flXVRDeInit, waits for a
+ * call in progress on that device to end.  GPIB calls into one bus library
+ * take turns, as the bus carries one transfer at a time.
  */
 #ifndef QUVXVR_H
 #define QUVXVR_H
@@ -119,7 +125,10 @@ XVR_API int32_t XVR_CALL flXVRParamSet(uint32_t deviceHandle, const char *paramN
                                        const char *value);
 
 /* Copy the last error text, cut to textSize - 1 bytes and zero-terminated.
- * ignored: not used.  Always 0. */
+ * ignored: not used.  Always 0.  The text is that of the last call (every
+ * function but this one sets or empties it).  With several threads: a thread
+ * whose own last call failed gets that call's text, whatever other threads
+ * did since; any other thread gets the text of the latest call of any thread. */
 XVR_API int32_t XVR_CALL flXVRErrorTextGet(uint32_t ignored, char *text, int32_t textSize);
 
 /* Number of drivers in the catalogue (4).  0 or -3. */

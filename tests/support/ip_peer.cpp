@@ -75,6 +75,15 @@ std::string PeerSocket::Receive(size_t n, int ms) {
     return out;
 }
 
+bool PeerSocket::ReceiveSome(int ms, std::string *into) {
+    char chunk[4096];
+    if (!Ready(m_s, In(ms))) return true;
+    const int r = static_cast<int>(::recv(S(m_s), chunk, sizeof chunk, 0));
+    if (r <= 0) return false;
+    into->append(chunk, static_cast<size_t>(r));
+    return true;
+}
+
 bool PeerSocket::WaitForEnd(int ms) {
     const auto end = In(ms);
     char chunk[4096];
@@ -137,6 +146,39 @@ std::string UdpPeer::ReceiveFrom(int ms) {
     if (n >= 0) ::connect(S(m_s), p, len);
     datagram.resize(n < 0 ? 0 : static_cast<size_t>(n));
     return datagram;
+}
+
+EchoInstrument::EchoInstrument(std::string name, bool udp, int delayMs)
+    : m_name(std::move(name)), m_udp(udp), m_delayMs(delayMs), m_thread([this] { Serve(); }) {}
+
+EchoInstrument::~EchoInstrument() {
+    m_stop = true;
+    m_thread.join();
+}
+
+std::string EchoInstrument::Address() const {
+    return m_udp ? m_udpPeer.Address() : m_tcp.Address();
+}
+
+void EchoInstrument::Serve() {
+    while (!m_stop) {
+        if (m_udp) {
+            const std::string datagram = m_udpPeer.ReceiveFrom(20);
+            if (datagram.empty()) continue;
+            if (m_delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+            m_udpPeer.Send(m_name + ":" + datagram);
+            continue;
+        }
+        PeerSocket connection = m_tcp.Accept(20);
+        std::string pending;
+        while (connection.Valid() && !m_stop && connection.ReceiveSome(20, &pending)) {
+            for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
+                if (m_delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+                connection.Send(m_name + ":" + pending.substr(0, end + 1));
+                pending.erase(0, end + 1);
+            }
+        }
+    }
 }
 
 }  // namespace xvr::test

@@ -3,8 +3,10 @@
 // by the caller's time limit.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <utility>
 
 namespace xvr::test {
@@ -24,6 +26,9 @@ public:
     bool Send(const std::string &bytes);  // everything, blocking
     // Up to n bytes, waiting at most ms for them all.
     std::string Receive(size_t n, int ms);
+    // Appends what arrives first, waiting at most ms for it; false at the
+    // end of the stream or on a failure.
+    bool ReceiveSome(int ms, std::string *into);
     // True when the peer ended the stream within ms.
     bool WaitForEnd(int ms);
     void SetReceiveBuffer(int bytes);
@@ -52,6 +57,28 @@ public:
     UdpPeer();
     // One datagram, empty when none came in time; Send then answers its sender.
     std::string ReceiveFrom(int ms);
+};
+
+// An instrument on a loopback port for the thread tests: every line (TCP,
+// ending in '\n') or datagram (UDP) is answered with "<name>:" and the line,
+// so an answer tells which instrument it came from and which query it
+// answers, after delayMs like an instrument that measures first.  TCP takes
+// one connection after another.
+class EchoInstrument {
+public:
+    EchoInstrument(std::string name, bool udp, int delayMs = 0);
+    ~EchoInstrument();
+    std::string Address() const;
+
+private:
+    void Serve();
+    std::string m_name;
+    bool m_udp;
+    int m_delayMs;
+    TcpListener m_tcp;
+    UdpPeer m_udpPeer;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
 };
 
 }  // namespace xvr::test
