@@ -39,7 +39,7 @@ public:
     std::string Line() const;
 
 private:
-    int m_master = -1;
+    std::atomic<int> m_master{-1};  // the instrument thread may hang up and reopen
     std::string m_slavePath;
 };
 
