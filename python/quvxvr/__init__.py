@@ -1,0 +1,24 @@
+"""QUVXVR from Python: instruments on serial ports, TCP/UDP sockets and GPIB.
+
+    import quvxvr
+    with quvxvr.open("TCP/IP", "127.0.0.1:5025", timeout_ms=2000) as dev:
+        print(dev.query("*IDN?"))
+        dev.params["DELIMITER"] = r"\\0A"
+        data = dev.query_block("CURV?")
+
+The library is found through $QUVXVR_LIBRARY (a file path), else beside the
+installed package, else by the system's library search (libquvxvr.so.1,
+QUVXVR.DLL).  Failures raise ``quvxvr.Error`` (``.status``, ``.text``); a
+time-out raises ``quvxvr.Timeout``, which is also a ``TimeoutError``.
+"""
+from ._library import LIBRARY_FILE, Library, library
+from .catalogue import Driver, drivers
+from .device import (DEFAULT_BLOCK_LIMIT, READ_KEEP_DELIMITER, READ_STOP_AT_DELIMITER,
+                     READ_ZERO_TERMINATE, WRITE_APPEND_DELIMITER, Device, open)
+from .errors import BlockFormatError, Error, LibraryNotFound, Timeout, UnknownParameter
+from .params import Params
+from .settings import com_mappings, parameter_directory, serial_ports
+from .status import *  # noqa: F401,F403  the header's XVR_... names
+from .status import status_meaning, status_name
+
+__version__ = "1.0.0"
