@@ -16,12 +16,14 @@ class Target(NamedTuple):
     driver: str               # the library's driver name
     address: str              # the library's address text
     primary: Optional[int] = None    # GPIB
-    secondary: Optional[int] = None  # GPIB, VISA numbering 0-30; None when not given
+    secondary: Optional[int] = None  # GPIB, VISA numbering 1-30; None for none
     port: Optional[int] = None       # TCP/IP
 
 
-# GPIB secondary addresses 0-30 go over the bus as 96-126 (0x60 + n), which
-# is the number the library's address takes.
+# GPIB secondary addresses go over the bus as 96 + n, which is the number
+# the library's address takes.  PyVISA 1.11 writes every GPIB name with a
+# secondary address (GPIB0::5::INSTR becomes GPIB0::5::0::INSTR), so 0
+# stands for none, as in pyvisa-py; secondary addresses 1-30 are reachable.
 GPIB_SECONDARY_BASE = 96
 
 
@@ -52,10 +54,7 @@ def target(resource_name: str) -> Target:
         return Target(resource_name, constants.InterfaceType.asrl, "INSTR", board, "COM", address)
     if kind == ("GPIB", "INSTR"):
         primary = _address_number(parsed.primary_address, "primary address", resource_name)
-        # pyvisa fills in a secondary address 0 when the name has none.
-        given = len(resource_name.upper().replace("::INSTR", "").split("::")) > 2
-        secondary = _address_number(parsed.secondary_address, "secondary address",
-                                    resource_name) if given else None
+        secondary = _address_number(parsed.secondary_address, "secondary address", resource_name) or None
         address = "Dev %d" % primary
         if secondary is not None:
             address += ",%d" % (GPIB_SECONDARY_BASE + secondary)
