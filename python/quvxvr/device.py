@@ -116,9 +116,12 @@ class Device:
     # --- single library calls ------------------------------------------------
     def _write_raw(self, data: bytes, flags: int) -> int:
         length = self._length
-        length.value = _count(len(data), "the data length")
+        if len(data) > _INT32_MAX:
+            raise ValueError("more than %d bytes cannot be written at once" % _INT32_MAX)
+        length.value = len(data)
         status = self._write(self._live(self._op_write), data, self._length_ptr, flags)
-        self._lib.check(status, self._op_write)
+        if status < 0:
+            self._lib.check(status, self._op_write)
         return length.value
 
     def _scratch(self, capacity: int):

@@ -29,3 +29,9 @@ foreach(part quvxvr pyvisa_xvr install)
 endforeach()
 # It installs the build tree, as the install test does.
 set_tests_properties(python_install PROPERTIES RUN_SERIAL TRUE)
+
+# The Python benchmark runs (a short run; the figures are not judged).
+add_test(NAME python_bench COMMAND ${XVR_SYSTEM_PYTHON} ${CMAKE_SOURCE_DIR}/bench/python_bench.py
+         ${CMAKE_BINARY_DIR} -n 20 -r 3)
+set_tests_properties(python_bench PROPERTIES TIMEOUT 300 ENVIRONMENT "${XVR_PYTHON_TEST_ENV}"
+  PASS_REGULAR_EXPRESSION "raw Python socket.*quvxvr query.*PyVISA @xvr")
