@@ -6,7 +6,7 @@ from pyvisa import constants
 from pyvisa.constants import ResourceAttribute as A
 from pyvisa.constants import StatusCode
 
-from .resource_names import GPIB_SECONDARY_BASE, Target
+from .resource_names import Target
 
 READ_AT_TERMCHAR = quvxvr.READ_STOP_AT_DELIMITER | quvxvr.READ_KEEP_DELIMITER
 _READ_STATUS = {

@@ -5,7 +5,7 @@ from ctypes import c_char, c_int32, c_uint32
 from typing import Optional, Tuple, Union
 
 from ._library import Library, encode, library
-from .errors import BlockFormatError, Error, Timeout
+from .errors import BlockFormatError, Error
 from .params import Params, decode_delimiter
 from .status import XVR_ERR_BAD_HANDLE, XVR_OK, XVR_READ_BUFFER_FULL, XVR_READ_DELIMITER
 
@@ -237,7 +237,9 @@ class Device:
         operation = "read a block from %s" % self
         head = self._read_bytes(2)
         if head[:1] != b"#" or not head[1:].isdigit():
-            raise BlockFormatError(operation, "the answer does not begin with a block header: %r" % head)
+            # Take the rest of the answer, so that the next query reads its own.
+            answer = head if head.endswith(self._delimiter()) else head + self._read_message()
+            raise BlockFormatError(operation, "the answer is not a block: %r" % answer[:80])
         if head[1:] == b"0":
             # Indefinite form: the data run to the end of the message.
             return self._read_message()
