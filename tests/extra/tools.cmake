@@ -44,7 +44,8 @@ if(TARGET xvr-sim)
   # the sanitizer runtime.
   if(NOT XVR_SANITIZE)
     add_test(NAME xvr_example_python_tcp
-             COMMAND ${CMAKE_COMMAND} -E env XVR_LIBRARY=$<TARGET_FILE:quvxvr>
+             COMMAND ${CMAKE_COMMAND} -E env QUVXVR_LIBRARY=$<TARGET_FILE:quvxvr>
+                     PYTHONPATH=${CMAKE_SOURCE_DIR}/python PYTHONDONTWRITEBYTECODE=1
                      ${with_sim} ${XVR_PYTHON} ${CMAKE_SOURCE_DIR}/examples/python/identify.py TCP/IP {tcp})
     set_tests_properties(xvr_example_python_tcp PROPERTIES
       TIMEOUT 120 PASS_REGULAR_EXPRESSION "XVR-SIM,Simulated instrument")

@@ -16,9 +16,10 @@ import tempfile
 import time
 
 
-def start_sim(bin_dir, xvr_dir, extra=()):
+def start_sim(bin_dir, xvr_dir, extra=(), prefix=()):
+    """Starts xvr-sim (after the prefix command, such as taskset, if given)."""
     out = open(os.path.join(xvr_dir, "sim.out"), "w+")
-    sim = subprocess.Popen([os.path.join(bin_dir, "xvr-sim"), "--xvr-dir", xvr_dir, *extra],
+    sim = subprocess.Popen([*prefix, os.path.join(bin_dir, "xvr-sim"), "--xvr-dir", xvr_dir, *extra],
                            stdout=out, stderr=subprocess.STDOUT)
     deadline = time.monotonic() + 10
     while time.monotonic() < deadline:

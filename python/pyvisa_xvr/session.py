@@ -1,0 +1,168 @@
+"""One open resource: a quvxvr device and the VISA attributes kept for it."""
+from typing import Any, Dict, Optional, Tuple
+
+import quvxvr
+from pyvisa import constants
+from pyvisa.constants import ResourceAttribute as A
+from pyvisa.constants import StatusCode
+
+from .resource_names import Target
+
+READ_AT_TERMCHAR = quvxvr.READ_STOP_AT_DELIMITER | quvxvr.READ_KEEP_DELIMITER
+_READ_STATUS = {
+    quvxvr.XVR_READ_DELIMITER: StatusCode.success_termination_character_read,
+    quvxvr.XVR_READ_BUFFER_FULL: StatusCode.success_max_count_read,
+    quvxvr.XVR_OK: StatusCode.success,
+}
+# VISA's immediate time-out (0) would read as the library's default of
+# 1000 ms; the shortest the library takes is 1 ms.
+_SHORTEST_TIMEOUT = 1
+_INT32 = 1 << 32
+
+_SERIAL_PARAMS = {
+    A.asrl_baud_rate: "BAUDRATE",
+    A.asrl_data_bits: "DATABITS",
+    A.asrl_parity: "PARITY",
+    A.asrl_stop_bits: "STOPBITS",
+    A.asrl_flow_control: "HANDSHAKE",
+}
+_WORDS = {
+    A.asrl_parity: {constants.Parity.none: "NONE", constants.Parity.odd: "ODD",
+                    constants.Parity.even: "EVEN", constants.Parity.mark: "MARK",
+                    constants.Parity.space: "SPACE"},
+    A.asrl_stop_bits: {constants.StopBits.one: "1", constants.StopBits.two: "2"},
+    A.asrl_flow_control: {constants.ControlFlow.none: "NONE", constants.ControlFlow.xon_xoff: "XON/XOFF",
+                          constants.ControlFlow.rts_cts: "RTS/CTS"},
+}
+
+
+def visa_status(error: quvxvr.Error, opening: bool = False) -> StatusCode:
+    """The VISA status for a failure of the library."""
+    if isinstance(error, quvxvr.Timeout):
+        return StatusCode.error_timeout
+    status = error.status
+    if opening:
+        if status == quvxvr.XVR_ERR_BAD_ADDRESS:
+            return StatusCode.error_invalid_resource_name
+        return StatusCode.error_resource_not_found
+    if status == quvxvr.XVR_ERR_BAD_HANDLE:
+        return StatusCode.error_invalid_object
+    if status == quvxvr.XVR_ERR_UNKNOWN_PARAM:
+        return StatusCode.error_nonsupported_attribute
+    if status in (quvxvr.XVR_ERR_BAD_VALUE, quvxvr.XVR_ERR_COM_SET_SETTINGS):
+        return StatusCode.error_nonsupported_attribute_state
+    return StatusCode.error_io
+
+
+class Session:
+    """The device behind a VISA session and the attributes VISA keeps per
+    session (time-out, termination character), which the library keeps per
+    device: they are handed to the device before each read that needs them."""
+
+    def __init__(self, target: Target, device: quvxvr.Device) -> None:
+        self.target = target
+        self.device = device
+        self.attributes: Dict[A, Any] = {
+            A.timeout_value: 2000,
+            A.termchar: 0x0A,
+            A.termchar_enabled: constants.VI_FALSE,
+            A.send_end_enabled: constants.VI_TRUE,
+            A.suppress_end_enabled: constants.VI_FALSE,
+            A.asrl_end_in: constants.SerialTermination.termination_char,
+        }
+
+    # --- reading ---------------------------------------------------------------
+    def _settings(self) -> Tuple[int, Optional[int]]:
+        termchar = self.attributes[A.termchar] if self.attributes[A.termchar_enabled] else None
+        return self.attributes[A.timeout_value], termchar
+
+    def prepare(self, applied: Dict[int, Tuple[int, Optional[int]]]) -> None:
+        """Hand this session's time-out and termination character to the
+        device unless it has them already (opens of one address share them)."""
+        handle = self.device.handle
+        wanted = self._settings()
+        current = applied.get(handle, (None, None))
+        if current == wanted:
+            return
+        timeout, termchar = wanted
+        if timeout != current[0]:
+            value = timeout if timeout != constants.VI_TMO_IMMEDIATE else _SHORTEST_TIMEOUT
+            # TIMEOUT takes the 32-bit pattern as a signed number: infinite is -1.
+            self.device.params["TIMEOUT"] = value - _INT32 if value >= 1 << 31 else value
+        if termchar is not None and termchar != current[1]:
+            self.device.params["DELIMITER"] = "\\%02X" % termchar
+        applied[handle] = (timeout, termchar if termchar is not None else current[1])
+
+    def read(self, count: int) -> Tuple[bytes, StatusCode]:
+        if self.attributes[A.termchar_enabled]:
+            data, status = self.device.transfer_read(count, READ_AT_TERMCHAR)
+        elif self.target.driver == "TCP/IP":
+            data, status = self._read_available(count)
+        else:
+            data, status = self.device.transfer_read(count, 0)
+        return data, _READ_STATUS.get(status, StatusCode.success)
+
+    def _read_available(self, count: int) -> Tuple[bytes, int]:
+        """Without a termination character a socket read ends when no more
+        data is waiting: wait for the first byte, then take what is there."""
+        data = b""
+        if count and int(self.device.params["BUFFER"]) == 0:
+            data, _ = self.device.transfer_read(1, 0)
+        waiting = min(int(self.device.params["BUFFER"]), count - len(data))
+        if waiting > 0:
+            more, _ = self.device.transfer_read(waiting, 0)
+            data += more
+        return data, quvxvr.XVR_READ_BUFFER_FULL if len(data) == count else quvxvr.XVR_OK
+
+    # --- attributes ------------------------------------------------------------
+    def get_attribute(self, attribute: A) -> Tuple[Any, StatusCode]:
+        target = self.target
+        fixed = {
+            A.resource_name: target.resource_name,
+            A.resource_class: target.resource_class,
+            A.interface_type: target.interface_type,
+            A.interface_number: int(target.board) if target.board.isdigit() else 0,
+        }
+        if target.driver == "TCP/IP":
+            fixed[A.tcpip_address] = target.address.rsplit(":", 1)[0]
+            fixed[A.tcpip_port] = target.port
+        if target.driver == "KX GPIB":
+            fixed[A.gpib_primary_address] = target.primary
+            fixed[A.gpib_secondary_address] = (constants.VI_NO_SEC_ADDR if target.secondary is None
+                                               else target.secondary)
+        if attribute in fixed:
+            return fixed[attribute], StatusCode.success
+        if attribute in self.attributes:
+            return self.attributes[attribute], StatusCode.success
+        if target.driver == "COM" and attribute in _SERIAL_PARAMS:
+            text = self.device.params[_SERIAL_PARAMS[attribute]]
+            words = _WORDS.get(attribute)
+            if words is None:
+                return int(text), StatusCode.success
+            by_word = {word: value for value, word in words.items()}
+            return by_word[text.strip().upper()], StatusCode.success
+        return None, StatusCode.error_nonsupported_attribute
+
+    def set_attribute(self, attribute: A, value: Any) -> StatusCode:
+        if attribute == A.timeout_value:
+            if not 0 <= int(value) <= constants.VI_TMO_INFINITE:
+                return StatusCode.error_nonsupported_attribute_state
+            self.attributes[attribute] = int(value)
+        elif attribute == A.termchar:
+            if not 0 <= int(value) <= 0xFF:
+                return StatusCode.error_nonsupported_attribute_state
+            self.attributes[attribute] = int(value)
+        elif attribute in self.attributes:
+            self.attributes[attribute] = value
+        elif self.target.driver == "COM" and attribute in _SERIAL_PARAMS:
+            words = _WORDS.get(attribute)
+            if words is None:
+                text = str(int(value))
+            elif value in words:
+                text = words[value]
+            else:
+                return StatusCode.error_nonsupported_attribute_state
+            self.device.params[_SERIAL_PARAMS[attribute]] = text
+        else:
+            return StatusCode.error_nonsupported_attribute
+        return StatusCode.success

@@ -1,0 +1,111 @@
+"""Fixtures: the built library, one xvr-sim for the whole run, and a
+scripted loopback instrument for answers the simulator does not give.
+
+Run by ctest (tests/extra/python.cmake), which sets XVR_BIN_DIR,
+QUVXVR_LIBRARY and LD_LIBRARY_PATH (the GPIB driver finds the simulated bus
+library through it).
+"""
+import os
+import re
+import socket
+import sys
+import tempfile
+import threading
+
+import pytest
+
+SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(SOURCE, "python"))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "tools"))
+BIN = os.environ.get("XVR_BIN_DIR", os.path.join(SOURCE, "build", "native", "bin"))
+os.environ.setdefault("QUVXVR_LIBRARY", os.path.join(BIN, "libquvxvr.so.1"))
+
+import with_sim  # noqa: E402
+
+
+class Sim:
+    def __init__(self, ports, com_path, xvr_dir):
+        self.tcp = ports["TCP"]
+        self.udp = ports["UDP"]
+        self.tcp_port = int(self.tcp.rsplit(":", 1)[1])
+        self.com_path = com_path
+        self.xvr_dir = xvr_dir
+
+
+@pytest.fixture(scope="session")
+def sim():
+    with tempfile.TemporaryDirectory() as xvr_dir:
+        process, ports = with_sim.start_sim(BIN, xvr_dir)
+        process.output_file.seek(0)
+        com_path = re.search(r"^COM COM7 -> (\S+)$", process.output_file.read(), re.M).group(1)
+        # The library reads XVR_DIR at each call that needs it.
+        os.environ["XVR_DIR"] = xvr_dir
+        try:
+            yield Sim(ports, com_path, xvr_dir)
+        finally:
+            with_sim.stop_sim(process)
+
+
+class ScriptedInstrument:
+    """A TCP instrument on 127.0.0.1 that answers each command line with
+    the bytes given for it, exactly as given."""
+
+    def __init__(self, answers):
+        self.answers = answers
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.server.settimeout(0.2)  # so that the thread sees the close
+        self.address = "127.0.0.1:%d" % self.server.getsockname()[1]
+        self.port = self.server.getsockname()[1]
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        while True:
+            try:
+                connection, _ = self.server.accept()
+            except socket.timeout:
+                continue
+            except OSError:
+                return
+            threading.Thread(target=self._answer, args=(connection,), daemon=True).start()
+
+    def _answer(self, connection):
+        pending = b""
+        with connection:
+            connection.settimeout(30)
+            while True:
+                try:
+                    chunk = connection.recv(4096)
+                except OSError:
+                    return
+                if not chunk:
+                    return
+                pending += chunk
+                while b"\n" in pending:
+                    line, pending = pending.split(b"\n", 1)
+                    answer = self.answers.get(line.strip())
+                    if answer is not None:
+                        connection.sendall(answer)
+
+    def close(self):
+        self.server.close()
+
+
+@pytest.fixture
+def scripted():
+    instruments = []
+
+    def make(answers):
+        instruments.append(ScriptedInstrument(answers))
+        return instruments[-1]
+    yield make
+    for instrument in instruments:
+        instrument.close()
+
+
+def readme_example(first_line, address):
+    """The README's Python example that begins with first_line, aimed at
+    address instead of 127.0.0.1:5025."""
+    text = open(os.path.join(SOURCE, "README.md")).read()
+    code = re.search(r"```python\n(%s.*?)```" % re.escape(first_line), text, re.S).group(1)
+    return code.replace("127.0.0.1:5025", address).replace("127.0.0.1::5025", address.replace(":", "::"))

@@ -1,0 +1,63 @@
+"""The package as users get it: installed by cmake --install or pip, and
+what it says when the library cannot be found."""
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+from conftest import SOURCE
+
+BUILD = os.environ.get("XVR_BUILD_DIR")
+
+
+def run_python(args, env_changes, cwd):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("QUVXVR_LIBRARY", "LD_LIBRARY_PATH", "PYTHONPATH")}
+    env.update(env_changes)
+    return subprocess.run([sys.executable, *args], env=env, cwd=cwd, capture_output=True, text=True,
+                          timeout=120)
+
+
+@pytest.mark.skipif(not BUILD, reason="needs XVR_BUILD_DIR (set by ctest)")
+def test_installed_package_loads_the_library_installed_beside_it(tmp_path):
+    prefix = tmp_path / "prefix"
+    subprocess.run(["cmake", "--install", BUILD, "--prefix", str(prefix)], check=True,
+                   capture_output=True, timeout=120)
+    site = prefix / os.environ["XVR_PYTHON_INSTALL_DIR"]
+    assert (site / "quvxvr" / "py.typed").exists() and (site / "pyvisa_xvr" / "__init__.py").exists()
+    # Moved elsewhere, the tree still finds its own library.
+    moved = tmp_path / "moved"
+    prefix.rename(moved)
+    r = run_python(["-m", "quvxvr", "--library", "--drivers"],
+                   {"PYTHONPATH": str(moved / os.environ["XVR_PYTHON_INSTALL_DIR"])}, tmp_path)
+    assert r.returncode == 0, r.stderr
+    loaded = r.stdout.splitlines()[0]
+    assert loaded.startswith(str(moved)) and os.path.isfile(loaded)
+    assert "KX GPIB  GPIB Device" in r.stdout
+
+
+def test_pip_installs_offline_with_debians_setuptools(tmp_path):
+    source = tmp_path / "source"
+    shutil.copytree(os.path.join(SOURCE, "python"), source,
+                    ignore=shutil.ignore_patterns("build", "*.egg-info", "__pycache__"))
+    target = tmp_path / "site"
+    r = subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
+                        "--no-deps", "--quiet", "--target", str(target), str(source)],
+                       capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr
+    r = run_python(["-c", "import quvxvr, pyvisa_xvr; print(quvxvr.__version__, len(quvxvr.drivers()))"],
+                   {"PYTHONPATH": str(target), "QUVXVR_LIBRARY": os.environ["QUVXVR_LIBRARY"]}, tmp_path)
+    assert r.returncode == 0, r.stderr
+    assert r.stdout.split() == ["1.0.0", "4"]
+
+
+def test_a_library_that_cannot_load_is_reported_with_where_it_was_looked_for(tmp_path):
+    missing = str(tmp_path / "nowhere" / "libquvxvr.so.1")
+    package = os.path.join(SOURCE, "python")
+    r = run_python(["-m", "quvxvr", "--library"], {"PYTHONPATH": package, "QUVXVR_LIBRARY": missing},
+                   tmp_path)
+    assert r.returncode == 1
+    assert "QUVXVR_LIBRARY: %s (no such file)" % missing in r.stderr
+    r = run_python(["-m", "quvxvr", "--help"], {"PYTHONPATH": package}, tmp_path)
+    assert r.returncode == 0 and "xvr query" in r.stdout
