@@ -34,7 +34,10 @@ bool PtyPair::Reopen() {
         if (fd >= 0) close(fd);
         return false;
     }
-    m_slavePath = name;
+    {
+        std::lock_guard<std::mutex> lock(m_pathLock);
+        m_slavePath = name;
+    }
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     m_master = fd;
     return true;

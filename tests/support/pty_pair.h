@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -21,7 +22,10 @@ public:
     PtyPair(const PtyPair &) = delete;
 
     bool Ok() const { return m_master >= 0; }
-    const std::string &SlavePath() const { return m_slavePath; }
+    std::string SlavePath() const {
+        std::lock_guard<std::mutex> lock(m_pathLock);
+        return m_slavePath;
+    }
     int Master() const { return m_master; }
     // Closes the pair and opens a new one (with a new slave path).
     bool Reopen();
@@ -40,6 +44,7 @@ public:
 
 private:
     std::atomic<int> m_master{-1};  // the instrument thread may hang up and reopen
+    mutable std::mutex m_pathLock;  // the instrument thread may reopen the pair
     std::string m_slavePath;
 };
 
