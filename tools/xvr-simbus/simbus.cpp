@@ -11,9 +11,9 @@
 // the control file, every instrument answers as that xvr-sim instrument file
 // describes instead, with a state of its own from iecOpen on; a file that
 // does not parse makes iecOpen fail and the reason goes to stderr and the
-// log.  iecEnter hands out the
-// queued answers, ending at the end of a message, after the end byte when
-// asked, or empty when the time-out passes first.  The call log also gets
+// log.  iecEnter hands out the queued answers, ending at the end of a
+// message, after the end byte when asked, or empty when the time-out passes
+// first.  The call log also gets
 // "load" and "unload" when the library is loaded and unloaded.
 #include <algorithm>
 #include <chrono>
