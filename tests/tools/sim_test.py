@@ -47,18 +47,14 @@ class Connection:
 
     def __init__(self, kind, ports, sim_output):
         self.kind = kind
-        if kind == "TCP":
-            self.sock = socket.create_connection(address(ports["TCP"]), timeout=5)
-            self.end = b"\n"
-        elif kind == "UDP":
-            self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-            self.sock.settimeout(5)
-            self.sock.connect(address(ports["UDP"]))
-            self.end = b"\n"
-        else:
+        self.end = b"\r" if kind == "COM" else b"\n"
+        if kind == "COM":
             pty = re.search(r"^COM \S+ -> (\S+)$", sim_output, re.M).group(1)
             self.fd = os.open(pty, os.O_RDWR | os.O_NOCTTY)
-            self.end = b"\r"
+        else:
+            self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM if kind == "TCP" else socket.SOCK_DGRAM)
+            self.sock.settimeout(5)
+            self.sock.connect(address(ports[kind]))
 
     def receive(self):
         if self.kind != "COM":
