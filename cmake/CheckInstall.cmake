@@ -1,33 +1,94 @@
-# Installs the build into a scratch prefix, then builds and runs a host
-# project against it with find_package, and checks the pkg-config file.
-# Usage: cmake -DBUILD=... -DSOURCE=... -DWORK=... -P CheckInstall.cmake
+# Checks an installed tree as a user meets it, with nothing of the build tree
+# on the library path: xvr against the installed xvr-sim on TCP, UDP, the
+# serial port and the simulated GPIB bus, and the README's C host built with
+# pkg-config and with find_package and run against the simulator.  The tree
+# comes from cmake --install, or from the Debian package built by cpack and
+# unpacked with dpkg-deb.
+# Usage: cmake -DBUILD=... -DSOURCE=... -DWORK=... -DPYTHON=... -DCC=...
+#              -DHOST_SOURCE=readme_host.c [-DDEB=ON] -P CheckInstall.cmake
 file(REMOVE_RECURSE "${WORK}")
-execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${WORK}/prefix"
-                RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "install failed")
+unset(ENV{LD_LIBRARY_PATH})
+
+function(run what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${rc}):\n${out}\n${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+if(DEB)
+  run("cpack" ${CMAKE_CPACK_COMMAND} -G DEB --config "${BUILD}/CPackConfig.cmake" -B "${WORK}/deb")
+  file(GLOB deb "${WORK}/deb/quvxvr_*.deb")
+  if(NOT deb)
+    message(FATAL_ERROR "cpack made no quvxvr_*.deb")
+  endif()
+  run("dpkg-deb -f" dpkg-deb -f "${deb}" Package Depends)
+  if(NOT out MATCHES "Package: quvxvr\n" OR NOT out MATCHES "Depends: .*libc6")
+    message(FATAL_ERROR "unexpected control fields:\n${out}")
+  endif()
+  run("dpkg-deb -x" dpkg-deb -x "${deb}" "${WORK}/root")
+  set(prefix "${WORK}/root/usr")
+else()
+  run("install" ${CMAKE_COMMAND} --install "${BUILD}" --prefix "${WORK}/prefix")
+  set(prefix "${WORK}/prefix")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -S "${SOURCE}/tests/install_consumer" -B "${WORK}/consumer"
-                        -DCMAKE_PREFIX_PATH=${WORK}/prefix RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "find_package(quvxvr) failed")
+
+# The library under its SONAME, with the usual links.
+file(GLOB_RECURSE so LIST_DIRECTORIES false "${prefix}/lib*/libquvxvr.so")
+get_filename_component(libdir "${so}" DIRECTORY)
+foreach(link libquvxvr.so libquvxvr.so.1)
+  if(NOT IS_SYMLINK "${libdir}/${link}")
+    message(FATAL_ERROR "${libdir}/${link} is not a link")
+  endif()
+endforeach()
+run("readelf" readelf -d "${libdir}/libquvxvr.so.1")
+if(NOT out MATCHES "SONAME\\)[^\n]*\\[libquvxvr.so.1\\]")
+  message(FATAL_ERROR "no SONAME libquvxvr.so.1:\n${out}")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build "${WORK}/consumer" RESULT_VARIABLE rc OUTPUT_QUIET)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "consumer build failed")
+# A real bus library is never shadowed: the simulated ones are not on the
+# library's own search path.
+file(GLOB shadow "${libdir}/libquviec*")
+if(shadow)
+  message(FATAL_ERROR "simulated bus library beside the library: ${shadow}")
 endif()
-execute_process(COMMAND "${WORK}/consumer/consumer" RESULT_VARIABLE rc OUTPUT_VARIABLE out)
-if(NOT rc EQUAL 0 OR NOT out MATCHES "4 drivers")
-  message(FATAL_ERROR "consumer run failed: ${rc} ${out}")
+
+run("xvr drivers" "${prefix}/bin/xvr" drivers)
+if(NOT out MATCHES "KX GPIB")
+  message(FATAL_ERROR "xvr drivers:\n${out}")
 endif()
-file(GLOB_RECURSE pc "${WORK}/prefix/*/quvxvr.pc")
-if(NOT pc)
-  message(FATAL_ERROR "no pkg-config file installed")
-endif()
+
+# Runs COMMAND... next to the installed simulator; the output must match.
+function(with_sim expected)
+  run("${ARGN}" ${PYTHON} "${SOURCE}/tests/tools/with_sim.py" "${prefix}/bin" ${ARGN})
+  if(NOT out MATCHES "${expected}")
+    message(FATAL_ERROR "${ARGN}: unexpected output:\n${out}")
+  endif()
+endfunction()
+set(sim_idn "XVR-SIM,Simulated instrument")
+foreach(device "TCP/IP;{tcp};${sim_idn}" "UDP;{udp};${sim_idn}" "COM;COM7;${sim_idn}"
+               "KX GPIB;Dev 5;XVR-SIMBUS,DEV5")
+  list(GET device 0 driver)
+  list(GET device 1 address)
+  list(GET device 2 expected)
+  with_sim("^${expected}" "${prefix}/bin/xvr" query "${driver}" "${address}" "*IDN?" --timeout 2000)
+endforeach()
+
+# The README's host with pkg-config; its run path from the .pc file's libdir.
+file(GLOB_RECURSE pc "${prefix}/*/quvxvr.pc")
 get_filename_component(pcdir "${pc}" DIRECTORY)
 set(ENV{PKG_CONFIG_PATH} "${pcdir}")
-execute_process(COMMAND pkg-config --libs quvxvr RESULT_VARIABLE rc OUTPUT_VARIABLE libs)
-if(NOT rc EQUAL 0 OR NOT libs MATCHES "-lquvxvr")
-  message(FATAL_ERROR "pkg-config quvxvr failed: ${libs}")
-endif()
+run("pkg-config" pkg-config --cflags --libs quvxvr)
+separate_arguments(flags UNIX_COMMAND "${out}")
+run("pkg-config libdir" pkg-config --variable=libdir quvxvr)
+string(STRIP "${out}" pc_libdir)
+run("cc with pkg-config" ${CC} "${HOST_SOURCE}" -o "${WORK}/host_pkgconfig" ${flags} "-Wl,-rpath,${pc_libdir}")
+with_sim("^${sim_idn}" "${WORK}/host_pkgconfig" {tcp})
+
+# The same host from CMake with find_package(quvxvr).
+run("find_package(quvxvr)" ${CMAKE_COMMAND} -S "${SOURCE}/tests/install_consumer" -B "${WORK}/consumer"
+    -DCMAKE_PREFIX_PATH=${prefix} -DHOST_SOURCE=${HOST_SOURCE} -DCMAKE_C_COMPILER=${CC})
+run("consumer build" ${CMAKE_COMMAND} --build "${WORK}/consumer")
+with_sim("^${sim_idn}" "${WORK}/consumer/host" {tcp})
+
 file(REMOVE_RECURSE "${WORK}")

@@ -35,7 +35,11 @@ TEST(InstrumentFile, DirectivesCommentsAndAnswers) {
         "delay 40 VOLT?\n"
         "delay 5 *\n"
         "error -222,\"Data out of range\"\n"
-        "bulk CURVE?\n");
+        "bulk CURVE?\n"
+        "state shared\n"
+        "prop volt 1.0 min -5 max 30\n"
+        "prop MODE dc\n"
+        "block curv? 1000\n");
     EXPECT_EQ(model.name, "Bench supply 2");
     EXPECT_EQ(model.answers.at("VOLT?"), "12.0");
     // Only the first arrow separates; the command is matched upper-cased.
@@ -45,15 +49,30 @@ TEST(InstrumentFile, DirectivesCommentsAndAnswers) {
     EXPECT_EQ(model.defaultDelayMs, 5u);
     ASSERT_EQ(model.errors.size(), 1u);
     EXPECT_EQ(model.bulkQueries, std::vector<std::string>{"CURVE?"});
+    EXPECT_TRUE(model.sharedState);
+    EXPECT_EQ(model.properties.at("VOLT").value, "1.0");
+    EXPECT_EQ(model.properties.at("VOLT").min, -5.0);
+    EXPECT_EQ(model.properties.at("VOLT").max, 30.0);
+    EXPECT_FALSE(model.properties.at("MODE").min || model.properties.at("MODE").max);
+    EXPECT_EQ(model.blocks.at("CURV?"), 1000u);
+    EXPECT_FALSE(Parse("state per-transport\n").sharedState);
 }
 
 TEST(InstrumentFile, FaultsNameTheirLine) {
-    EXPECT_EQ(ParseError("VOLT? -> 1\nbogus line\n"), "line 2: neither 'QUERY -> ANSWER' nor name, "
-                                                      "delay, error or bulk: bogus line");
+    EXPECT_EQ(ParseError("VOLT? -> 1\nbogus line\n"),
+              "line 2: neither 'QUERY -> ANSWER' nor name, state, delay, error, prop, block or bulk: "
+              "bogus line");
     EXPECT_NE(ParseError("-> 1\n").find("line 1"), std::string::npos);
     EXPECT_NE(ParseError("A? -> 1\na? -> 2\n").find("second answer"), std::string::npos);
+    EXPECT_EQ(ParseError("prop VOLT 1\nprop volt 2\n"), "line 2: second prop VOLT");
+    EXPECT_EQ(ParseError("block A? 1\nblock a? 2\n"), "line 2: second block A?");
     for (const char *bad : {"delay x A?\n", "delay -1 A?\n", "delay 600001 A?\n", "delay 10\n",
-                            "error\n", "bulk\n", "delay 99999999999999999999 A?\n"})
+                            "error\n", "bulk\n", "delay 99999999999999999999 A?\n", "state\n",
+                            "state both\n", "prop\n", "prop VOLT\n", "prop VOLT? 1\n",
+                            "prop VOLT 1 min\n", "prop VOLT 1 min x\n", "prop VOLT 1 top 3\n",
+                            "prop VOLT 1 min 5 max 2\n", "prop VOLT 40 max 30\n", "prop VOLT abc min 0\n",
+                            "block\n", "block CURV?\n", "block 1000\n",
+                            "block CURV? many\n", "block CURV? 268435457\n"})
         EXPECT_NE(ParseError(bad).find("line 1"), std::string::npos) << bad;
 }
 
@@ -74,6 +93,43 @@ TEST(Instrument, AnswersDelaysAndErrorQueue) {
     in.Handle("NOPE?");
     EXPECT_FALSE(in.Handle("*CLS"));
     EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
+}
+
+TEST(Instrument, PropertiesAnswerTheirValueAndRefuseBadSets) {
+    Instrument in(Parse("prop VOLT 1.0 min 0 max 30\nprop MODE dc\nprop LOW 5 min 1\ndelay 7 VOLT?\n"));
+    EXPECT_EQ(in.Handle("volt?")->data, "1.0");
+    EXPECT_EQ(in.Handle("VOLT?")->delayMs, 7u);
+    EXPECT_FALSE(in.Handle("VOLT 2.5"));  // a set has no answer
+    EXPECT_EQ(in.Handle("VOLT?")->data, "2.5");
+    // The value keeps its case; words after the name form the value.
+    in.Handle("mode Pulse");
+    EXPECT_EQ(in.Handle("MODE?")->data, "Pulse");
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
+
+    // Refused sets keep the value and queue their error, in order.
+    for (const char *bad : {"VOLT 30.5", "VOLT -1", "VOLT abc", "VOLT", "LOW 0.5", "VOLT 1e999"})
+        EXPECT_FALSE(in.Handle(bad)) << bad;
+    EXPECT_EQ(in.Handle("VOLT?")->data, "2.5");
+    EXPECT_EQ(in.Handle("LOW?")->data, "5");
+    for (const char *error : {"-222,\"Data out of range\"", "-222,\"Data out of range\"",
+                              "-104,\"Data type error\"", "-109,\"Missing parameter\"",
+                              "-222,\"Data out of range\"", "-104,\"Data type error\""})
+        EXPECT_EQ(in.Handle("SYST:ERR?")->data, error);
+    // Bounds are inclusive.
+    in.Handle("VOLT 30");
+    EXPECT_EQ(in.Handle("VOLT?")->data, "30");
+}
+
+TEST(Instrument, BlocksCarryTheirLengthAndLineEndsInTheData) {
+    Instrument in(Parse("block CURV? 1000\nblock TINY? 3\nblock NONE? 0\n"));
+    const std::string block = in.Handle("curv?")->data;
+    ASSERT_EQ(block.size(), 6u + 1000u);
+    EXPECT_EQ(block.substr(0, 6), "#41000");
+    EXPECT_EQ(block[6], '\n');  // the data starts with the delimiter a reader might stop at
+    EXPECT_NE(block.find('\r', 6), std::string::npos);
+    EXPECT_EQ(block.back(), static_cast<char>((999 + 10) % 256));
+    EXPECT_EQ(in.Handle("TINY?")->data, "#13\n\x0B\x0C");
+    EXPECT_EQ(in.Handle("NONE?")->data, "#10");
 }
 
 TEST(Instrument, BulkAnswersAreBoundedAndFreeOfLineEnds) {

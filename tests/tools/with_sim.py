@@ -5,8 +5,8 @@
 
 Starts BIN_DIR/xvr-sim with a temporary --xvr-dir, waits (at most 10 s) for
 it to be ready, replaces {tcp}, {udp} and {bin} in the arguments, runs the
-command (at most 120 s) with XVR_DIR and LD_LIBRARY_PATH set, stops the
-simulator and exits with the command's status.
+command (at most 120 s) with XVR_DIR and LD_LIBRARY_PATH set as the simulator
+announces them, stops the simulator and exits with the command's status.
 """
 import os
 import re
@@ -27,6 +27,9 @@ def start_sim(bin_dir, xvr_dir, extra=(), prefix=()):
         text = out.read()
         if "READY" in text:
             ports = dict(re.findall(r"^(TCP|UDP) (\S+)$", text, re.M))
+            bus = re.search(r"^LD_LIBRARY_PATH (.+) \(set it", text, re.M)
+            if bus:
+                ports["LD_LIBRARY_PATH"] = bus.group(1)
             sim.output_file = out
             return sim, ports
         if sim.poll() is not None:
@@ -65,8 +68,8 @@ def main():
         try:
             values = {"tcp": ports["TCP"], "udp": ports["UDP"], "bin": bin_dir}
             args = [replace_all(a, values) for a in command]
-            env = dict(os.environ, XVR_DIR=xvr_dir,
-                       LD_LIBRARY_PATH=bin_dir + os.pathsep + os.environ.get("LD_LIBRARY_PATH", ""))
+            library_path = [ports.get("LD_LIBRARY_PATH"), os.environ.get("LD_LIBRARY_PATH")]
+            env = dict(os.environ, XVR_DIR=xvr_dir, LD_LIBRARY_PATH=os.pathsep.join(filter(None, library_path)))
             rc = subprocess.run(args, env=env, timeout=120).returncode
         finally:
             stop_sim(sim)

@@ -2,16 +2,8 @@
 // and its behaviour (answers, error queue, delays).  No system header: the
 // transports live in the simulator's main program.
 //
-// Instrument file, one directive a line; blank lines and lines starting
-// with '#' are ignored:
-//   name TEXT            the instrument's name, printed at start
-//   QUERY -> ANSWER      the answer to a command (matched trimmed, ignoring case)
-//   delay MS QUERY       answer QUERY after MS milliseconds; "*" for every answer
-//   error TEXT           an entry in the error queue at start ("-100,\"Command error\"")
-//   bulk QUERY           "QUERY N" answers N bytes of generated data
-// Built in: "SYST:ERR?" takes the oldest error (0,"No error" when there is
-// none), "*CLS" empties the queue; an unknown query queues
-// -113,"Undefined header" and is not answered; other commands are accepted.
+// The instrument file's format is documented in xvr-sim's --help
+// (kInstrumentFileHelp), the one place users read it.
 #pragma once
 
 #include <cstdint>
@@ -24,14 +16,31 @@
 
 namespace xvrsim {
 
+// An IEEE 488.2 definite-length block "#<digits><length><data>" of length
+// bytes.  Byte i of the data is (i + 10) mod 256, so it begins with LF and
+// holds CR: a client has to go by the length, not by a delimiter.
+std::string DefiniteLengthBlock(uint64_t length);
+
+// A value that commands can read ("NAME?") and set ("NAME VALUE").
+struct Property {
+    std::string value;               // the value at start
+    std::optional<double> min, max;  // when given, a set must be a number within them
+};
+
 struct InstrumentModel {
     std::string name;
+    bool sharedState = false;                     // one state for every transport
     std::map<std::string, std::string> answers;   // upper-cased command -> answer
     std::map<std::string, uint32_t> delaysMs;     // upper-cased command -> delay
     std::optional<uint32_t> defaultDelayMs;       // "delay MS *"
     std::vector<std::string> errors;              // error queue at start
     std::vector<std::string> bulkQueries;         // upper-cased
+    std::map<std::string, Property> properties;   // upper-cased name
+    std::map<std::string, uint64_t> blocks;       // upper-cased query -> data length
 };
+
+// The format of instrument files, with an example, for --help.
+extern const char kInstrumentFileHelp[];
 
 // Parses an instrument file; false and "line N: why" in *error on a fault.
 bool ParseInstrument(std::istream &in, InstrumentModel *model, std::string *error);
@@ -39,7 +48,7 @@ bool ParseInstrument(std::istream &in, InstrumentModel *model, std::string *erro
 // The instrument used without a file: it answers "*IDN?" and a few more.
 InstrumentModel DefaultInstrument();
 
-// Largest answer "bulk" generates, so a typo cannot exhaust memory.
+// Largest answer "bulk" or "block" generates, so a typo cannot exhaust memory.
 constexpr uint64_t kMaxBulkBytes = 256ull * 1024 * 1024;
 
 class Instrument {
@@ -55,8 +64,13 @@ public:
     const std::string &name() const { return m_model.name; }
 
 private:
+    // Sets a property, or queues the error of a refused value; false when
+    // there is no property of that name.
+    bool SetProperty(const std::string &name, const std::string &value);
+
     InstrumentModel m_model;
     std::deque<std::string> m_errors;
+    std::map<std::string, std::string> m_values;  // property -> current value
     std::string m_bulk;  // the longest bulk answer so far
 };
 

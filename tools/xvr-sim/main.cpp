@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,14 +42,17 @@ const char kUsage[] =
     "  --log               switch the call log (functions and data) on in that XVR.XVR\n"
     "  --gpib-address N    GPIB address to announce (default 5); the GPIB instruments\n"
     "                      live in the simulated bus library that the host loads\n"
-    "                      (libquviec.so, libquviec2.so on its library path), which\n"
-    "                      answers *IDN? at every address; XVR_SIMBUS_CONFIG=FILE\n"
-    "                      tells it to fail calls or answer slowly\n"
+    "                      (libquviec.so, libquviec2.so), which answers *IDN? at every\n"
+    "                      address.  It lies in a directory of its own, announced as\n"
+    "                      \"LD_LIBRARY_PATH DIR\", so that it never stands in for a real\n"
+    "                      bus library.  XVR_SIMBUS_CONFIG=FILE names its control file:\n"
+    "                      lines \"instrument FILE\" (an instrument file for every\n"
+    "                      address), \"fail ENTRY\", \"delay MS\", \"log FILE\"\n"
     "  --instrument FILE   instrument description (default: a built-in one that\n"
-    "                      answers *IDN?)\n"
+    "                      answers *IDN?); its format follows\n"
     "  -h, --help          this text\n\n"
     "It prints one line per transport (\"TCP 127.0.0.1:5025\", \"COM COM7 -> /dev/pts/3\",\n"
-    "...) and then READY.  Exit status 0 after a signal, 1 on a failure, 2 on bad options.\n";
+    "...) and then READY.  Exit status 0 after a signal, 1 on a failure, 2 on bad options.\n\n";
 
 const char kFileMarker[] = "; written by xvr-sim";
 
@@ -74,6 +78,17 @@ void OnSignal(int) {
 [[noreturn]] void Die(const std::string &what) {
     std::fprintf(stderr, "xvr-sim: %s: %s\n", what.c_str(), std::strerror(errno));
     std::exit(1);
+}
+
+// The simulated bus libraries lie beside the simulator's own file, in the
+// build tree and in the installed private directory alike; empty when not.
+std::string BusLibraryDir() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof path) return "";
+    std::string dir(path, static_cast<size_t>(n));
+    dir.erase(dir.rfind('/'));
+    return access((dir + "/libquviec2.so").c_str(), R_OK) == 0 ? dir : "";
 }
 
 bool ParseInt(const char *text, int low, int high, int *value) {
@@ -102,7 +117,11 @@ struct StreamPeer {
 class Simulator {
 public:
     Simulator(const Config &config, const InstrumentModel &model)
-        : m_config(config), m_tcpInstrument(model), m_udpInstrument(model), m_comInstrument(model) {}
+        : m_config(config),
+          m_instruments(model.sharedState ? 1 : 3, Instrument(model)),
+          m_tcpInstrument(m_instruments[0]),
+          m_udpInstrument(m_instruments[model.sharedState ? 0 : 1]),
+          m_comInstrument(m_instruments.back()) {}
 
     void Start();
     void Run();
@@ -119,7 +138,9 @@ private:
     static uint16_t LocalPort(int fd);
 
     Config m_config;
-    Instrument m_tcpInstrument, m_udpInstrument, m_comInstrument;
+    // One instrument behind every transport, or one each: the file's "state".
+    std::vector<Instrument> m_instruments;
+    Instrument &m_tcpInstrument, &m_udpInstrument, &m_comInstrument;
     int m_tcp = -1, m_udp = -1, m_ptyMaster = -1, m_ptySlave = -1;
     std::string m_ptyPath;
     std::string m_ptyPending;
@@ -203,9 +224,12 @@ void Simulator::Start() {
         else
             std::printf("COM %s -> %s\n", m_config.comName.c_str(), m_ptyPath.c_str());
     }
-    std::printf("GPIB KX GPIB Dev %d (inside the simulated bus library libquviec2.so, "
-                "found through LD_LIBRARY_PATH)\n",
-                m_config.gpibAddress);
+    const std::string busDir = BusLibraryDir();
+    std::printf("GPIB KX GPIB Dev %d (inside the simulated bus library libquviec2.so%s)\n",
+                m_config.gpibAddress, busDir.empty() ? ", not found beside xvr-sim" : "");
+    if (!busDir.empty())
+        std::printf("LD_LIBRARY_PATH %s (set it for the host to reach the simulated GPIB bus)\n",
+                    busDir.c_str());
     if (!m_config.xvrDir.empty())
         std::printf("XVR_DIR %s (set it for the host)\n", m_config.xvrDir.c_str());
     std::printf("READY\n");
@@ -349,6 +373,7 @@ int main(int argc, char **argv) {
         };
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            std::fputs(kInstrumentFileHelp, stdout);
             return 0;
         } else if (arg == "--no-serial") {
             config.serial = false;

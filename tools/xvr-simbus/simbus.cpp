@@ -7,18 +7,27 @@
 //   "TRIGGERS?"  the number of triggers since the device was opened
 //   "DATA? <n>"  n bytes "ABC...ZABC..." (at most 1000000)
 //   other text with a '?': the message itself, echoed
-// Anything else is a command without an answer.  iecEnter hands out the
-// queued answers, ending at the end of a message, after the end byte when
-// asked, or empty when the time-out passes first.  The call log also gets
+// Anything else is a command without an answer.  With "instrument FILE" in
+// the control file, every instrument answers as that xvr-sim instrument file
+// describes instead, with a state of its own from iecOpen on; a file that
+// does not parse makes iecOpen fail and the reason goes to stderr and the
+// log.  iecEnter hands out the queued answers, ending at the end of a
+// message, after the end byte when asked, or empty when the time-out passes
+// first.  The call log also gets
 // "load" and "unload" when the library is loaded and unloaded.
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstdio>
 #include <deque>
+#include <fstream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "instrument.h"
 #include "quviec.h"
 #include "simbus_control.h"
 
@@ -42,6 +51,7 @@ struct Instrument {
     uint16_t timeoutMs = 1000;
     uint32_t triggers = 0;
     std::deque<Message> output;
+    std::unique_ptr<xvrsim::Instrument> fromFile;  // the control file's instrument, if any
 };
 
 struct Bus {
@@ -71,6 +81,41 @@ std::string Answer(const std::string &command, uint16_t address, const Instrumen
     return command;
 }
 
+// The instrument described by the control's file; false, with the reason
+// logged, when the file cannot be read or parsed.
+bool LoadModel(const simbus::Control &control, Instrument *device) {
+    if (control.instrumentFile.empty()) return true;
+    std::ifstream in(control.instrumentFile);
+    xvrsim::InstrumentModel model;
+    std::string error = "cannot read the file";
+    if (in && xvrsim::ParseInstrument(in, &model, &error)) {
+        device->fromFile = std::make_unique<xvrsim::Instrument>(std::move(model));
+        return true;
+    }
+    const std::string why = "instrument " + control.instrumentFile + ": " + error;
+    std::fprintf(stderr, "xvr-simbus: %s\n", why.c_str());
+    simbus::Record(control, why);
+    return false;
+}
+
+// The answer to one command and when it is ready, or nothing.
+std::optional<Message> Reply(const simbus::Control &control, const std::string &command, uint16_t address,
+                             const Instrument &device) {
+    Message answer;
+    uint32_t delayMs = control.delayMs;
+    if (device.fromFile) {
+        auto reply = device.fromFile->Handle(command);
+        if (!reply) return std::nullopt;
+        answer.bytes = std::move(reply->data);
+        delayMs += reply->delayMs;
+    } else {
+        if (command.find('?') == std::string::npos) return std::nullopt;
+        answer.bytes = Answer(command, address, device);
+    }
+    answer.ready = Clock::now() + std::chrono::milliseconds(delayMs);
+    return answer;
+}
+
 // Marks loading and unloading in the call log, so that a test can tell that
 // a refused library did not stay loaded.
 struct LoadMarker {
@@ -97,8 +142,10 @@ IEC_API uint8_t IEC_CALL iecOpen(uint16_t address, uint16_t mode) {
     if (control.Fails("iecOpen") || !TheBus().initialised) return 0;
     if (Primary(address) > kHighestPrimary) return 0;
     // Opening clears the device, so nothing of an earlier session is left.
+    Instrument fresh;
+    if (!LoadModel(control, &fresh)) return 0;
     Instrument &device = TheBus().instruments[address];
-    device = Instrument();
+    device = std::move(fresh);
     device.open = true;
     return 1;
 }
@@ -124,12 +171,10 @@ IEC_API uint8_t IEC_CALL iecSend(uint16_t address, uint16_t count, const uint8_t
     size_t end = message.find_last_not_of("\r\n");
     end = end == std::string::npos ? 0 : end + 1;
     const std::string command = message.substr(0, end);
-    const std::string terminator = message.substr(end);
-    if (command.find('?') == std::string::npos) return 1;
-    Message answer;
-    answer.bytes = Answer(command, address, device) + terminator;
-    answer.ready = Clock::now() + std::chrono::milliseconds(control.delayMs);
-    device.output.push_back(std::move(answer));
+    auto answer = Reply(control, command, address, device);
+    if (!answer) return 1;
+    answer->bytes += message.substr(end);  // the line end of the command
+    device.output.push_back(std::move(*answer));
     return 1;
 }
 

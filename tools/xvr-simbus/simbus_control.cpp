@@ -25,10 +25,10 @@ Control ReadControl() {
             words >> control.delayMs;
         } else if (key == "overreport") {
             words >> control.overreport;
-        } else if (key == "log") {
+        } else if (key == "log" || key == "instrument") {
             std::string rest;
             std::getline(words >> std::ws, rest);
-            control.logFile = rest;
+            (key == "log" ? control.logFile : control.instrumentFile) = rest;
         }
     }
     return control;

@@ -5,6 +5,9 @@
 //   overreport <n>       iecEnter reports <n> bytes more than it was asked for
 //                        (it never writes them)
 //   log <file>           one line per call received is appended to <file>
+//   instrument <file>    the instruments answer as the xvr-sim instrument file
+//                        <file> describes (read at each iecOpen), instead of
+//                        the built-in answers
 // Blank lines and lines starting with '#' are skipped.  Without the variable
 // or the file, every entry point works and nothing is logged.
 #pragma once
@@ -20,6 +23,7 @@ struct Control {
     uint32_t delayMs = 0;
     uint32_t overreport = 0;
     std::string logFile;
+    std::string instrumentFile;
 
     bool Fails(const char *entry) const { return failing.count(entry) != 0; }
 };
