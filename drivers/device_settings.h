@@ -24,7 +24,6 @@ struct CXVR_DeviceSettings {
     static constexpr uint32_t kDefaultTimeout = 1000;
 
     explicit CXVR_DeviceSettings(uint8_t defaultDelimiter) { m_Delimiter[0] = defaultDelimiter; }
-    virtual ~CXVR_DeviceSettings() = default;
 
     // Where the record is in its life.  Written under both the driver's list
     // lock and the record's call lock, so either lock is enough to read it.

@@ -9,6 +9,10 @@ namespace xvr {
 
 namespace {
 
+// Milliseconds a byte may take to go out, times the baud rate: twice the
+// time of a 10-bit character, so flow control may pause the line a little.
+constexpr uint32_t kWriteByteAllowance = 20000;
+
 int32_t TimeoutsFailed(const CXVR_COMDevice &port, uint32_t code, std::u16string *error) {
     *error = FormatText(kTextTimeoutSetFailed, {port.m_sPortName, SystemText(code)});
     return kStatusComTimeouts;
@@ -65,7 +69,7 @@ int32_t CXVR_COMDevice::Write(const uint8_t *data, int32_t *length, uint32_t fla
                               std::u16string *error) {
     // The per-byte write time-out divides by the rate.
     if (m_lBaudRate == 0) return TimeoutsFailed(*this, platform::SerialInvalidSettingError(), error);
-    if (!m_Port.WriteWithin(20000 / m_lBaudRate + 1, m_lTimeout))
+    if (!m_Port.WriteWithin(kWriteByteAllowance / m_lBaudRate + 1, m_lTimeout))
         return TimeoutsFailed(*this, m_Port.Error(), error);
 
     // Data and delimiter go out together; the count reports the data only.

@@ -19,7 +19,7 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
     static constexpr uint32_t kReceiveSize = 65536;
 
     CXVR_IPDevice() : CXVR_DeviceSettings(0x0A) {}
-    ~CXVR_IPDevice() override;  // releases the socket
+    ~CXVR_IPDevice();  // releases the socket
     CXVR_IPDevice(const CXVR_IPDevice &) = delete;
     CXVR_IPDevice &operator=(const CXVR_IPDevice &) = delete;
 

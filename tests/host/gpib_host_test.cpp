@@ -8,6 +8,7 @@
 
 #include "base/texts.h"
 #include "platform/platform.h"
+#include "support/host_fixture.h"
 #include "support/simbus_session.h"
 #include "support/test_env.h"
 
@@ -15,13 +16,8 @@ namespace {
 
 using xvr::test::Host;
 
-class GpibHost : public ::testing::Test {
+class GpibHost : public xvr::test::InitializedHost {
 protected:
-    void SetUp() override { ASSERT_EQ(Host().Init(nullptr, &m_Module, 100, 100), XVR_OK); }
-    void TearDown() override { Host().DeInit(m_Module); }
-
-    uint32_t m_Module = 0;
-    xvr::test::ScopedXvrDir m_Dir;
     xvr::test::SimBusSession m_Sim;
 };
 
@@ -30,7 +26,7 @@ TEST_F(GpibHost, KxGpibSharesAnAddressWhileEveryQuvOpenIsItsOwn) {
     uint32_t h[4] = {};
     const char *drivers[4] = {"KX GPIB", "kx gpib", "QUV GPIB", "quv gpib"};
     for (int i = 0; i < 4; ++i)
-        ASSERT_EQ(Host().Open(m_Module, &h[i], drivers[i], "Dev 7"), XVR_OK) << Host().ErrorText();
+        ASSERT_EQ(Host().Open(kModule, &h[i], drivers[i], "Dev 7"), XVR_OK) << Host().ErrorText();
     EXPECT_EQ(h[0], h[1]);
     EXPECT_NE(h[2], h[3]);
     // Only the QUV driver reads the parameter file.
@@ -44,11 +40,11 @@ TEST_F(GpibHost, KxGpibSharesAnAddressWhileEveryQuvOpenIsItsOwn) {
 
 TEST_F(GpibHost, FailuresArriveWithTheirTexts) {
     uint32_t h = 0;
-    EXPECT_EQ(Host().Open(m_Module, &h, "QUV GPIB", " Dev 5"), XVR_ERR_BAD_ADDRESS);
+    EXPECT_EQ(Host().Open(kModule, &h, "QUV GPIB", " Dev 5"), XVR_ERR_BAD_ADDRESS);
     EXPECT_EQ(Host().ErrorText(), xvr::platform::WideToAnsi(xvr::LoadText(xvr::kTextBadGpibDevice)));
     EXPECT_NE(Host().ErrorText().find("\"Dev 0\" bis \"Dev30\""), std::string::npos);
     m_Sim.Configure("fail iecCInit");
-    EXPECT_EQ(Host().Open(m_Module, &h, "KX GPIB", "Dev 5"), XVR_ERR_VALUE_TOO_LONG);
+    EXPECT_EQ(Host().Open(kModule, &h, "KX GPIB", "Dev 5"), XVR_ERR_VALUE_TOO_LONG);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "base/texts.h"
 #include "platform/platform.h"
+#include "support/host_fixture.h"
 #include "support/ip_peer.h"
 #include "support/test_env.h"
 
@@ -14,22 +15,12 @@ namespace {
 using xvr::test::Host;
 using xvr::test::PeerSocket;
 
-constexpr uint32_t kModule = 0x01000000u;
-
 std::string Expected(uint32_t id, std::initializer_list<xvr::FormatArg> args = {}) {
     return xvr::platform::WideToAnsi(xvr::FormatText(id, args));
 }
 
-// Init and DeInit around each test, with an empty parameter directory.
-class IpHostTest : public ::testing::Test {
+class IpHostTest : public xvr::test::InitializedHost {
 protected:
-    void SetUp() override {
-        uint32_t module = 0;
-        ASSERT_EQ(Host().Init(nullptr, &module, 100, 100), XVR_OK);
-    }
-    void TearDown() override { Host().DeInit(kModule); }
-
-    xvr::test::ScopedXvrDir dir;
     xvr::test::TcpListener listener;
 };
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/host_fixture.h"
 #include "support/ip_peer.h"
 #include "support/pty_pair.h"
 #include "support/test_env.h"
@@ -21,8 +22,6 @@ namespace {
 using xvr::test::EchoInstrument;
 using xvr::test::Host;
 using Clock = std::chrono::steady_clock;
-
-constexpr uint32_t kModule = XVR_MODULE_HANDLE;
 
 // One query and its answer: 0 and the answer, or the failing status.
 int32_t Query(uint32_t h, const std::string &command, std::string *answer) {
@@ -37,22 +36,14 @@ int32_t Query(uint32_t h, const std::string &command, std::string *answer) {
     return status == XVR_READ_DELIMITER ? XVR_OK : status;
 }
 
-class ThreadsHost : public ::testing::Test {
+class ThreadsHost : public xvr::test::InitializedHost {
 protected:
-    void SetUp() override {
-        uint32_t module = 0;
-        ASSERT_EQ(Host().Init(nullptr, &module, 100, 100), XVR_OK);
-    }
-    void TearDown() override { Host().DeInit(kModule); }
-
     uint32_t Open(const char *driver, const std::string &address) {
         uint32_t h = 0;
         EXPECT_EQ(Host().OpenWithTimeout(kModule, &h, driver, address.c_str(), 2000), XVR_OK)
             << driver << " " << address << ": " << Host().ErrorText();
         return h;
     }
-
-    xvr::test::ScopedXvrDir dir;
 };
 
 TEST_F(ThreadsHost, InstrumentsInParallelKeepTheirAnswers) {
