@@ -25,6 +25,19 @@ std::string ToHex(const std::string &bytes) {
     return out;
 }
 
+std::string ToPrintable(const std::string &bytes) {
+    std::string out;
+    for (unsigned char b : bytes) {
+        if (b >= 0x20 && b < 0x7F) {
+            out += static_cast<char>(b);
+        } else {
+            out += '\\';
+            out += ToHex(std::string(1, static_cast<char>(b)));
+        }
+    }
+    return out;
+}
+
 std::string FromHex(const std::string &text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {

@@ -11,4 +11,7 @@ std::string ToHex(const std::string &bytes);
 // throws UsageError for anything else.
 std::string FromHex(const std::string &text);
 
+// Printable ASCII as itself, every other byte as \XX, for messages.
+std::string ToPrintable(const std::string &bytes);
+
 }  // namespace xvrcli
