@@ -65,7 +65,7 @@ void PrintPorts() {
 #else
 std::string ReadTrimmed(const std::string &path) {
     std::string text;
-    if (!ReadFile(path, &text)) return "";
+    if (!ReadWholeFile(path, &text)) return "";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
     return text;
 }
@@ -124,7 +124,7 @@ void PrintPorts() {
 void PrintMappings() {
     const std::string path = ParameterDirectory() + "XVR.XVR";
     std::string bytes;
-    if (!ReadFile(path, &bytes)) {
+    if (!ReadWholeFile(path, &bytes)) {
         std::printf("\nNo parameter file %s: COMn means /dev/ttyS<n-1>.\n", path.c_str());
         return;
     }

@@ -86,7 +86,7 @@ bool LogFollower::Poll(std::string *out) {
 
 bool PrintLogFile(const std::string &path, std::FILE *to) {
     std::string bytes, text;
-    if (!ReadFile(path, &bytes)) return false;
+    if (!ReadWholeFile(path, &bytes)) return false;
     FormatLogBytes(bytes, true, &text);
     std::fwrite(text.data(), 1, text.size(), to);
     std::fflush(to);

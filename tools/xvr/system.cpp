@@ -52,7 +52,7 @@ std::string MakeTempDirectory() {
     throw std::runtime_error("cannot create a temporary directory in " + std::string(base));
 }
 
-void RemoveDirectory(const std::string &dir, const std::initializer_list<const char *> &files) {
+void RemoveTempDirectory(const std::string &dir, const std::initializer_list<const char *> &files) {
     for (const char *f : files) DeleteFileA((dir + f).c_str());
     RemoveDirectoryA(dir.c_str());
 }
@@ -78,7 +78,7 @@ std::string MakeTempDirectory() {
     return WithSeparator(path.data());
 }
 
-void RemoveDirectory(const std::string &dir, const std::initializer_list<const char *> &files) {
+void RemoveTempDirectory(const std::string &dir, const std::initializer_list<const char *> &files) {
     for (const char *f : files) unlink((dir + f).c_str());
     rmdir(dir.c_str());
 }
@@ -93,12 +93,12 @@ std::string ParameterDirectory() {
 }
 #endif
 
-bool ReadFile(const std::string &path, std::string *bytes) {
+bool ReadWholeFile(const std::string &path, std::string *bytes) {
     uint64_t size = 0;
     return ReadFileFrom(path, 0, bytes, &size);
 }
 
-bool WriteFile(const std::string &path, const std::string &bytes) {
+bool WriteWholeFile(const std::string &path, const std::string &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);

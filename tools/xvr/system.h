@@ -14,10 +14,10 @@ void SetEnv(const char *name, const std::string &value);
 // trailing separator; throws std::runtime_error.
 std::string MakeTempDirectory();
 // Removes the files named and then the directory; failures are ignored.
-void RemoveDirectory(const std::string &dir, const std::initializer_list<const char *> &files);
+void RemoveTempDirectory(const std::string &dir, const std::initializer_list<const char *> &files);
 // The whole file, or false when it cannot be read.
-bool ReadFile(const std::string &path, std::string *bytes);
-bool WriteFile(const std::string &path, const std::string &bytes);
+bool ReadWholeFile(const std::string &path, std::string *bytes);
+bool WriteWholeFile(const std::string &path, const std::string &bytes);
 // Bytes of the file from `offset` on (none when it is shorter); false when
 // it cannot be opened.  *size receives the file's size.
 bool ReadFileFrom(const std::string &path, uint64_t offset, std::string *bytes, uint64_t *size);

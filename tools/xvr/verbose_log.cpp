@@ -40,9 +40,9 @@ std::string WithLoggingOn(const std::string &parameterFile) {
 
 VerboseLog::VerboseLog() : m_dir(MakeTempDirectory()) {
     std::string user;
-    ReadFile(ParameterDirectory() + kParameterFile, &user);  // none: an empty file
-    if (!WriteFile(m_dir + kParameterFile, WithLoggingOn(user))) {
-        RemoveDirectory(m_dir, {kParameterFile});
+    ReadWholeFile(ParameterDirectory() + kParameterFile, &user);  // none: an empty file
+    if (!WriteWholeFile(m_dir + kParameterFile, WithLoggingOn(user))) {
+        RemoveTempDirectory(m_dir, {kParameterFile});
         throw std::runtime_error("cannot write " + m_dir + kParameterFile);
     }
     SetEnv("XVR_DIR", m_dir);
@@ -53,7 +53,7 @@ VerboseLog::~VerboseLog() {
     std::fprintf(stderr, "--- call log (xvr -v) ---\n");
     if (!PrintLogFile(m_dir + kLogFile, stderr)) std::fprintf(stderr, "(no call log was written)\n");
     std::fprintf(stderr, "--- end of call log ---\n");
-    RemoveDirectory(m_dir, {kParameterFile, kLogFile});
+    RemoveTempDirectory(m_dir, {kParameterFile, kLogFile});
 }
 
 }  // namespace xvrcli
