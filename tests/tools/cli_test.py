@@ -49,6 +49,11 @@ def xvr(*args, stdin=None, timeout=60, xvr_dir=None, binary=False):
     return r
 
 
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def native_only(test):
     def run(self):
         if ARGS.emulator:
@@ -181,7 +186,7 @@ class Usage(unittest.TestCase):
         d = logging_dir()
         try:
             self.assertEqual(xvr("query", *GPIB, "*IDN?", xvr_dir=d).returncode, 0)
-            log = open(os.path.join(d, "XVR.log"), "rb").read()
+            log = read_bytes(os.path.join(d, "XVR.log"))
             self.assertIn("flXVRRead".encode("utf-16-le"), log)
             script = os.path.join(d, "bad.txt")
             with open(script, "w") as f:
@@ -190,7 +195,7 @@ class Usage(unittest.TestCase):
                          ["run", *GPIB, script]):
                 r = xvr(*args, xvr_dir=d)
                 self.assertEqual(r.returncode, 2, args)
-                self.assertEqual(open(os.path.join(d, "XVR.log"), "rb").read(), log, args)
+                self.assertEqual(read_bytes(os.path.join(d, "XVR.log")), log, args)
             # A script is refused whole, naming its bad line.
             self.assertIn("bad.txt:2: TIMEOUT must be", r.stderr)
         finally:
@@ -372,7 +377,7 @@ class CallLog(unittest.TestCase):
             self.assertIn("|XVR-SIMBUS,DEV5,|", r.stderr)
             self.assertTrue(r.stderr.rstrip().endswith("--- end of call log ---"), r.stderr)
             self.assertEqual(os.listdir(d), ["XVR.XVR"])
-            self.assertEqual(open(user_file, "rb").read(), content)
+            self.assertEqual(read_bytes(user_file), content)
             # A failure is reported after the log of the calls that led to it.
             r = xvr("-v", "get", "TCP/IP", "127.0.0.1:1", "TIMEOUT", "--timeout", "300", xvr_dir=d)
             self.assertEqual(r.returncode, 1)
@@ -445,7 +450,7 @@ class Discovery(unittest.TestCase):
         self.assertEqual(r.returncode, 0)
         self.assertIn("complete -F _xvr xvr", r.stdout)
         source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "xvr", "xvr.bash")
-        self.assertEqual(r.stdout, open(source).read())
+        self.assertEqual(r.stdout, read_bytes(source).decode())
 
         def complete(*words):
             script = ('source <("$XVR" completion bash); COMP_WORDS=("$XVR" "$@"); '
@@ -487,7 +492,7 @@ class Blocks(unittest.TestCase):
         for command, data in ((b"CURV?", b"ab\ncd"), (b"BIG?", bytes(range(250)) * 4)):
             r = self.query(command.decode(), "-o", out)
             self.assertEqual((r.returncode, r.stdout, r.stderr), (0, b"", b""), command)
-            self.assertEqual(open(out, "rb").read(), data)
+            self.assertEqual(read_bytes(out), data)
             # Into a pipe the data goes raw.
             r = self.query(command.decode())
             self.assertEqual((r.returncode, r.stdout), (0, data), r.stderr)
@@ -548,7 +553,7 @@ class Simulator(unittest.TestCase):
         r = xvr("read", "COM", "COM7", "-n", "70001", "-o", out, "--timeout", "2000")
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertEqual(r.stdout + r.stderr, "")  # no progress when not on a terminal
-        data = open(out, "rb").read()
+        data = read_bytes(out)
         self.assertEqual(len(data), 70001)
         self.assertEqual(data[:28], b"ABCDEFGHIJKLMNOPQRSTUVWXYZAB")
         self.assertEqual(data[-1:], b"\r")

@@ -2,6 +2,7 @@
 // that the parameter file maps onto them.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -57,9 +58,27 @@ std::vector<std::pair<std::string, std::string>> SystemPorts() {
     return ports;
 }
 
+// Without the registry's list: the COMn names among the system's device names.
+std::vector<std::pair<std::string, std::string>> DosDevicePorts() {
+    std::vector<std::pair<std::string, std::string>> ports;
+    std::vector<char> names(1 << 16);
+    const DWORD n = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size()));
+    for (const char *p = names.data(); p < names.data() + n && *p; p += std::strlen(p) + 1) {
+        const std::string name = p;
+        if (name.size() > 3 && name.compare(0, 3, "COM") == 0 &&
+            name.find_first_not_of("0123456789", 3) == std::string::npos) {
+            char target[1024] = {};
+            QueryDosDeviceA(name.c_str(), target, sizeof target - 1);
+            ports.emplace_back(name, target);
+        }
+    }
+    return ports;
+}
+
 void PrintPorts() {
-    const auto ports = SystemPorts();
-    if (ports.empty()) std::printf("No serial ports are registered with the system.\n");
+    auto ports = SystemPorts();
+    if (ports.empty()) ports = DosDevicePorts();
+    if (ports.empty()) std::printf("No serial ports are known to the system.\n");
     for (const auto &p : ports) std::printf("%-8s %s\n", p.first.c_str(), p.second.c_str());
 }
 #else
@@ -70,12 +89,20 @@ std::string ReadTrimmed(const std::string &path) {
     return text;
 }
 
-std::string LinkName(const std::string &path) {
-    char target[PATH_MAX];
-    const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
-    if (n <= 0) return "";
-    const std::string t(target, static_cast<size_t>(n));
-    return t.substr(t.rfind('/') + 1);
+// The driver of the port's device.  Newer kernels put a generic "port"
+// device of the serial-base bus between a UART and its driver: look past it.
+std::string DriverName(const std::string &devicePath) {
+    char real[PATH_MAX];
+    if (!realpath(devicePath.c_str(), real)) return "";
+    std::string dir = real;
+    for (int level = 0; level < 4 && dir.size() > 1; ++level, dir.resize(dir.rfind('/'))) {
+        char target[PATH_MAX];
+        const ssize_t n = readlink((dir + "/driver").c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        const std::string t(target, static_cast<size_t>(n));
+        if (t.find("/serial-base/") == std::string::npos) return t.substr(t.rfind('/') + 1);
+    }
+    return "";
 }
 
 // "USB 0403:6001" of the nearest USB device above the port, if any.
@@ -105,9 +132,9 @@ void PrintPorts() {
     std::printf("Serial ports (/sys/class/tty):\n");
     for (const auto &name : names) {
         const std::string device = root + name + "/device";
-        const std::string driver = LinkName(device + "/driver");
+        const std::string driver = DriverName(device);
         // The 8250 driver lists every port it could drive; type 0 has no UART.
-        if (driver == "serial8250" && ReadTrimmed(root + name + "/type") == "0") {
+        if (ReadTrimmed(root + name + "/type") == "0") {
             ++unused;
             continue;
         }
@@ -115,7 +142,7 @@ void PrintPorts() {
                     UsbIds(device).c_str());
     }
     if (names.size() == unused) std::printf("  none found\n");
-    if (unused) std::printf("  (%zu serial8250 ports without a UART not shown)\n", unused);
+    if (unused) std::printf("  (%zu ports without a UART not shown)\n", unused);
 }
 #endif
 
