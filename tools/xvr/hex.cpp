@@ -48,7 +48,7 @@ std::string FromHex(const std::string &text) {
         const int high = Digit(text[i]);
         const int low = i + 1 < text.size() ? Digit(text[i + 1]) : -1;
         if (high < 0 || low < 0)
-            throw UsageError("--hex data must be pairs of hexadecimal digits: '" + text + "'");
+            throw UsageError("hexadecimal data (--hex-in) must be pairs of hex digits: '" + text + "'");
         out += static_cast<char>(high * 16 + low);
         i += 2;
     }

@@ -1,4 +1,4 @@
-// --hex: binary data as pairs of hexadecimal digits.
+// --hex-in, --hex-out: binary data as pairs of hexadecimal digits.
 #pragma once
 
 #include <string>
