@@ -8,6 +8,11 @@ if(TARGET xvr_sim_instrument)
   target_link_libraries(xvr_tools_tests PRIVATE xvr_sim_instrument)
 endif()
 
+if(TARGET xvr_cli)
+  xvr_add_test_program(xvr_cli_tests ${XVR_TOOLS_TEST_DIR}/cli_parts_test.cpp support/main.cpp)
+  target_link_libraries(xvr_cli_tests PRIVATE xvr_cli)
+endif()
+
 # Examples: built like any host program, run against the simulator (Linux)
 # and against the simulated GPIB bus (both sides).
 add_executable(xvr_example_c ${CMAKE_SOURCE_DIR}/examples/c/identify.c)

@@ -18,11 +18,12 @@ double Percentile(const std::vector<double> &sorted, double p) {
 }
 }  // namespace
 
-int RunBench(const Library &library, const Options &o) {
+int RunBench(const Options &o) {
     const uint64_t queries = o.count.value_or(kDefaultQueries);
     if (queries > 10000000) throw UsageError("--count is limited to 10000000 queries");
-    Device device(library, o.args[0], o.args[1], o);
-    const std::string &command = o.args[2];
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
+    const std::string &command = o.data;
     for (int i = 0; i < kWarmUp; ++i) device.Query(command);
 
     using Clock = std::chrono::steady_clock;

@@ -28,7 +28,7 @@ void PrintDriver(uint32_t module, const std::string &driver, bool all, const cha
     uint32_t type = 0, param1 = 0, param2 = 0;
     const int32_t status =
         flXVRDriverParamGet(module, driver.c_str(), param, sizeof param, &type, &param1, &param2);
-    if (status < 0) Fail("cannot describe driver " + driver, status);
+    if (status < 0) Fail("cannot describe driver " + driver, status, Call::Catalogue);
     param[sizeof param - 1] = '\0';
     std::printf("%-9s %-12s", driver.c_str(), param);
     if (type != 2) {
@@ -49,14 +49,15 @@ void PrintDriver(uint32_t module, const std::string &driver, bool all, const cha
 
 }  // namespace
 
-int RunDrivers(const Library &library, const Options &o) {
+int RunDrivers(const Options &o) {
+    Library library;
     uint32_t count = 0;
     int32_t status = flXVRDriverCountGet(library.handle(), &count);
-    if (status < 0) Fail("cannot count the drivers", status);
+    if (status < 0) Fail("cannot count the drivers", status, Call::Catalogue);
     for (uint32_t i = 0; i < count && i < 256; ++i) {
         char name[64] = {};
         status = flXVRDriverNameGet(library.handle(), i, name, sizeof name);
-        if (status < 0) Fail("cannot name driver " + std::to_string(i), status);
+        if (status < 0) Fail("cannot name driver " + std::to_string(i), status, Call::Catalogue);
         name[sizeof name - 1] = '\0';
         PrintDriver(library.handle(), name, o.all, "");
     }

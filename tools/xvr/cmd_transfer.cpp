@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "block.h"
 #include "commands.h"
 #include "hex.h"
 #include "terminal.h"
@@ -10,8 +11,6 @@
 namespace xvrcli {
 
 namespace {
-
-std::string DataArgument(const std::string &text, bool hex) { return hex ? FromHex(text) : text; }
 
 // Bytes and rate on stderr, at most five times a second, only on a terminal.
 class Progress {
@@ -38,78 +37,136 @@ private:
 struct FileCloser {
     void operator()(std::FILE *f) const { std::fclose(f); }
 };
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// The -o file, created before the device is opened so that a bad name
+// costs no transfer.
+File CreateOutput(const std::string &name) {
+    File file;
+    if (!name.empty()) {
+        file.reset(std::fopen(name.c_str(), "wb"));
+        if (!file) throw DeviceError("cannot create " + name);
+    }
+    return file;
+}
+
+void WriteAll(std::FILE *to, const std::string &data, const std::string &name) {
+    if (std::fwrite(data.data(), 1, data.size(), to) != data.size()) throw DeviceError("cannot write " + name);
+}
+
+// Data that goes to a file or stdout as it comes, or (hex) collected for
+// one line at the end.
+class Output {
+public:
+    Output(File file, std::string name, bool hex)
+        : m_file(std::move(file)), m_name(std::move(name)), m_hex(hex && !m_file) {
+        if (!m_file && !m_hex) BinaryStdout();
+    }
+    void Add(const std::string &data) {
+        if (m_hex) {
+            m_collected += data;
+        } else {
+            WriteAll(m_file ? m_file.get() : stdout, data, m_file ? m_name : "stdout");
+        }
+    }
+    // The hex line; what came before a failure is shown too.
+    void Finish() {
+        if (m_hex) PrintData(m_collected, true);
+        std::fflush(m_file ? m_file.get() : stdout);
+    }
+    bool toFile() const { return static_cast<bool>(m_file); }
+
+private:
+    File m_file;
+    std::string m_name;
+    bool m_hex;
+    std::string m_collected;
+};
 
 }  // namespace
 
-int RunQuery(const Library &library, const Options &o) {
-    const std::string command = DataArgument(o.args[2], o.hex);
-    Device device(library, o.args[0], o.args[1], o);
-    PrintData(device.Query(command), o.hex);
-    return kExitOk;
+void CheckData(Options &o) { o.data = o.hexIn ? FromHex(o.args[2]) : o.args[2]; }
+
+void CheckQuery(Options &o) {
+    CheckData(o);
+    if (!o.output.empty() && !o.block) throw UsageError("--output goes with --block");
 }
 
-int RunWrite(const Library &library, const Options &o) {
-    const std::string data = DataArgument(o.args[2], o.hex);
-    Device device(library, o.args[0], o.args[1], o);
-    device.Write(data, !o.raw);
-    return kExitOk;
-}
+void CheckGet(Options &o) { CheckGetName(*o.driver, o.args[2]); }
 
-int RunRead(const Library &library, const Options &o) {
-    std::unique_ptr<std::FILE, FileCloser> file;
-    if (!o.output.empty()) {
-        file.reset(std::fopen(o.output.c_str(), "wb"));
-        if (!file) throw DeviceError("cannot create " + o.output);
+void CheckSet(Options &o) { o.args[3] = CheckSetValue(*o.driver, o.args[2], o.args[3]); }
+
+int RunQuery(const Options &o) {
+    File file = CreateOutput(o.output);
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
+    if (!o.block) {
+        PrintData(device.Query(o.data), o.hexOut);
+        return kExitOk;
     }
-    Device device(library, o.args[0], o.args[1], o);
+    // Hex on a terminal, raw into a pipe or a file.
+    Output output(std::move(file), o.output, o.hexOut || (o.output.empty() && StdoutIsTerminal()));
+    device.Write(o.data, true);
+    try {
+        ReadBlock(device, [&](const std::string &part) { output.Add(part); });
+    } catch (...) {
+        output.Finish();
+        throw;
+    }
+    output.Finish();
+    return kExitOk;
+}
+
+int RunWrite(const Options &o) {
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
+    device.Write(o.data, !o.raw);
+    return kExitOk;
+}
+
+int RunRead(const Options &o) {
+    File file = CreateOutput(o.output);
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
     if (!o.count) {
-        const std::string message = device.ReadMessage();
+        const std::string message = device.ReadMessage("a message");
         if (file) {
-            if (std::fwrite(message.data(), 1, message.size(), file.get()) != message.size())
-                throw DeviceError("cannot write " + o.output);
+            WriteAll(file.get(), message, o.output);
         } else {
-            PrintData(message, o.hex);
+            PrintData(message, o.hexOut);
         }
         return kExitOk;
     }
-    if (!file && !o.hex) BinaryStdout();
-    Progress progress(file && StderrIsTerminal());
-    std::string hexCollected;  // --hex to stdout prints one line at the end
+    Output output(std::move(file), o.output, o.hexOut);
+    Progress progress(output.toFile() && StderrIsTerminal());
     uint64_t done = 0;
-    while (done < *o.count) {
-        const uint64_t left = *o.count - done;
-        const int32_t chunk = static_cast<int32_t>(left < 65536 ? left : 65536);
-        const std::string data = device.ReadBytes(chunk, true);
-        std::FILE *to = file ? file.get() : stdout;
-        if (!file && o.hex) {
-            hexCollected += data;
-        } else if (std::fwrite(data.data(), 1, data.size(), to) != data.size()) {
-            throw DeviceError("cannot write " + (file ? o.output : std::string("stdout")));
-        }
-        done += data.size();
-        progress.Update(done, false);
-        if (data.size() < static_cast<size_t>(chunk)) {
-            progress.Update(done, true);
-            if (!file && o.hex) PrintData(hexCollected, true);
-            throw DeviceError("read from " + o.args[0] + " " + o.args[1] + ": time-out after " +
-                              std::to_string(done) + " of " + std::to_string(*o.count) + " bytes");
-        }
+    try {
+        device.ReadCount(*o.count, [&](const std::string &part) {
+            output.Add(part);
+            done += part.size();
+            progress.Update(done, false);
+        }, std::to_string(*o.count) + " bytes");
+    } catch (...) {
+        progress.Update(done, true);
+        output.Finish();
+        throw;
     }
     progress.Update(done, true);
-    if (!file && o.hex) PrintData(hexCollected, true);
-    std::fflush(stdout);
+    output.Finish();
     return kExitOk;
 }
 
-int RunGet(const Library &library, const Options &o) {
-    Device device(library, o.args[0], o.args[1], o);
+int RunGet(const Options &o) {
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
     const std::string value = device.Get(o.args[2]);
     std::printf("%s\n", value.c_str());
     return kExitOk;
 }
 
-int RunSet(const Library &library, const Options &o) {
-    Device device(library, o.args[0], o.args[1], o);
+int RunSet(const Options &o) {
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
     device.Set(o.args[2], o.args[3]);
     return kExitOk;
 }

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "device.h"
@@ -13,25 +15,45 @@ struct Command {
     const char *name;
     const char *synopsis;  // the positional arguments
     const char *summary;   // one line for the overview
-    const char *details;   // what it does and its options
+    const char *details;   // what it does and its own options
     size_t minArgs;
     size_t maxArgs;
     std::vector<Opt> options;
-    int (*run)(const Library &library, const Options &options);
+    bool device;  // the arguments begin with DRIVER ADDRESS
+    bool library; // initialises the library (so -v can log it)
+    // Checks and prepares the arguments before anything else happens; may
+    // be null.  Throws UsageError.
+    void (*check)(Options &options);
+    int (*run)(const Options &options);
 };
 
 const std::vector<Command> &Commands();
+void PrintOverview(std::FILE *to);
+void PrintCommandHelp(const Command &command);
 
-int RunDrivers(const Library &library, const Options &options);
-int RunQuery(const Library &library, const Options &options);
-int RunWrite(const Library &library, const Options &options);
-int RunRead(const Library &library, const Options &options);
-int RunGet(const Library &library, const Options &options);
-int RunSet(const Library &library, const Options &options);
-int RunShell(const Library &library, const Options &options);
-int RunBench(const Library &library, const Options &options);
+int RunDrivers(const Options &options);
+int RunQuery(const Options &options);
+int RunWrite(const Options &options);
+int RunRead(const Options &options);
+int RunGet(const Options &options);
+int RunSet(const Options &options);
+int RunShell(const Options &options);
+int RunRun(const Options &options);
+int RunBench(const Options &options);
+int RunLog(const Options &options);
+int RunPorts(const Options &options);
+int RunParams(const Options &options);
+int RunCompletion(const Options &options);
 
-// Data bytes to stdout, as they are or (--hex) as hexadecimal pairs, ending
+void CheckQuery(Options &options);
+void CheckData(Options &options);
+void CheckGet(Options &options);
+void CheckSet(Options &options);
+void CheckRun(Options &options);
+void CheckParams(Options &options);
+void CheckCompletion(Options &options);
+
+// Data bytes to stdout, as they are or (hex) as hexadecimal pairs, ending
 // with a line break.
 void PrintData(const std::string &data, bool hex);
 

@@ -1,12 +1,15 @@
 // The library as xvr uses it: one initialisation per run and one open
 // device, every failure turned into a DeviceError that carries the
-// library's status and text.
+// library's status, its text and what the status means in English.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "options.h"
+#include "param_rules.h"
+#include "status.h"
 
 namespace xvrcli {
 
@@ -25,8 +28,9 @@ private:
 
 // The library's last error text, trailing line breaks removed.
 std::string LastErrorText();
-// "what: status N: text" as a DeviceError.
-[[noreturn]] void Fail(const std::string &what, int32_t status);
+// "what: status N (NAME)", the library's text and the English meaning, as a
+// DeviceError.
+[[noreturn]] void Fail(const std::string &what, int32_t status, Call call);
 
 // Connect time-out used when --timeout is not given, so that an absent
 // network peer does not block the tool indefinitely.
@@ -34,8 +38,10 @@ constexpr int32_t kDefaultConnectTimeoutMs = 5000;
 
 class Device {
 public:
+    using Sink = std::function<void(const std::string &)>;
+
     // Opens DRIVER ADDRESS and applies --timeout and --delimiter.
-    Device(const Library &library, const std::string &driver, const std::string &address,
+    Device(const Library &library, const DriverInfo &driver, const std::string &address,
            const Options &options);
     ~Device();
     Device(const Device &) = delete;
@@ -43,20 +49,27 @@ public:
 
     // Sends the bytes, followed by the delimiter when appendDelimiter.
     void Write(const std::string &data, bool appendDelimiter);
-    // One message up to the delimiter (not included), however long.
-    std::string ReadMessage();
-    // Up to `capacity` bytes without looking for the delimiter; returns what
-    // arrived (fewer bytes only when the time-out ended the read and
-    // allowShort is set, otherwise a time-out is a DeviceError).
-    std::string ReadBytes(int32_t capacity, bool allowShort);
+    // One message up to the delimiter (not included), however long;
+    // `awaited` says what for a time-out message ("the answer to '*IDN?'").
+    std::string ReadMessage(const std::string &awaited);
+    // Exactly `count` bytes without looking for the delimiter, handed to
+    // `sink` as they come; a time-out before the last is a DeviceError.
+    void ReadCount(uint64_t count, const Sink &sink, const std::string &awaited);
     std::string Query(const std::string &command);
 
     std::string Get(const std::string &name);
     void Set(const std::string &name, const std::string &value);
 
+    const std::string &name() const { return m_name; }
+
 private:
+    [[noreturn]] void FailRead(int32_t status, const std::string &awaited, const std::string &detail);
+    int32_t TimeoutMs();
+
     uint32_t m_handle = 0;
-    std::string m_name;  // "DRIVER ADDRESS" for messages
+    const DriverInfo &m_driver;
+    std::string m_name;    // "DRIVER ADDRESS" for messages
+    int32_t m_timeoutMs;   // 0: not known yet
 };
 
 }  // namespace xvrcli

@@ -25,6 +25,19 @@ std::string ToHex(const std::string &bytes) {
     return out;
 }
 
+std::string ToPrintable(const std::string &bytes) {
+    std::string out;
+    for (unsigned char b : bytes) {
+        if (b >= 0x20 && b < 0x7F) {
+            out += static_cast<char>(b);
+        } else {
+            out += '\\';
+            out += ToHex(std::string(1, static_cast<char>(b)));
+        }
+    }
+    return out;
+}
+
 std::string FromHex(const std::string &text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
@@ -35,7 +48,7 @@ std::string FromHex(const std::string &text) {
         const int high = Digit(text[i]);
         const int low = i + 1 < text.size() ? Digit(text[i + 1]) : -1;
         if (high < 0 || low < 0)
-            throw UsageError("--hex data must be pairs of hexadecimal digits: '" + text + "'");
+            throw UsageError("hexadecimal data (--hex-in) must be pairs of hex digits: '" + text + "'");
         out += static_cast<char>(high * 16 + low);
         i += 2;
     }

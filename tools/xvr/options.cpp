@@ -15,9 +15,12 @@ struct OptName {
 
 constexpr OptName kNames[] = {
     {Opt::Timeout, "timeout", 't', true}, {Opt::Delimiter, "delimiter", 'd', true},
-    {Opt::Hex, "hex", 'x', false},        {Opt::Raw, "raw", 'r', false},
+    {Opt::Hex, "hex", 'x', false},        {Opt::HexIn, "hex-in", 0, false},
+    {Opt::HexOut, "hex-out", 0, false},   {Opt::Raw, "raw", 'r', false},
     {Opt::Count, "count", 'n', true},     {Opt::Output, "output", 'o', true},
-    {Opt::All, "all", 'a', false},
+    {Opt::All, "all", 'a', false},        {Opt::Block, "block", 'b', false},
+    {Opt::Follow, "follow", 'f', false},  {Opt::Echo, "echo", 0, false},
+    {Opt::KeepGoing, "keep-going", 'k', false},
 };
 
 const OptName *Lookup(const std::string &word, std::string *inlineValue) {
@@ -32,7 +35,7 @@ const OptName *Lookup(const std::string &word, std::string *inlineValue) {
             if (name == n.longName) return &n;
         return nullptr;
     }
-    if (word.size() == 2 && word[0] == '-')
+    if (word.size() == 2 && word[0] == '-' && word[1] != 0)
         for (const auto &n : kNames)
             if (word[1] == n.shortName) return &n;
     return nullptr;
@@ -50,6 +53,25 @@ uint64_t ParseNumber(const std::string &text, uint64_t minimum, uint64_t maximum
         throw UsageError(what + " must lie between " + std::to_string(minimum) + " and " +
                          std::to_string(maximum));
     return value;
+}
+
+int32_t ParseDuration(const std::string &text, const std::string &what) {
+    std::string digits = text;
+    uint64_t scale = 1;
+    if (digits.size() > 2 && digits.compare(digits.size() - 2, 2, "ms") == 0) {
+        digits.resize(digits.size() - 2);
+    } else if (digits.size() > 1 && digits.back() == 's') {
+        digits.pop_back();
+        scale = 1000;
+    }
+    try {
+        const uint64_t value = ParseNumber(digits, 1, kMaxTimeoutMs / scale, what) * scale;
+        return static_cast<int32_t>(value);
+    } catch (const UsageError &) {
+        throw UsageError(what + " must be a whole number of milliseconds from 1 to " +
+                         std::to_string(kMaxTimeoutMs) + " (or with a unit: 500ms, 2s), not '" +
+                         text + "'");
+    }
 }
 
 Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &allowed) {
@@ -82,10 +104,12 @@ Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &a
         }
         switch (n->opt) {
         case Opt::Timeout:
-            o.timeoutMs = static_cast<int32_t>(ParseNumber(value, 1, 3600000, "--timeout"));
+            o.timeoutMs = ParseDuration(value, "--timeout");
             break;
         case Opt::Delimiter: o.delimiter = value; break;
-        case Opt::Hex: o.hex = true; break;
+        case Opt::Hex: o.hexIn = o.hexOut = true; break;
+        case Opt::HexIn: o.hexIn = true; break;
+        case Opt::HexOut: o.hexOut = true; break;
         case Opt::Raw: o.raw = true; break;
         case Opt::Count: o.count = ParseNumber(value, 1, UINT64_C(1) << 40, "--count"); break;
         case Opt::Output:
@@ -93,6 +117,10 @@ Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &a
             o.output = value;
             break;
         case Opt::All: o.all = true; break;
+        case Opt::Block: o.block = true; break;
+        case Opt::Follow: o.follow = true; break;
+        case Opt::Echo: o.echo = true; break;
+        case Opt::KeepGoing: o.keepGoing = true; break;
         }
     }
     return o;

@@ -1,11 +1,15 @@
 #include "terminal.h"
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
+
+#include "system.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -18,21 +22,69 @@
 
 namespace xvrcli {
 
-bool StdinIsTerminal() {
+namespace {
+
 #ifdef _WIN32
-    return _isatty(_fileno(stdin)) != 0;
+bool IsTerminal(FILE *f) { return _isatty(_fileno(f)) != 0; }
+
+volatile LONG g_interrupted = 0;
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    if (event != CTRL_C_EVENT) return FALSE;
+    InterlockedExchange(&g_interrupted, 1);
+    return TRUE;  // not the end of the program: the prompt starts over
+}
 #else
-    return isatty(STDIN_FILENO) != 0;
+bool IsTerminal(FILE *f) { return isatty(fileno(f)) != 0; }
 #endif
+
+#ifdef XVR_HAVE_READLINE
+constexpr int kHistoryLines = 1000;
+
+std::string HistoryFile() {
+    const std::string home = GetEnv("HOME");
+    return home.empty() ? "" : home + "/.xvr_history";
 }
 
-bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
+// Runs after readline has restored the terminal for the signal: an empty
+// line under a fresh prompt, and readline goes on reading.
+void ClearLine(int) {
+    std::fputc('\n', stdout);
+    rl_on_new_line();
+    rl_replace_line("", 0);
+    rl_redisplay();
 }
+
+bool ReadlineLine(const std::string &prompt, std::string *line) {
+    static const std::string history = HistoryFile();
+    static bool loaded = false;
+    if (!loaded && !history.empty()) {
+        stifle_history(kHistoryLines);
+        read_history(history.c_str());
+        loaded = true;
+    }
+    // Only at the prompt: Ctrl-C during a transfer still ends xvr.
+    struct sigaction clear = {}, previous = {};
+    clear.sa_handler = ClearLine;
+    sigemptyset(&clear.sa_mask);
+    sigaction(SIGINT, &clear, &previous);
+    char *text = readline(prompt.c_str());
+    sigaction(SIGINT, &previous, nullptr);
+    if (!text) return false;
+    *line = text;
+    std::free(text);
+    if (!line->empty()) {
+        add_history(line->c_str());
+        if (!history.empty()) write_history(history.c_str());
+    }
+    return true;
+}
+#endif
+
+}  // namespace
+
+bool StdinIsTerminal() { return IsTerminal(stdin); }
+bool StdoutIsTerminal() { return IsTerminal(stdout); }
+bool StderrIsTerminal() { return IsTerminal(stderr); }
 
 void BinaryStdout() {
 #ifdef _WIN32
@@ -44,19 +96,28 @@ void BinaryStdout() {
 bool ReadLine(const std::string &prompt, std::string *line) {
     const bool interactive = StdinIsTerminal();
 #ifdef XVR_HAVE_READLINE
-    if (interactive) {
-        char *text = readline(prompt.c_str());
-        if (!text) return false;
-        *line = text;
-        if (*text) add_history(text);
-        std::free(text);
-        return true;
-    }
+    if (interactive) return ReadlineLine(prompt, line);
 #endif
-    if (interactive) {
-        std::cout << prompt << std::flush;
+#ifdef _WIN32
+    if (interactive) SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+#endif
+    for (;;) {
+        if (interactive) std::cout << prompt << std::flush;
+        if (std::getline(std::cin, *line)) break;
+#ifdef _WIN32
+        // A Ctrl-C ends the console read without input: prompt again.
+        if (interactive && InterlockedExchange(&g_interrupted, 0)) {
+            std::cin.clear();
+            std::cout << '\n';
+            continue;
+        }
+        if (interactive) SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+#endif
+        return false;
     }
-    if (!std::getline(std::cin, *line)) return false;
+#ifdef _WIN32
+    if (interactive) SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+#endif
     if (!line->empty() && line->back() == '\r') line->pop_back();
     return true;
 }

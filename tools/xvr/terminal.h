@@ -6,11 +6,14 @@
 namespace xvrcli {
 
 bool StdinIsTerminal();
+bool StdoutIsTerminal();
 bool StderrIsTerminal();
 // Raw bytes on stdout stay unchanged (no line-end translation on Windows).
 void BinaryStdout();
-// One line from stdin without its line end, with line editing and history
-// where available; the prompt only on a terminal.  False at the end of input.
+// One line from stdin without its line end.  On a terminal: the prompt,
+// line editing and a history kept in ~/.xvr_history where readline is
+// available, and Ctrl-C clears the line instead of ending the program.
+// False at the end of input.
 bool ReadLine(const std::string &prompt, std::string *line);
 
 }  // namespace xvrcli

@@ -1,0 +1,160 @@
+// The parts of xvr whose faults the binary's tests would only show as odd
+// output: text encodings, the log layout, and the checks at their limits.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "log_view.h"
+#include "options.h"
+#include "param_rules.h"
+#include "script.h"
+#include "utf.h"
+#include "verbose_log.h"
+
+namespace xvrcli {
+namespace {
+
+std::string Utf16(const std::u16string &text) {
+    std::string bytes;
+    for (char16_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+    }
+    return bytes;
+}
+
+TEST(XvrUtf, Utf16ToUtf8KeepsPairsAndReplacesLoneSurrogates) {
+    EXPECT_EQ(Utf16LeToUtf8(Utf16(u"gr\u00FC\u00DF \U0001F600")), "gr\xC3\xBC\xC3\x9F \xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf16LeToUtf8(Utf16(u"a") + std::string("\x00\xD8", 2) + Utf16(u"b")), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(Utf16LeToUtf8(Utf16(u"a") + std::string("\x00\xDC", 2)), "a\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16LeToUtf8(Utf16(u"ab") + "x"), "ab");  // an odd last byte
+}
+
+TEST(XvrUtf, FilesKeepTheirEncodingThroughDecodeAndEncode) {
+    for (const std::string &file : {std::string("\xFF\xFE") + Utf16(u"[COM]\r\nCOM3=/dev/\u00E4\r\n"),
+                                    std::string("\xEF\xBB\xBF[XVR]\n"), std::string("plain \xFC\n")}) {
+        Encoding encoding;
+        const std::string text = DecodeFile(file, &encoding);
+        EXPECT_EQ(EncodeFile(text, encoding), file);
+    }
+    Encoding encoding;
+    EXPECT_EQ(DecodeFile(std::string("\xFF\xFE") + Utf16(u"\u00E4"), &encoding), "\xC3\xA4");
+    // Bytes that are not UTF-8 stand for themselves rather than being lost.
+    EXPECT_EQ(Utf8ToUtf16Le("\xFC" "a\xE4"), Utf16(u"\u00FC" "a\u00E4"));
+}
+
+TEST(XvrLogView, DataLinesBecomeRowsWithTheirAscii) {
+    EXPECT_EQ(FormatLogLine("  Data: 41 0D FF "), "  Data: 41 0D FF" + std::string(41, ' ') + "|A..|\n");
+    EXPECT_EQ(FormatLogLine("  Data: "), "  Data: \n");
+    EXPECT_EQ(FormatLogLine("  Data: 4X "), "  Data: 4X \n");  // not data: as it is
+    EXPECT_EQ(FormatLogLine("flXVRRead(0x1)"), "flXVRRead(0x1)\n");
+    std::string line = "  Data: ";
+    for (int i = 0; i < 17; ++i) line += "7E ";
+    const std::string rows = FormatLogLine(line);
+    EXPECT_EQ(rows.substr(rows.find('\n') + 1), "        7E" + std::string(46, ' ') + " |~|\n");
+}
+
+TEST(XvrLogView, OnlyCompleteLinesAreTakenUnlessAllAreWanted) {
+    const std::string bytes = std::string("\xFF\xFE") + Utf16(u"XVRInit\r\nflXVRClose(0x1)\r\n  sta");
+    std::string out;
+    const size_t used = FormatLogBytes(bytes, false, &out);
+    EXPECT_EQ(out, "XVRInit\nflXVRClose(0x1)\n");
+    EXPECT_EQ(used, bytes.size() - Utf16(u"  sta").size());
+    out.clear();
+    EXPECT_EQ(FormatLogBytes(bytes.substr(used), true, &out), bytes.size() - used);
+    EXPECT_EQ(out, "  sta\n");
+    out.clear();
+    EXPECT_EQ(FormatLogBytes("\xFF\xFE", false, &out), 2u);
+    EXPECT_EQ(out, "");
+}
+
+TEST(XvrVerboseLog, LoggingIsSwitchedOnOnlyInTheXvrSection) {
+    const std::string user =
+        "[XVR]\r\nlogfunctions = no\r\nLogData=No\r\nOther=1\r\n[COM]\r\nLogData=kept\r\nCOM3=/dev/x\r\n";
+    EXPECT_EQ(WithLoggingOn(user),
+              "[XVR]\nLogFunctions=Yes\nLogData=Yes\n"
+              "[XVR]\r\nOther=1\r\n[COM]\r\nLogData=kept\r\nCOM3=/dev/x\r\n");
+    EXPECT_EQ(WithLoggingOn(""), "[XVR]\nLogFunctions=Yes\nLogData=Yes\n");
+    const std::string utf16 = WithLoggingOn(std::string("\xFF\xFE") + Utf16(u"[COM]\r\n"));
+    EXPECT_EQ(utf16, std::string("\xFF\xFE") + Utf16(u"[XVR]\nLogFunctions=Yes\nLogData=Yes\n[COM]\r\n"));
+}
+
+TEST(XvrChecks, DurationsAtTheirLimits) {
+    EXPECT_EQ(ParseDuration("2s", "t"), 2000);
+    EXPECT_EQ(ParseDuration("500ms", "t"), 500);
+    EXPECT_EQ(ParseDuration("3600000", "t"), 3600000);
+    EXPECT_EQ(ParseDuration("3600s", "t"), 3600000);
+    for (const char *bad : {"0", "0s", "3600001", "3601s", "1.5", "ms", "s", "-1", "2 s", "", "99999999999999999999"})
+        EXPECT_THROW(ParseDuration(bad, "t"), UsageError) << bad;
+}
+
+TEST(XvrChecks, DelimitersNeedTwoHexDigitsPerEscape) {
+    for (const char *good : {"", "\\0D\\0A", "END", "\\ff", "a\\5Cb"}) EXPECT_NO_THROW(CheckDelimiter(good)) << good;
+    for (const char *bad : {"\\", "\\0", "\\7Z", "a\\", "\\ 7", "\\+1"}) EXPECT_THROW(CheckDelimiter(bad), UsageError) << bad;
+    std::string longest;
+    for (int i = 0; i < 100; ++i) longest += i % 2 ? "x" : "\\0D";
+    EXPECT_NO_THROW(CheckDelimiter(longest));
+    EXPECT_THROW(CheckDelimiter(longest + "x"), UsageError);
+}
+
+TEST(XvrChecks, NetworkAddressesNeedAPortIn1To65535) {
+    const DriverInfo &tcp = FindDriver(" tcp/ip ");
+    EXPECT_NO_THROW(CheckAddress(tcp, "127.0.0.1:1"));
+    EXPECT_NO_THROW(CheckAddress(tcp, "instrument:65535"));
+    for (const char *bad : {"127.0.0.1", ":5025", "h:0", "h:65536", "h:", "h:50 25", "h:-1", ""})
+        EXPECT_THROW(CheckAddress(tcp, bad), UsageError) << bad;
+    EXPECT_NO_THROW(CheckAddress(FindDriver("COM"), "/dev/ttyUSB0"));
+    EXPECT_THROW(FindDriver("GPIB"), UsageError);
+}
+
+TEST(XvrChecks, SetValuesArePassedOnInTheirPlainForm) {
+    const DriverInfo &com = FindDriver("COM");
+    EXPECT_EQ(CheckSetValue(com, "timeout", "2s"), "2000");
+    EXPECT_EQ(CheckSetValue(com, " parity ", " even "), "EVEN");
+    EXPECT_EQ(CheckSetValue(com, "HANDSHAKE", "rts/cts"), "RTS/CTS");
+    EXPECT_EQ(CheckSetValue(com, "BAUDRATE", "115200"), "115200");
+    EXPECT_EQ(CheckSetValue(com, "DATABITS", "7"), "7");
+    for (const char *bad : {"4", "5", "9", "x"}) EXPECT_THROW(CheckSetValue(com, "DATABITS", bad), UsageError);
+    EXPECT_THROW(CheckSetValue(com, "STOPBITS", "1.5"), UsageError);
+    EXPECT_THROW(CheckSetValue(com, "BUFFER", "1"), UsageError);
+    EXPECT_THROW(CheckSetValue(FindDriver("UDP"), "BUFFER", "1"), UsageError);  // read only
+    EXPECT_NO_THROW(CheckGetName(FindDriver("UDP"), "buffer"));
+    EXPECT_THROW(CheckGetName(FindDriver("KX GPIB"), "TIMEOUT"), UsageError);  // set only
+}
+
+TEST(XvrScript, LinesAreQueriesByTheirFirstWord) {
+    const DriverInfo &gpib = FindDriver("KX GPIB");
+    const auto kind = [&](const std::string &line) { return ParseStep(line, 1, gpib, false)->kind; };
+    EXPECT_EQ(kind("*IDN?"), Step::Kind::Query);
+    EXPECT_EQ(kind("  MEAS:VOLT? DC"), Step::Kind::Query);
+    EXPECT_EQ(kind("*CLS;*OPC?"), Step::Kind::Query);
+    EXPECT_EQ(kind("DISP:TEXT 'why?'"), Step::Kind::Send);
+    EXPECT_EQ(kind(":read"), Step::Kind::ReadMessage);
+    EXPECT_EQ(kind(":read 10"), Step::Kind::ReadCount);
+    EXPECT_FALSE(ParseStep("  # *IDN?", 1, gpib, false));
+    EXPECT_FALSE(ParseStep(" \t\r", 1, gpib, false));
+    // In hex the decoded bytes decide.
+    const auto hex = ParseStep("2A 49 44 4E 3F", 1, gpib, true);
+    EXPECT_EQ(hex->kind, Step::Kind::Query);
+    EXPECT_EQ(hex->text, "*IDN?");
+    for (const char *bad : {":sleep", ":sleep 1.5", ":read 0", ":get", ":get A B", ":set TIMEOUT x", ":frob", ":quit now"})
+        EXPECT_THROW(ParseStep(bad, 1, gpib, false), UsageError) << bad;
+}
+
+TEST(XvrScript, AScriptIsRefusedNamingItsFirstBadLine) {
+    std::istringstream in("*IDN?\n# fine\n:set DELIMITER \\0A\n\n:sleep soon\n:frob\n");
+    try {
+        ParseScript(in, "s.txt", FindDriver("TCP/IP"), false);
+        FAIL() << "accepted";
+    } catch (const UsageError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("s.txt:5: ", 0), 0u) << e.what();
+    }
+    std::istringstream good("*IDN?\r\n\r\n:get BUFFER\r\n");
+    const auto steps = ParseScript(good, "s", FindDriver("TCP/IP"), false);
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].text, "*IDN?");
+    EXPECT_EQ(steps[1].line, 3u);
+}
+
+}  // namespace
+}  // namespace xvrcli

@@ -1,0 +1,59 @@
+#include "verbose_log.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "log_view.h"
+#include "param_rules.h"
+#include "system.h"
+#include "utf.h"
+
+namespace xvrcli {
+
+namespace {
+const char kParameterFile[] = "XVR.XVR";
+const char kLogFile[] = "XVR.log";
+
+// The key of an "key=value" line, as the library compares it.
+std::string KeyOf(const std::string &line) {
+    const auto eq = line.find('=');
+    return eq == std::string::npos ? "" : NormalizedName(line.substr(0, eq));
+}
+}  // namespace
+
+std::string WithLoggingOn(const std::string &parameterFile) {
+    Encoding encoding;
+    std::istringstream in(DecodeFile(parameterFile, &encoding));
+    // Each line keeps its own line end (a CR stays at the end of the line).
+    std::string out = "[XVR]\nLogFunctions=Yes\nLogData=Yes\n";
+    bool inXvr = false;
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string trimmed = NormalizedName(line);
+        if (!trimmed.empty() && trimmed[0] == '[') inXvr = trimmed.rfind("[XVR]", 0) == 0;
+        const std::string key = KeyOf(line);
+        if (inXvr && (key == "LOGFUNCTIONS" || key == "LOGDATA")) continue;
+        out += line + "\n";
+    }
+    return EncodeFile(out, encoding);
+}
+
+VerboseLog::VerboseLog() : m_dir(MakeTempDirectory()) {
+    std::string user;
+    ReadWholeFile(ParameterDirectory() + kParameterFile, &user);  // none: an empty file
+    if (!WriteWholeFile(m_dir + kParameterFile, WithLoggingOn(user))) {
+        RemoveTempDirectory(m_dir, {kParameterFile});
+        throw std::runtime_error("cannot write " + m_dir + kParameterFile);
+    }
+    SetEnv("XVR_DIR", m_dir);
+}
+
+VerboseLog::~VerboseLog() {
+    std::fflush(stdout);
+    std::fprintf(stderr, "--- call log (xvr -v) ---\n");
+    if (!PrintLogFile(m_dir + kLogFile, stderr)) std::fprintf(stderr, "(no call log was written)\n");
+    std::fprintf(stderr, "--- end of call log ---\n");
+    RemoveTempDirectory(m_dir, {kParameterFile, kLogFile});
+}
+
+}  // namespace xvrcli
