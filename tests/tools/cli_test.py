@@ -556,6 +556,30 @@ class Simulator(unittest.TestCase):
         self.assertEqual(r.stdout, "ABCDEFGHIJ\r")
 
 
+@unittest.skipUnless(os.environ.get("XVR_CLI_SIM"), "needs xvr-sim (Linux)")
+class SimulatorBlock(unittest.TestCase):
+    """query --block against the simulator's own block answer, whose data
+    holds the delimiter (LF) and CR: only the count can end it."""
+
+    def test_block_answer_of_the_simulator_is_read_whole(self):
+        with tempfile.TemporaryDirectory() as d:
+            model = os.path.join(d, "model.txt")
+            with open(model, "w") as f:
+                f.write("name XVR-SIM,Block\nblock CURV? 1000\n")
+            sim, ports = with_sim.start_sim(os.environ["XVR_CLI_SIM"], d, extra=["--instrument", model])
+            try:
+                out = os.path.join(d, "curve.bin")
+                for driver, address in (("TCP/IP", ports["TCP"]), ("COM", "COM7")):
+                    r = xvr("query", driver, address, "CURV?", "--block", "-o", out, "--timeout", "2000",
+                            xvr_dir=d)
+                    self.assertEqual(r.returncode, 0, (driver, r.stderr))
+                    data = read_bytes(out)
+                    self.assertEqual(len(data), 1000, driver)
+                    self.assertEqual(data, bytes((i + 10) % 256 for i in range(1000)), driver)
+            finally:
+                with_sim.stop_sim(sim)
+
+
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
