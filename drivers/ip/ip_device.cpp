@@ -29,21 +29,18 @@ struct CXVR_IPDevice::ReceiveResult {
 
 CXVR_IPDevice::~CXVR_IPDevice() { platform::SocketClose(m_Socket); }
 
-int32_t CXVR_IPDevice::Connect(const std::u16string &host, uint32_t address, uint16_t port,
-                                   uint32_t type, int32_t timeoutMs, std::u16string *error) {
-    m_sHost = host;
-    m_nPort = port;
+int32_t CXVR_IPDevice::Connect(uint32_t address, uint32_t type, int32_t timeoutMs,
+                               std::u16string *error) {
     uint32_t code = platform::SocketCreate(type, &m_Socket);
     if (code != 0) {
         *error = FormatText(kTextSocketFailed, {SystemText(code)});
         return kStatusOpenFailed;
     }
-    m_lTransportMark = kTransportMark;
     m_lAddress = address;
     m_lSocketType = type;
     m_bNonBlocking = timeoutMs > 0;
     if (type == platform::kSocketStream) platform::SocketSetNoDelay(m_Socket);
-    code = platform::SocketConnect(m_Socket, address, port, timeoutMs);
+    code = platform::SocketConnect(m_Socket, address, m_nPort, timeoutMs);
     if (code != 0) {
         *error = FormatText(kTextConnectFailed, {SystemText(code)});
         platform::SocketClose(m_Socket);

@@ -18,7 +18,10 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
     // chunks.  Hosts see it only through what they read.
     static constexpr uint32_t kReceiveSize = 65536;
 
-    CXVR_IPDevice() : CXVR_DeviceSettings(0x0A) {}
+    // The sharing key is complete before the record is listed, so that an
+    // open of the same address on another thread finds it while it connects.
+    CXVR_IPDevice(std::u16string host, uint16_t port)
+        : CXVR_DeviceSettings(0x0A), m_sHost(std::move(host)), m_nPort(port) {}
     ~CXVR_IPDevice();  // releases the socket
     CXVR_IPDevice(const CXVR_IPDevice &) = delete;
     CXVR_IPDevice &operator=(const CXVR_IPDevice &) = delete;
@@ -28,8 +31,7 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
     static constexpr uint32_t kTransportMark = 1;
 
     // Creates and connects the socket; 0 or -4 with text 11011 / 11012.
-    int32_t Connect(const std::u16string &host, uint32_t address, uint16_t port, uint32_t type,
-                    int32_t timeoutMs, std::u16string *error);
+    int32_t Connect(uint32_t address, uint32_t type, int32_t timeoutMs, std::u16string *error);
     // The last close: shuts sending, discards what is still arriving
     // (bounded), closes the socket.
     void Release();
@@ -43,9 +45,9 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
     // Received bytes the host can read without waiting.
     uint32_t BytesAvailable() const;
 
-    std::u16string m_sHost;  // dotted address, also the interface text
-    uint16_t m_nPort = 0;
-    uint32_t m_lTransportMark = 0;
+    const std::u16string m_sHost;  // dotted address, also the interface text
+    const uint16_t m_nPort;
+    const uint32_t m_lTransportMark = kTransportMark;
     platform::SocketHandle m_Socket = platform::kInvalidSocket;
     uint32_t m_lAddress = 0;  // network byte order
     uint32_t m_lSocketType = 0;

@@ -41,9 +41,9 @@ int32_t CXVR_IP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
     auto shares = [&](const CXVR_IPDevice &d) {
         return d.m_sHost == host && d.m_nPort == port && d.m_lTransportMark == m_lTransportType;
     };
-    auto make = [] { return std::make_shared<CXVR_IPDevice>(); };
+    auto make = [&] { return std::make_shared<CXVR_IPDevice>(host, port); };
     auto connect = [&](CXVR_IPDevice &d) {
-        return d.Connect(host, ipv4, port, m_lTransportType, timeoutMs, error);
+        return d.Connect(ipv4, m_lTransportType, timeoutMs, error);
     };
     return OpenDevice(handle, shares, make, connect, kStatusOpenFailed, error);
 }

@@ -121,6 +121,27 @@ TEST_F(ThreadsHost, InstrumentsInParallelKeepTheirAnswers) {
     EXPECT_GT(queries.load(), static_cast<int>(instruments.size()));
 }
 
+TEST_F(ThreadsHost, SimultaneousOpensOfOneAddressShareOneConnection) {
+    EchoInstrument peer("ONE", false);
+    constexpr int kThreads = 4;
+    std::vector<uint32_t> handles(kThreads);
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&, i] {
+            for (++ready; ready < kThreads;) std::this_thread::yield();
+            handles[i] = Open("TCP/IP", peer.Address());
+        });
+    }
+    for (auto &t : threads) t.join();
+    for (uint32_t h : handles) EXPECT_EQ(h, handles[0]);
+    std::string answer;
+    EXPECT_EQ(Query(handles[0], "ID?", &answer), XVR_OK);
+    EXPECT_EQ(answer, "ONE:ID?");
+    for (int i = 1; i < kThreads; ++i) EXPECT_EQ(Host().Close(handles[i]), XVR_OK);
+    EXPECT_EQ(Host().Close(handles[0]), XVR_CLOSE_RELEASED);
+}
+
 TEST_F(ThreadsHost, TwoThreadsOnOneDeviceNeverSplitACall) {
     EchoInstrument peer("ONE", false);
     const uint32_t h = Open("TCP/IP", peer.Address());
