@@ -50,6 +50,32 @@ class RawSocket:
         self.sock.close()
 
 
+class BareCtypes:
+    """The two library calls a query needs, with nothing around them: what
+    the package adds is the difference to the next row."""
+    name = "bare ctypes calls"
+
+    def __init__(self, host, port):
+        import ctypes
+        import quvxvr
+        self.dev = quvxvr.open("TCP/IP", "%s:%d" % (host, port), timeout_ms=5000)
+        dll, handle = quvxvr.library().dll, self.dev.handle
+        buffer = ctypes.create_string_buffer(4096)
+        length = ctypes.c_int32()
+        pointer = ctypes.pointer(length)
+
+        def query():
+            length.value = 5
+            dll.flXVRWrite(handle, b"*IDN?", pointer, 2)
+            length.value = 4096
+            dll.flXVRRead(handle, buffer, pointer, 1)
+            return buffer.raw[:length.value].decode()
+        self.query = query
+
+    def close(self):
+        self.dev.close()
+
+
 class Package:
     name = "quvxvr query"
 
@@ -104,7 +130,8 @@ def main():
         sim, ports = with_sim.start_sim(bin_dir, xvr_dir, ["--no-serial"], prefix)
         try:
             host, port = ports["TCP"].rsplit(":", 1)
-            makers = [lambda: RawSocket(host, int(port)), lambda: Package(host, int(port)),
+            makers = [lambda: RawSocket(host, int(port)), lambda: BareCtypes(host, int(port)),
+                      lambda: Package(host, int(port)),
                       lambda: Visa("@xvr", host, int(port)), lambda: Visa("@py", host, int(port))]
             clients, missing = [], []
             for make in makers:
@@ -135,14 +162,14 @@ def main():
 
     raw, raw_cpu = times[RawSocket.name], cpu[RawSocket.name]
     print("Python TCP query %r, %d rounds x %d queries, %s" % (COMMAND, args.r, args.n, placement))
-    print("%-18s %9s %7s %11s %9s | %9s %9s" % ("client", "us/query", "x raw", "(Q1-Q3)", "+us", "CPU us", "CPU +us"))
+    print("%-19s %9s %7s %11s %9s | %9s %9s" % ("client", "us/query", "x raw", "(Q1-Q3)", "+us", "CPU us", "CPU +us"))
     overhead = {}
     for name, values in times.items():
         ratio = quartiles([v / r for v, r in zip(values, raw)])
         extra = quartiles([v - r for v, r in zip(values, raw)])[0]
         extra_cpu = quartiles([v - r for v, r in zip(cpu[name], raw_cpu)])[0]
         overhead[name] = (extra, extra_cpu)
-        print("%-18s %9.1f %7.2f %11s %9.1f | %9.1f %9.1f" % (
+        print("%-19s %9.1f %7.2f %11s %9.1f | %9.1f %9.1f" % (
             name, statistics.median(values), ratio[0], "%.2f-%.2f" % ratio[1:], extra,
             statistics.median(cpu[name]), extra_cpu))
     for note in missing:

@@ -61,3 +61,7 @@ def test_a_library_that_cannot_load_is_reported_with_where_it_was_looked_for(tmp
     assert "QUVXVR_LIBRARY: %s (no such file)" % missing in r.stderr
     r = run_python(["-m", "quvxvr", "--help"], {"PYTHONPATH": package}, tmp_path)
     assert r.returncode == 0 and "xvr query" in r.stdout
+    pytest.importorskip("pyvisa")
+    r = run_python(["-c", "import pyvisa; pyvisa.ResourceManager('@xvr')"],
+                   {"PYTHONPATH": package, "QUVXVR_LIBRARY": missing}, tmp_path)
+    assert r.returncode == 1 and "OSError" in r.stderr and missing in r.stderr
