@@ -74,6 +74,25 @@ foreach(device "TCP/IP;{tcp};${sim_idn}" "UDP;{udp};${sim_idn}" "COM;COM7;${sim_
   with_sim("^${expected}" "${prefix}/bin/xvr" query "${driver}" "${address}" "*IDN?" --timeout 2000)
 endforeach()
 
+# The Python package, where the interpreter of a Debian system looks for the
+# .deb's, loads the installed library through its own relative path.
+file(GLOB init "${prefix}/lib/python3*/*-packages/quvxvr/__init__.py")
+if(NOT init)
+  message(FATAL_ERROR "no Python package quvxvr under ${prefix}/lib")
+endif()
+if(DEB AND NOT init MATCHES "/usr/lib/python3/dist-packages/")
+  message(FATAL_ERROR "the .deb's Python package is not in lib/python3/dist-packages: ${init}")
+endif()
+get_filename_component(site "${init}" DIRECTORY)
+get_filename_component(site "${site}" DIRECTORY)
+set(ENV{PYTHONPATH} "${site}")
+run("python -m quvxvr" ${PYTHON} -m quvxvr --library --drivers)
+unset(ENV{PYTHONPATH})
+file(REAL_PATH "${prefix}" real_prefix)
+if(NOT out MATCHES "^(${prefix}|${real_prefix})/.*libquvxvr.so.1\n.*KX GPIB")
+  message(FATAL_ERROR "the Python package did not load the installed library:\n${out}")
+endif()
+
 # The README's host with pkg-config; its run path from the .pc file's libdir.
 file(GLOB_RECURSE pc "${prefix}/*/quvxvr.pc")
 get_filename_component(pcdir "${pc}" DIRECTORY)

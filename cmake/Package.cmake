@@ -6,16 +6,6 @@ if(TARGET xvr)
   set_target_properties(xvr PROPERTIES INSTALL_RPATH "$ORIGIN/${_bin_to_lib}")
 endif()
 
-# The Python package, where Debian's interpreter looks for packages, once it
-# exists in the tree.
-file(GLOB _python_packages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/python/*/__init__.py
-                                             ${CMAKE_SOURCE_DIR}/python/src/*/__init__.py)
-foreach(init IN LISTS _python_packages)
-  get_filename_component(package ${init} DIRECTORY)
-  install(DIRECTORY ${package} DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages
-          PATTERN __pycache__ EXCLUDE PATTERN "*.pyc" EXCLUDE)
-endforeach()
-
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quvxvr)
 set(CPACK_PACKAGE_VENDOR "QUVXVR")
