@@ -67,15 +67,15 @@ public:
     }
 
 protected:
-    // Open counting: a record that shares(record) accepts gets one more open;
-    // otherwise open(&record) makes a record and opens its transport (0 or a
-    // failure status), and the record takes the lowest free number.  A full
-    // list fails with fullStatus before any transport is opened.
-    template <class Shares, class OpenNew>
-    int32_t OpenDevice(uint32_t *handle, Shares shares, OpenNew open, int32_t fullStatus,
+    // Open counting: the open record with the same sharing key gets one more
+    // open; otherwise open(&record) makes a record and opens its transport (0
+    // or a failure status), and the record takes the lowest free number.  A
+    // full list fails with fullStatus before any transport is opened.
+    template <class OpenNew>
+    int32_t OpenDevice(uint32_t *handle, const SharingKey &key, OpenNew open, int32_t fullStatus,
                        std::u16string *error) {
         uint16_t number = 0;
-        if (Device *shared = m_Devices.FindIf(shares, &number)) {
+        if (Device *shared = m_Devices.FindShared(key, &number)) {
             ++shared->m_lOpenCount;
             *handle |= number;
             return kStatusOk;
@@ -85,7 +85,7 @@ protected:
         const int32_t status = open(&device);
         if (status < 0) return status;
         device->m_lOpenCount = 1;
-        number = m_Devices.Insert(std::move(device), error);
+        number = m_Devices.Insert(std::move(device), error, key);
         *handle |= number;
         return kStatusOk;
     }

@@ -27,7 +27,6 @@ std::u16string ComDevicePath(const std::u16string &name) {
 int32_t CXVR_COM::Open(uint32_t *handle, std::u16string address, int32_t /*timeoutMs*/,
                        std::u16string *error) {
     const std::u16string name = ComPortName(address);
-    auto shares = [&name](const CXVR_COMDevice &p) { return p.m_sPortName == name; };
     auto open = [&](std::unique_ptr<CXVR_COMDevice> *device) {
         *device = std::make_unique<CXVR_COMDevice>(name);
         platform::SerialPort &port = (*device)->m_Port;
@@ -35,7 +34,7 @@ int32_t CXVR_COM::Open(uint32_t *handle, std::u16string address, int32_t /*timeo
         *error = Format(u"%s:%s", {name, SystemText(port.Error())});
         return int32_t{kStatusNotFound};
     };
-    const int32_t status = OpenDevice(handle, shares, open, kStatusNotFound, error);
+    const int32_t status = OpenDevice(handle, name, open, kStatusNotFound, error);
     if (status < 0) *handle = 0;
     return status;
 }

@@ -16,7 +16,8 @@ public:
     ~CXVR_IP() override = default;
 
     // "host:port": split at the first colon, blanks trimmed, the host
-    // upper-cased and resolved; a dotted address is kept as written.
+    // upper-cased and resolved (an address inet_addr accepts is kept as
+    // written), the port a decimal number from 1 to 65535.
     int32_t Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
                  std::u16string *error) override;
 
