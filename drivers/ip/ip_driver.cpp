@@ -28,16 +28,23 @@ bool ParsePort(std::u16string_view text, uint16_t *port) {
 
 }  // namespace
 
-int32_t CXVR_IP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
-                      std::u16string *error) {
+bool ParseIpAddress(std::u16string_view param, std::u16string *host, uint16_t *port) {
     const std::u16string address = ToUpper(TrimBlanks(param));
     const size_t colon = address.find(u':');
+    if (colon == std::u16string::npos || !ParsePort(TrimBlanks(address.substr(colon + 1)), port))
+        return false;
+    *host = TrimBlanks(address.substr(0, colon));
+    return true;
+}
+
+int32_t CXVR_IP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
+                      std::u16string *error) {
+    std::u16string host;
     uint16_t port = 0;
-    if (colon == std::u16string::npos || !ParsePort(TrimBlanks(address.substr(colon + 1)), &port)) {
+    if (!ParseIpAddress(param, &host, &port)) {
         *error = LoadText(kTextBadIpAddress);
         return kStatusBadAddress;
     }
-    std::u16string host = TrimBlanks(address.substr(0, colon));
 
     uint32_t code = platform::SocketStartup();
     if (code != 0) {
