@@ -25,21 +25,18 @@ bool ReadRegularFile(const std::u16string &path, std::string *bytes) {
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
               info.st_size <= static_cast<off_t>(kMaxProfileBytes);
-    if (ok) {
-        // The file may grow after fstat: read one byte past the limit to see it.
-        bytes->resize(kMaxProfileBytes + 1);
-        size_t filled = 0;
-        while (filled < bytes->size()) {
-            const ssize_t n = ::read(fd, bytes->data() + filled, bytes->size() - filled);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                ok = n == 0;
-                break;
-            }
-            filled += static_cast<size_t>(n);
+    // Read to the end in chunks: the file may have grown since fstat, and a
+    // byte beyond the limit makes it too large.
+    char chunk[4096];
+    while (ok) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
         }
-        ok = ok && filled <= kMaxProfileBytes;
-        bytes->resize(ok ? filled : 0);
+        bytes->append(chunk, static_cast<size_t>(n));
+        ok = bytes->size() <= kMaxProfileBytes;
     }
     ::close(fd);
     return ok;
