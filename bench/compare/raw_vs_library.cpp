@@ -18,6 +18,9 @@
 #include <unistd.h>
 
 #include <quvxvr.h>
+#ifdef XVR_HAVE_LXI
+#include <lxi.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -166,6 +169,35 @@ size_t RawQuery(int fd, const std::string &command, char end, std::vector<uint8_
     }
 }
 
+// --- The library a user would pick instead, where it is installed ----------------
+#ifdef XVR_HAVE_LXI
+// liblxi's RAW protocol: the query and its line end, then receives up to
+// the line end.
+Side LxiQuery(const std::string &hostPort, std::vector<uint8_t> &buffer) {
+    auto device = std::make_shared<int>(-1);
+    const auto colon = hostPort.rfind(':');
+    const std::string host = hostPort.substr(0, colon);
+    const int port = std::atoi(hostPort.c_str() + colon + 1);
+    return Side{[=] {
+                    lxi_init();
+                    *device = lxi_connect(host.c_str(), port, nullptr, 2000, RAW);
+                    if (*device < 0) Fail("lxi_connect " + hostPort);
+                },
+                [=, &buffer] {
+                    const std::string line = kQuery + "\n";
+                    if (lxi_send(*device, line.data(), static_cast<int>(line.size()), 2000) < 0) Fail("lxi_send");
+                    for (;;) {
+                        const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()),
+                                                  static_cast<int>(buffer.size()), 2000);
+                        if (n <= 0) Fail("lxi_receive");
+                        if (buffer[static_cast<size_t>(n) - 1] == '\n') return;
+                    }
+                },
+                [=] { lxi_disconnect(*device); }};
+}
+#endif
+
+
 // Switches the call log for the next initialisation through a parameter file
 // of our own.
 void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
@@ -213,8 +245,12 @@ int main(int argc, char **argv) {
         Library lib;
         uint32_t device = LibOpen(lib, "TCP/IP", tcp);
         int fd = RawConnect(SOCK_STREAM, tcp);
-        Compare("TCP query *IDN?", "us", {{}, [&] { LibQuery(device, kQuery, buffer); }, {}}, "raw socket",
-                {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}}, rounds, kCalls);
+        const Side libTcp{{}, [&] { LibQuery(device, kQuery, buffer); }, {}};
+        Compare("TCP query *IDN?", "us", libTcp, "raw socket", {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}},
+                rounds, kCalls);
+#ifdef XVR_HAVE_LXI
+        Compare("TCP query *IDN?", "us", libTcp, "liblxi RAW", LxiQuery(tcp, buffer), rounds, kCalls);
+#endif
 
         // Bulk: one answer of 16 MiB read into a buffer of that size.
         const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
