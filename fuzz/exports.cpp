@@ -160,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             Text value = PickText(in);
             // A long time-out would only make the fuzzer wait.
             if (!name.null && Prepared(name.text).find(u"TIMEOUT") != std::u16string::npos)
-                value.text = std::to_string(static_cast<int8_t>(in.Byte()) % 3);
+                value.text = std::to_string(in.Byte() % 3);
             flXVRParamSet(h, name.get(), value.get());
             break;
         }
