@@ -209,7 +209,7 @@ void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
 
 int main(int argc, char **argv) {
     std::string tcp, udp, pty;
-    int rounds = 25, cpu = -1;
+    int rounds = 101, cpu = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--tcp") tcp = argv[i + 1];

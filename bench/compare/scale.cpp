@@ -77,9 +77,9 @@ void Rows(const char *what, uint32_t module, const char *driver, const std::stri
     const Cost near = CostAt(module, driver, address, fill, 10, repeats, &open);
     const Cost atScale = CostAt(module, driver, address, fill, far, repeats, &open);
     for (uint32_t device : open) flXVRClose(device);
-    const std::string at = std::string(what) + ", device " + std::to_string(far);
-    std::printf("%s open\tus\t%.2f\t10th device\t%.2f\n", at.c_str(), atScale.open, near.open);
-    std::printf("%s close\tus\t%.2f\t10th device\t%.2f\n", at.c_str(), atScale.close, near.close);
+    const std::string at = ", device " + std::to_string(far) + " (" + what + ")";
+    std::printf("Open%s\tus\t%.2f\t10th device\t%.2f\n", at.c_str(), atScale.open, near.open);
+    std::printf("Close%s\tus\t%.2f\t10th device\t%.2f\n", at.c_str(), atScale.close, near.close);
     std::fflush(stdout);
 }
 
@@ -94,7 +94,7 @@ int main(int argc, char **argv) {
     if (flXVRInit(nullptr, &module, 100, 100) != XVR_OK) Fail("flXVRInit failed");
 
     // The loop driver shares a record per address: each address is a device.
-    Rows("Loop driver (no system resource)", module, "LOOP", "PROBE",
+    Rows("loop driver", module, "LOOP", "PROBE",
          [](size_t i) { return "D" + std::to_string(i); }, 60000, repeats);
 
     // Every UDP open is a socket of its own, wherever it points; leave room
