@@ -131,8 +131,12 @@ bool SerialPort::ReadEachByte(uint32_t ms) {
     return SetReadTimeouts(AsHandle(m_handle), false, ms) || Fail();
 }
 
+// The total of a write (per byte times count plus the constant) must stay
+// below 2^31 ms for wine too: the constant keeps half of that room, so a
+// write under TIMEOUT -1 waits about 12 days plus its bytes' time instead of
+// giving up at once.
 bool SerialPort::WriteWithin(uint32_t perByteMs, uint32_t ms) {
-    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs, ms) || Fail();
+    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs, std::min(ms, kLongestPortWaitMs / 2)) || Fail();
 }
 
 bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
