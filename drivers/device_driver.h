@@ -83,15 +83,16 @@ public:
     }
 
 protected:
-    // Open counting: a record that shares(record) accepts gets one more open;
-    // otherwise the record from make() takes the lowest free number and
-    // open(record) opens its transport (0 or a failure status, which frees
-    // the number again).  A full list fails with fullStatus before any
-    // transport is opened.  The transport opens outside the list lock, with
-    // the record's call lock held: a second open of the same address waits
-    // for the first to end and then shares its record or tries anew.
-    template <class Shares, class Make, class OpenTransport>
-    int32_t OpenDevice(uint32_t *handle, Shares shares, Make make, OpenTransport open,
+    // Open counting: the record with the same sharing key (none: never
+    // shared) gets one more open; otherwise the record from make() takes the
+    // lowest free number and open(record) opens its transport (0 or a
+    // failure status, which frees the number again).  A full list fails with
+    // fullStatus before any transport is opened.  The transport opens outside
+    // the list lock, with the record's call lock held: a second open of the
+    // same key waits for the first to end and then shares its record or
+    // tries anew.
+    template <class Make, class OpenTransport>
+    int32_t OpenDevice(uint32_t *handle, const SharingKey &key, Make make, OpenTransport open,
                        int32_t fullStatus, std::u16string *error) {
         for (;;) {
             // Call lock before list lock, in every path.
@@ -99,8 +100,7 @@ protected:
             std::unique_lock<std::mutex> freshCall(fresh->m_CallLock);
             std::unique_lock<std::mutex> list(m_Lock);
             uint16_t number = 0;
-            auto live = [&](const Device &d) { return d.m_State != Device::State::kReleased && shares(d); };
-            if (std::shared_ptr<Device> shared = m_Devices.FindIf(live, &number)) {
+            if (std::shared_ptr<Device> shared = m_Devices.FindShared(key, &number)) {
                 if (shared->m_State == Device::State::kOpen) {
                     ++shared->m_lOpenCount;
                     *handle |= number;
@@ -112,7 +112,7 @@ protected:
                 continue;
             }
             if (!m_Devices.HasRoom(error)) return fullStatus;
-            number = m_Devices.Insert(fresh, error);
+            number = m_Devices.Insert(fresh, error, key);
             list.unlock();
             const int32_t status = open(*fresh);
             list.lock();

@@ -1,18 +1,29 @@
 // A driver's list of device records: device number = index + 1, freed entries
 // are reused lowest first, and the list never shrinks while the driver lives.
-// Records are shared, so that a call still using one keeps it alive after
-// its entry was freed.  The list itself is not locked: its driver does that.
+// Opening and closing cost the same at the 60,000th device as at the 10th:
+// the free numbers are kept in a min-heap and shared records are found
+// through an index by their sharing key, never by a scan.  Records are
+// shared, so that a call still using one keeps it alive after its entry was
+// freed.  The list itself is not locked: its driver does that.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <queue>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "drivers/driver.h"
 #include "base/texts.h"
 
 namespace xvr {
+
+// What makes two opens of one driver share a record (a port name, a bus
+// address, a host and port), or nothing for a record that is never shared.
+using SharingKey = std::optional<std::u16string>;
 
 template <class Record>
 class DeviceList {
@@ -23,51 +34,53 @@ public:
     // nullptr with text 11000 in *error.
     std::shared_ptr<Record> Find(uint32_t handle, std::u16string *error) const {
         size_t number = handle & 0xFFFF;
-        if (number == 0 || number > m_Entries.size() || !m_Entries[number - 1]) {
+        if (number == 0 || number > m_Entries.size() || !m_Entries[number - 1].record) {
             *error = LoadText(kTextNotOpen);
             return nullptr;
         }
-        return m_Entries[number - 1];
+        return m_Entries[number - 1].record;
     }
 
-    // The first record for which match(record) holds, with its device number.
-    template <class Match>
-    std::shared_ptr<Record> FindIf(Match match, uint16_t *number) const {
-        for (size_t i = 0; i < m_Entries.size(); ++i) {
-            if (m_Entries[i] && match(*m_Entries[i])) {
-                *number = static_cast<uint16_t>(i + 1);
-                return m_Entries[i];
-            }
-        }
-        return nullptr;
+    // The record inserted under key and not yet freed, with its device number.
+    std::shared_ptr<Record> FindShared(const SharingKey &key, uint16_t *number) const {
+        if (!key) return nullptr;
+        const auto it = m_ByKey.find(*key);
+        if (it == m_ByKey.end()) return nullptr;
+        *number = it->second;
+        return m_Entries[it->second - 1].record;
     }
 
     // True when Insert would find room; otherwise text 11018 in *error.
     // Drivers ask before opening a transport, so that a full list never
     // leaves a device open without a record.
     bool HasRoom(std::u16string *error) const {
-        if (m_Entries.size() < kMaxDevices) return true;
-        for (const auto &e : m_Entries)
-            if (!e) return true;
+        if (m_Entries.size() < kMaxDevices || !m_Free.empty()) return true;
         *error = LoadText(kTextCannotOpen);
         return false;
     }
 
     // Stores the record in the lowest free entry and returns its device
     // number; 0 when all 65535 numbers are in use (text 11018 in *error).
-    uint16_t Insert(std::shared_ptr<Record> record, std::u16string *error) {
-        for (size_t i = 0; i < m_Entries.size(); ++i) {
-            if (!m_Entries[i]) {
-                m_Entries[i] = std::move(record);
-                return static_cast<uint16_t>(i + 1);
-            }
+    // A record with a key is what later opens of that key share.
+    uint16_t Insert(std::shared_ptr<Record> record, std::u16string *error, SharingKey key = {}) {
+        if (!HasRoom(error)) return 0;
+        uint16_t number;
+        if (!m_Free.empty()) {
+            number = m_Free.top();
+            m_Free.pop();
+        } else {
+            m_Entries.emplace_back();
+            number = static_cast<uint16_t>(m_Entries.size());
         }
-        if (m_Entries.size() >= kMaxDevices) {
-            *error = LoadText(kTextCannotOpen);
-            return 0;
+        Entry &entry = m_Entries[number - 1];
+        entry.record = std::move(record);
+        if (key) {
+            // A key is already present only if a driver did not ask FindShared
+            // first; the first record keeps it, as a scan would find it first.
+            if (m_ByKey.emplace(*key, number).second) entry.key = std::move(key);
         }
-        m_Entries.push_back(std::move(record));
-        return static_cast<uint16_t>(m_Entries.size());
+        ++m_Open;
+        return number;
     }
 
     // One close of the device: 0 while other opens remain; 3 after
@@ -82,25 +95,34 @@ public:
         }
         if (--r->m_lOpenCount > 0) return kStatusOk;
         release(*r);
-        m_Entries[(handle & 0xFFFF) - 1].reset();
+        Remove(static_cast<uint16_t>(handle & 0xFFFF));
         return kStatusReleased;
     }
 
-    // Frees a number whose record never opened.
+    // Frees the number (and the record's key), whatever its open count.
     void Remove(uint16_t number) {
-        if (number > 0 && number <= m_Entries.size()) m_Entries[number - 1].reset();
+        if (number == 0 || number > m_Entries.size() || !m_Entries[number - 1].record) return;
+        Entry &entry = m_Entries[number - 1];
+        if (entry.key) m_ByKey.erase(*entry.key);
+        entry = Entry{};
+        m_Free.push(number);
+        --m_Open;
     }
 
-    bool Any() const {
-        for (const auto &e : m_Entries)
-            if (e) return true;
-        return false;
-    }
+    bool Any() const { return m_Open != 0; }
 
     size_t Size() const { return m_Entries.size(); }
 
 private:
-    std::vector<std::shared_ptr<Record>> m_Entries;
+    struct Entry {
+        std::shared_ptr<Record> record;  // null: the number is free
+        SharingKey key;                  // set while the record is in m_ByKey
+    };
+
+    std::vector<Entry> m_Entries;
+    std::priority_queue<uint16_t, std::vector<uint16_t>, std::greater<uint16_t>> m_Free;
+    std::unordered_map<std::u16string, uint16_t> m_ByKey;
+    size_t m_Open = 0;
 };
 
 }  // namespace xvr

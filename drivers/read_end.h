@@ -5,7 +5,7 @@
 // What the transports deliberately do differently before this point:
 //   COM   a buffer that fills with the delimiter's last byte ends as full
 //         (1), delimiter kept in the count: the full check comes first.
-//   IP    the whole host buffer is zeroed before reading.
+//   IP    the host buffer is zero after the bytes the read delivered.
 //   GPIB  a pass that ends past the time-out ends short (-6) even when it
 //         brought the delimiter: the clock is checked first.
 #pragma once

@@ -37,14 +37,33 @@ void SleepMs(uint32_t ms);
 // --- Profile (ini) files -----------------------------------------------------
 // GetPrivateProfileString semantics: section and key case-insensitive, value
 // trimmed and unquoted, the default when file, section or key is missing,
-// cut to size - 1 characters.
-std::u16string ProfileString(const std::u16string &file, const std::u16string &section,
-                             const std::u16string &key, const std::u16string &fallback,
-                             uint32_t size);
-// The narrow variant: file name and result in the ANSI code page.
-std::string ProfileStringA(const std::string &file, const std::string &section,
-                           const std::string &key, const std::string &fallback,
-                           uint32_t size);
+// cut to size - 1 characters.  A Profile reads its file once for all the keys
+// a call needs.  On Linux only a regular file is read, without blocking, and
+// only up to kMaxProfileBytes: a FIFO, a device or a larger file reads as if
+// it held no key.  On Windows the system's profile functions read the file.
+constexpr size_t kMaxProfileBytes = 1 << 20;
+
+class Profile {
+public:
+    explicit Profile(const std::u16string &file);
+    std::u16string String(const std::u16string &section, const std::u16string &key,
+                          const std::u16string &fallback, uint32_t size) const;
+    // The narrow variant: result in the ANSI code page, size in bytes.
+    std::string StringA(const std::string &section, const std::string &key,
+                        const std::string &fallback, uint32_t size) const;
+
+private:
+    [[maybe_unused]] std::u16string m_sFile;  // Windows: read by the system
+    std::u16string m_sText;                   // Linux: the file's text, decoded
+    bool m_bRead = false;                     // Linux: the file was there and fit
+};
+
+// One key, one reading of the file.
+inline std::u16string ProfileString(const std::u16string &file, const std::u16string &section,
+                                    const std::u16string &key, const std::u16string &fallback,
+                                    uint32_t size) {
+    return Profile(file).String(section, key, fallback, size);
+}
 
 // --- Files ---------------------------------------------------------------------
 // fopen on a UTF-16 path; mode as for fopen ("wb", "ab", "rb").

@@ -98,12 +98,14 @@ private:
 
     intptr_t m_handle = kNoHandle;
     uint32_t m_error = 0;
-#ifndef _WIN32
-    // The deadlines and the read-ahead of the termios side: one system call
-    // per burst, not per byte.
+    // What Read waits for: the termios side keeps its own deadlines; Windows
+    // waits again for what is left of a wait longer than one system wait.
     enum class ReadMode : uint8_t { kWaiting, kEachByte };
     ReadMode m_readMode = ReadMode::kEachByte;
     uint32_t m_readMs = 0;
+#ifndef _WIN32
+    // The read-ahead of the termios side: one system call per burst, not
+    // per byte.
     uint32_t m_writePerByteMs = 0;
     uint32_t m_writeMs = 0;
     static constexpr uint32_t kAheadSize = 512;

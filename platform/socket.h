@@ -21,9 +21,9 @@ constexpr uint32_t kSocketDatagram = 2;
 // cleaned up); 0 or the error code.
 uint32_t SocketStartup();
 
-// A host text as an IPv4 address.  A dotted address is taken as written;
-// anything else is looked up by name and *dotted becomes the first address
-// found.  *address is in network byte order.  False when nothing was found.
+// A host text as an IPv4 address.  A text inet_addr accepts ("10.0.0.5",
+// "127.1") is taken as written; anything else is looked up by name and
+// *dotted becomes the first address found.  *address is in network byte order.  False when nothing was found.
 bool ResolveIPv4(const std::string &host, std::string *dotted, uint32_t *address);
 
 // A new socket of the given type; 0 or the error code.

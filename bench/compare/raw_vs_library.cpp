@@ -1,18 +1,26 @@
 // xvr-compare: the same work through the library's exports and through the
-// system's own calls, against a running xvr-sim.  Prints one result per
-// line, tab-separated (name, unit, library, reference name, reference), for
-// bench/compare/compare to put into its table.
+// system's own calls, against a running xvr-sim.  The two sides run in
+// alternating blocks (round r: library then reference, round r+1 the other
+// way round), so that whatever else the machine does weighs on both alike;
+// the figure is the median of the per-round ratios, with its quartiles.
+// Prints one result per line, tab-separated: name, unit, library,
+// reference name, reference, ratio, first quartile, third quartile (the
+// ratio is library time / reference time; for MB/s the rates are shown).
 //
-//   xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n N]
+//   xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n ROUNDS] [--cpu N]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <quvxvr.h>
+#ifdef XVR_HAVE_LXI
+#include <lxi.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +29,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,31 +38,68 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 const std::string kQuery = "*IDN?";
-constexpr int kBulkBytes = 4 * 1024 * 1024;
+constexpr int kBulkBytes = 16 * 1024 * 1024;
 
 [[noreturn]] void Fail(const std::string &what) {
     std::fprintf(stderr, "xvr-compare: %s\n", what.c_str());
     std::exit(1);
 }
 
-// Median time of one call of op, in microseconds, after a short warm-up.
-double MedianMicros(int n, const std::function<void()> &op) {
-    for (int i = 0; i < std::min(n / 10 + 1, 20); ++i) op();
-    std::vector<double> times(static_cast<size_t>(n));
-    for (auto &t : times) {
-        const auto t0 = Clock::now();
-        op();
-        t = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
-    }
-    std::nth_element(times.begin(), times.begin() + n / 2, times.end());
-    return times[static_cast<size_t>(n / 2)];
+// Microseconds per call of op over a block of calls.
+double BlockMicros(int calls, const std::function<void()> &op) {
+    const auto t0 = Clock::now();
+    for (int i = 0; i < calls; ++i) op();
+    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count() / calls;
 }
 
-// The library's figure and the reference's, with the reference named.
-void Row(const char *name, const char *unit, double library, const char *reference, double other) {
-    std::printf("%s\t%s\t%.1f\t%s\t%.1f\n", name, unit, library, reference, other);
+double Quantile(std::vector<double> v, double q) {
+    std::sort(v.begin(), v.end());
+    const double at = q * static_cast<double>(v.size() - 1);
+    const size_t i = static_cast<size_t>(at);
+    return i + 1 < v.size() ? v[i] + (at - static_cast<double>(i)) * (v[i + 1] - v[i]) : v[i];
+}
+
+struct Side {
+    std::function<void()> begin;  // before each block, untimed (may be empty)
+    std::function<void()> op;
+    std::function<void()> end;    // after each block, untimed (may be empty)
+};
+
+// Library against reference in `rounds` alternating blocks of `calls` calls,
+// after one untimed block of each.  perCall turns microseconds per call into
+// the unit shown (identity for times, bytes / us for MB/s).
+void Compare(const char *name, const char *unit, const Side &library, const char *reference,
+             const Side &other, int rounds, int calls, double (*shown)(double us) = nullptr) {
+    auto block = [calls](const Side &side) {
+        if (side.begin) side.begin();
+        const double us = BlockMicros(calls, side.op);
+        if (side.end) side.end();
+        return us;
+    };
+    block(library);
+    block(other);
+    std::vector<double> lib, ref, ratio;
+    for (int r = 0; r < rounds; ++r) {
+        double l, o;
+        if (r % 2 == 0) {
+            l = block(library);
+            o = block(other);
+        } else {
+            o = block(other);
+            l = block(library);
+        }
+        lib.push_back(l);
+        ref.push_back(o);
+        ratio.push_back(l / o);
+    }
+    const double libUs = Quantile(lib, 0.5), refUs = Quantile(ref, 0.5);
+    std::printf("%s\t%s\t%.2f\t%s\t%.2f\t%.3f\t%.3f\t%.3f\n", name, unit, shown ? shown(libUs) : libUs,
+                reference, shown ? shown(refUs) : refUs, Quantile(ratio, 0.5), Quantile(ratio, 0.25),
+                Quantile(ratio, 0.75));
     std::fflush(stdout);
 }
+
+double BulkMBps(double us) { return kBulkBytes / us; }
 
 // --- The library -----------------------------------------------------------------
 struct Library {
@@ -123,6 +169,35 @@ size_t RawQuery(int fd, const std::string &command, char end, std::vector<uint8_
     }
 }
 
+// --- The library a user would pick instead, where it is installed ----------------
+#ifdef XVR_HAVE_LXI
+// liblxi's RAW protocol: the query and its line end, then receives up to
+// the line end.
+Side LxiQuery(const std::string &hostPort, std::vector<uint8_t> &buffer) {
+    auto device = std::make_shared<int>(-1);
+    const auto colon = hostPort.rfind(':');
+    const std::string host = hostPort.substr(0, colon);
+    const int port = std::atoi(hostPort.c_str() + colon + 1);
+    return Side{[=] {
+                    lxi_init();
+                    *device = lxi_connect(host.c_str(), port, nullptr, 2000, RAW);
+                    if (*device < 0) Fail("lxi_connect " + hostPort);
+                },
+                [=, &buffer] {
+                    const std::string line = kQuery + "\n";
+                    if (lxi_send(*device, line.data(), static_cast<int>(line.size()), 2000) < 0) Fail("lxi_send");
+                    for (;;) {
+                        const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()),
+                                                  static_cast<int>(buffer.size()), 2000);
+                        if (n <= 0) Fail("lxi_receive");
+                        if (buffer[static_cast<size_t>(n) - 1] == '\n') return;
+                    }
+                },
+                [=] { lxi_disconnect(*device); }};
+}
+#endif
+
+
 // Switches the call log for the next initialisation through a parameter file
 // of our own.
 void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
@@ -134,82 +209,104 @@ void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
 
 int main(int argc, char **argv) {
     std::string tcp, udp, pty;
-    int n = 2000;
+    int rounds = 101, cpu = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--tcp") tcp = argv[i + 1];
         else if (a == "--udp") udp = argv[i + 1];
         else if (a == "--pty") pty = argv[i + 1];
-        else if (a == "-n") n = std::max(10, std::atoi(argv[i + 1]));
+        else if (a == "-n") rounds = std::max(3, std::atoi(argv[i + 1]));
+        else if (a == "--cpu") cpu = std::atoi(argv[i + 1]);
         else Fail("unknown option " + a);
     }
-    if (tcp.empty() || udp.empty()) Fail("usage: xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n N]");
+    if (tcp.empty() || udp.empty())
+        Fail("usage: xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n ROUNDS] [--cpu N]");
+    if (cpu >= 0) {
+        // One core for the client, so that the scheduler does not move it
+        // between blocks; the peer has a core of its own.
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        CPU_SET(cpu, &set);
+        if (sched_setaffinity(0, sizeof set, &set) != 0) Fail("cannot pin to core " + std::to_string(cpu));
+    }
 
     char dirTemplate[] = "/tmp/xvr-compare.XXXXXX";
     if (!mkdtemp(dirTemplate)) Fail("mkdtemp");
     const std::string dir = dirTemplate;
     setenv("XVR_DIR", dir.c_str(), 1);
     WriteLogSwitches(dir, false, false);
-    std::vector<uint8_t> buffer(65536);
+    // A query's answer goes into a buffer of the size a host would give it:
+    // the library zeroes what the answer leaves of the host's buffer, so a
+    // 16 MiB buffer for "*IDN?" would measure memset.
+    std::vector<uint8_t> buffer(1024), bulkBuffer(kBulkBytes + 1);
+    constexpr int kCalls = 200;
 
     {
         Library lib;
-        // Queries, transport by transport.
         uint32_t device = LibOpen(lib, "TCP/IP", tcp);
-        const double libTcp = MedianMicros(n, [&] { LibQuery(device, kQuery, buffer); });
         int fd = RawConnect(SOCK_STREAM, tcp);
-        const double rawTcp = MedianMicros(n, [&] { RawQuery(fd, kQuery, '\n', buffer); });
-        Row("TCP query *IDN?", "us", libTcp, "raw socket", rawTcp);
+        const Side libTcp{{}, [&] { LibQuery(device, kQuery, buffer); }, {}};
+        Compare("TCP query *IDN?", "us", libTcp, "raw socket", {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}},
+                rounds, kCalls);
+#ifdef XVR_HAVE_LXI
+        Compare("TCP query *IDN?", "us", libTcp, "liblxi RAW", LxiQuery(tcp, buffer), rounds, kCalls);
+#endif
 
-        // Bulk: one answer of kBulkBytes bytes, in MB/s.
+        // Bulk: one answer of 16 MiB read into a buffer of that size.
         const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
-        const int bulkRuns = std::min(20, std::max(3, n / 100));
-        const double libBulk = MedianMicros(bulkRuns, [&] { LibQuery(device, bulk, buffer); });
-        const double rawBulk = MedianMicros(bulkRuns, [&] { RawQuery(fd, bulk, '\n', buffer); });
-        Row("TCP bulk read 4 MiB", "MB/s", kBulkBytes / libBulk, "raw socket", kBulkBytes / rawBulk);
+        Compare("TCP bulk read 16 MiB", "MB/s", {{}, [&] { LibQuery(device, bulk, bulkBuffer); }, {}}, "raw socket",
+                {{}, [&] { RawQuery(fd, bulk, '\n', bulkBuffer); }, {}}, std::max(5, rounds / 2), 2, BulkMBps);
         flXVRClose(device);
         close(fd);
 
         device = LibOpen(lib, "UDP", udp);
-        const double libUdp = MedianMicros(n, [&] { LibQuery(device, kQuery, buffer); });
-        flXVRClose(device);
         fd = RawConnect(SOCK_DGRAM, udp);
-        const double rawUdp = MedianMicros(n, [&] { RawQuery(fd, kQuery, '\n', buffer); });
+        Compare("UDP query *IDN?", "us", {{}, [&] { LibQuery(device, kQuery, buffer); }, {}}, "raw socket",
+                {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}}, rounds, kCalls);
+        flXVRClose(device);
         close(fd);
-        Row("UDP query *IDN?", "us", libUdp, "raw socket", rawUdp);
 
         if (!pty.empty()) {
-            device = LibOpen(lib, "COM", pty);
-            const double libCom = MedianMicros(n / 4, [&] { LibQuery(device, kQuery, buffer); });
-            flXVRClose(device);
-            fd = open(pty.c_str(), O_RDWR | O_NOCTTY);
-            termios tio{};
-            if (fd < 0 || tcgetattr(fd, &tio) != 0) Fail("open " + pty);
-            cfmakeraw(&tio);
-            tcsetattr(fd, TCSANOW, &tio);
-            const double rawCom = MedianMicros(n / 4, [&] { RawQuery(fd, kQuery, '\r', buffer); });
-            close(fd);
-            Row("Serial query *IDN? (pty)", "us", libCom, "raw pty", rawCom);
+            // The port opens exclusively: each side opens it for its block.
+            uint32_t com = 0;
+            Side library{[&] { com = LibOpen(lib, "COM", pty); }, [&] { LibQuery(com, kQuery, buffer); },
+                         [&] { flXVRClose(com); }};
+            int comFd = -1;
+            Side raw{[&] {
+                         comFd = open(pty.c_str(), O_RDWR | O_NOCTTY);
+                         termios tio{};
+                         if (comFd < 0 || tcgetattr(comFd, &tio) != 0) Fail("open " + pty);
+                         cfmakeraw(&tio);
+                         tcsetattr(comFd, TCSANOW, &tio);
+                     },
+                     [&] { RawQuery(comFd, kQuery, '\r', buffer); }, [&] { close(comFd); }};
+            Compare("Serial query *IDN? (pty)", "us", library, "raw pty", raw, rounds, kCalls / 4);
         }
 
-        // Open and close of a TCP connection.
-        const double libOpen = MedianMicros(n / 4, [&] { flXVRClose(LibOpen(lib, "TCP/IP", tcp)); });
-        const double rawOpen = MedianMicros(n / 4, [&] { close(RawConnect(SOCK_STREAM, tcp)); });
-        Row("TCP open + close", "us", libOpen, "raw socket", rawOpen);
+        Compare("TCP open + close", "us", {{}, [&] { flXVRClose(LibOpen(lib, "TCP/IP", tcp)); }, {}}, "raw socket",
+                {{}, [&] { close(RawConnect(SOCK_STREAM, tcp)); }, {}}, rounds, kCalls / 4);
     }
 
-    // The call log: the switches are read when the library is initialised.
-    auto loggedQuery = [&](bool functions, bool data) {
-        WriteLogSwitches(dir, functions, data);
-        Library lib;
-        const uint32_t device = LibOpen(lib, "TCP/IP", tcp);
-        const double t = MedianMicros(n / 2, [&] { LibQuery(device, kQuery, buffer); });
-        flXVRClose(device);
-        return t;
+    // The call log: its switches are read by the first initialisation, so
+    // each block of a logged side starts the library afresh.
+    auto logged = [&](bool functions, bool data) {
+        auto lib = std::make_shared<Library *>(nullptr);
+        auto device = std::make_shared<uint32_t>(0);
+        return Side{[=, &dir] {
+                        WriteLogSwitches(dir, functions, data);
+                        *lib = new Library;
+                        *device = LibOpen(**lib, "TCP/IP", tcp);
+                    },
+                    [=, &buffer] { LibQuery(*device, kQuery, buffer); },
+                    [=] {
+                        flXVRClose(*device);
+                        delete *lib;
+                    }};
     };
-    const double logOff = loggedQuery(false, false);
-    Row("TCP query, call log functions", "us", loggedQuery(true, false), "log off", logOff);
-    Row("TCP query, call log functions+data", "us", loggedQuery(true, true), "log off", logOff);
+    Compare("TCP query, call log functions", "us", logged(true, false), "log off", logged(false, false), rounds,
+            kCalls);
+    Compare("TCP query, call log functions+data", "us", logged(true, true), "log off", logged(false, false),
+            rounds, kCalls);
 
     std::remove((dir + "/XVR.XVR").c_str());
     std::remove((dir + "/XVR.log").c_str());

@@ -27,14 +27,13 @@ std::u16string ComDevicePath(const std::u16string &name) {
 int32_t CXVR_COM::Open(uint32_t *handle, std::u16string address, int32_t /*timeoutMs*/,
                        std::u16string *error) {
     const std::u16string name = ComPortName(address);
-    auto shares = [&name](const CXVR_COMDevice &p) { return p.m_sPortName == name; };
     auto make = [&name] { return std::make_shared<CXVR_COMDevice>(name); };
     auto open = [&](CXVR_COMDevice &d) {
         if (d.m_Port.Open(ComDevicePath(name))) return int32_t{kStatusOk};
         *error = Format(u"%s:%s", {name, SystemText(d.m_Port.Error())});
         return int32_t{kStatusNotFound};
     };
-    const int32_t status = OpenDevice(handle, shares, make, open, kStatusNotFound, error);
+    const int32_t status = OpenDevice(handle, name, make, open, kStatusNotFound, error);
     if (status < 0) *handle = 0;
     return status;
 }

@@ -16,6 +16,9 @@ namespace {
 const std::u16string kInterfaceName = u"GPIB";
 // The bus library counts bytes in 16 bits.
 constexpr uint32_t kMaxBusCount = 0xFFFF;
+// The pause after a pass of the read loop that brought nothing: short
+// enough that an answer is picked up at once, long enough to let the core go.
+constexpr uint32_t kIdlePassWaitMs = 1;
 
 // Low 16 bits would turn 65536 ms into 0, which bus libraries take as "no
 // wait" or "wait forever"; the read loop's own clock covers longer time-outs.
@@ -87,6 +90,9 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
             end = ReadEnd::kBufferFull;
             break;
         }
+        // A bus library that returns at once with nothing would otherwise be
+        // called back to back until the time-out, burning a core.
+        if (count == 0) platform::SleepMs(kIdlePassWaitMs);
     }
     return FinishRead(end, buffer, received, size, flags, m_lDelimiterLength, length);
 }

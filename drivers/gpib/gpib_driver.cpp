@@ -18,14 +18,11 @@ CXVR_QuvGPIB::CXVR_QuvGPIB() : CXVR_GPIB(u"Quv GPIB", u"QUVIEC.DLL") { ReadSetti
 CXVR_KXGPIB::CXVR_KXGPIB() : CXVR_GPIB(u"KX GPIB", u"QUVIEC2.DLL") {}
 
 void CXVR_GPIB::ReadSettings() {
-    // The path is asked for afresh for each key, as the directory may change.
+    const platform::Profile profile(ParameterFilePath());
     const std::string type =
-        platform::ProfileStringA(platform::WideToAnsi(ParameterFilePath()), "Quv GPIB",
-                                 "INTERFACETYPE", "RV2", sizeof m_szBaseAddress);
+        profile.StringA("Quv GPIB", "INTERFACETYPE", "RV2", sizeof m_szBaseAddress);
     m_lInterfaceType = ToUpperA(type) == "RV2" ? 1 : 2;
-    const std::string base =
-        platform::ProfileStringA(platform::WideToAnsi(ParameterFilePath()), "Quv GPIB",
-                                 "BASEADDRESS", "840", sizeof m_szBaseAddress);
+    const std::string base = profile.StringA("Quv GPIB", "BASEADDRESS", "840", sizeof m_szBaseAddress);
     const size_t n = std::min(base.size(), sizeof m_szBaseAddress - 1);
     std::copy_n(base.data(), n, m_szBaseAddress);
     m_szBaseAddress[n] = '\0';
@@ -43,16 +40,16 @@ int32_t CXVR_GPIB::Open(uint32_t *handle, std::u16string param, int32_t /*timeou
                                      m_szBaseAddress, error);
     if (bound < 0) return bound;
 
-    auto shares = [&](const CXVR_GPIBDevice &d) {
-        return d.m_bPrimaryAddress == address.primary && d.m_bSecondaryAddress == address.secondary;
-    };
+    // One record per bus address, primary and secondary.
+    const std::u16string key{static_cast<char16_t>(address.primary),
+                             static_cast<char16_t>(address.secondary)};
     auto make = [&] { return std::make_shared<CXVR_GPIBDevice>(&m_Bus, address); };
     auto open = [&](CXVR_GPIBDevice &d) {
         if (m_Bus.Open(d.m_wBusAddress)) return int32_t{kStatusOk};
         *error = LoadText(kTextCannotOpen);
         return int32_t{kStatusOpenFailed};
     };
-    return OpenDevice(handle, shares, make, open, kStatusOpenFailed, error);
+    return OpenDevice(handle, key, make, open, kStatusOpenFailed, error);
 }
 
 }  // namespace xvr

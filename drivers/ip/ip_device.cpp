@@ -125,7 +125,6 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs) {
 int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                                 std::u16string *error) {
     const uint32_t size = static_cast<uint32_t>(*length);
-    if (size > 0) std::memset(buffer, 0, size);
     *length = 0;
     const uint32_t limit = (flags & kReadZeroTerminate) && size > 0 ? size - 1 : size;
     if (m_Receive.size() < kReceiveSize) m_Receive.resize(kReceiveSize);
@@ -177,6 +176,9 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
         if (platform::TickCount() - start > m_lTimeout) break;
     }
 
+    // The host finds zeros after what arrived; only that part is written
+    // twice, so a large read does not pay for zeroing what it then fills.
+    if (delivered < size) std::memset(buffer + delivered, 0, size - delivered);
     const ReadEnd end = found ? ReadEnd::kDelimiter
                         : delivered == limit ? ReadEnd::kBufferFull
                                              : ReadEnd::kShort;

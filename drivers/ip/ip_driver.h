@@ -10,13 +10,17 @@
 
 namespace xvr {
 
+// "host:port": split at the first colon, blanks trimmed, upper-cased; false
+// when there is no colon or the port is not a decimal number from 1 to 65535.
+bool ParseIpAddress(std::u16string_view param, std::u16string *host, uint16_t *port);
+
 class CXVR_IP : public DeviceDriver<CXVR_IPDevice> {
 public:
     // Connections still open are closed with their records.
     ~CXVR_IP() override = default;
 
-    // "host:port": split at the first colon, blanks trimmed, the host
-    // upper-cased and resolved; a dotted address is kept as written.
+    // The address as ParseIpAddress reads it, the host resolved (a text
+    // inet_addr accepts is kept as written).
     int32_t Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
                  std::u16string *error) override;
 

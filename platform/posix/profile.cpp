@@ -1,9 +1,12 @@
 // A reader for ini files that behaves like the Windows profile functions for
 // what the library asks of them.  Files written on Windows read the same:
 // CRLF line ends, a UTF-8 byte-order mark, or UTF-16LE text with its mark.
-#include <cstdio>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
 #include <string>
-#include <vector>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/platform.h"
 #include "platform/posix/utf8.h"
@@ -11,14 +14,31 @@
 namespace xvr::platform {
 namespace {
 
-bool ReadWholeFile(const std::u16string &path, std::string *bytes) {
-    std::FILE *f = OpenFile(path, "rb");
-    if (f == nullptr) return false;
+// The whole file, if it is a regular file of at most kMaxProfileBytes.  The
+// open does not block, so a FIFO is refused instead of waited on; a device
+// such as /dev/zero is refused without reading it.
+bool ReadRegularFile(const std::u16string &path, std::string *bytes) {
+    const std::string name = WideToAnsi(path);
+    if (name.empty() || name.find('\0') != std::string::npos) return false;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              info.st_size <= static_cast<off_t>(kMaxProfileBytes);
+    // Read to the end in chunks: the file may have grown since fstat, and a
+    // byte beyond the limit makes it too large.
     char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes->append(chunk, n);
-    const bool ok = std::ferror(f) == 0;
-    std::fclose(f);
+    while (ok) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        bytes->append(chunk, static_cast<size_t>(n));
+        ok = bytes->size() <= kMaxProfileBytes;
+    }
+    ::close(fd);
     return ok;
 }
 
@@ -102,21 +122,19 @@ bool FindValue(std::u16string_view text, std::u16string_view section, std::u16st
     return false;
 }
 
-std::u16string Lookup(const std::u16string &file, const std::u16string &section,
-                      const std::u16string &key, const std::u16string &fallback) {
-    std::string bytes;
-    std::u16string value;
-    if (ReadWholeFile(file, &bytes) && FindValue(DecodeFile(bytes), section, key, &value)) return value;
-    return fallback;
-}
-
 }  // namespace
 
-std::u16string ProfileString(const std::u16string &file, const std::u16string &section,
-                             const std::u16string &key, const std::u16string &fallback,
-                             uint32_t size) {
-    std::u16string value = Lookup(file, section, key, fallback);
+Profile::Profile(const std::u16string &file) : m_sFile(file) {
+    std::string bytes;
+    m_bRead = ReadRegularFile(file, &bytes);
+    if (m_bRead) m_sText = DecodeFile(bytes);
+}
+
+std::u16string Profile::String(const std::u16string &section, const std::u16string &key,
+                               const std::u16string &fallback, uint32_t size) const {
     if (size == 0) return {};
+    std::u16string value;
+    if (!m_bRead || !FindValue(m_sText, section, key, &value)) value = fallback;
     if (value.size() > size - 1) {
         value.resize(size - 1);
         // Never leave half of a surrogate pair at the cut.
@@ -125,11 +143,11 @@ std::u16string ProfileString(const std::u16string &file, const std::u16string &s
     return value;
 }
 
-std::string ProfileStringA(const std::string &file, const std::string &section,
-                           const std::string &key, const std::string &fallback, uint32_t size) {
-    const std::u16string value =
-        Lookup(AnsiToWide(file), AnsiToWide(section), AnsiToWide(key), AnsiToWide(fallback));
+std::string Profile::StringA(const std::string &section, const std::string &key,
+                             const std::string &fallback, uint32_t size) const {
     if (size == 0) return {};
+    const std::u16string value = String(AnsiToWide(section), AnsiToWide(key), AnsiToWide(fallback),
+                                        UINT32_MAX);
     // The size counts bytes here; cut between characters.
     return WideToAnsi(std::u16string_view(value).substr(0, posix::WidePrefixForBytes(value, size - 1)));
 }

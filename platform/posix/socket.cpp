@@ -27,8 +27,10 @@ int ClampMs(uint32_t ms) { return ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int
 uint32_t SocketStartup() { return 0; }
 
 bool ResolveIPv4(const std::string &host, std::string *dotted, uint32_t *address) {
+    // inet_aton takes what inet_addr takes ("127.1", "0x7f.1"), so both
+    // systems keep the same host texts as written and share the same records.
     in_addr a{};
-    if (inet_pton(AF_INET, host.c_str(), &a) == 1) {
+    if (inet_aton(host.c_str(), &a) != 0) {
         *dotted = host;
         *address = a.s_addr;
         return true;

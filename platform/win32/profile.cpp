@@ -23,18 +23,21 @@ std::basic_string<Char> ReadGrowing(uint32_t size, Read read) {
 
 }  // namespace
 
-std::u16string ProfileString(const std::u16string &file, const std::u16string &section,
-                             const std::u16string &key, const std::u16string &fallback,
-                             uint32_t size) {
+// The system reads the file for each key; it keeps a parsed copy of it.
+Profile::Profile(const std::u16string &file) : m_sFile(file) {}
+
+std::u16string Profile::String(const std::u16string &section, const std::u16string &key,
+                               const std::u16string &fallback, uint32_t size) const {
     const std::wstring value = ReadGrowing<wchar_t>(size, [&](wchar_t *buffer, DWORD capacity) {
         return GetPrivateProfileStringW(win32::W(section), win32::W(key), win32::W(fallback), buffer,
-                                        capacity, win32::W(file));
+                                        capacity, win32::W(m_sFile));
     });
     return win32::U(value.data(), value.size());
 }
 
-std::string ProfileStringA(const std::string &file, const std::string &section,
-                           const std::string &key, const std::string &fallback, uint32_t size) {
+std::string Profile::StringA(const std::string &section, const std::string &key,
+                             const std::string &fallback, uint32_t size) const {
+    const std::string file = WideToAnsi(m_sFile);
     return ReadGrowing<char>(size, [&](char *buffer, DWORD capacity) {
         return GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
                                         capacity, file.c_str());

@@ -99,28 +99,63 @@ bool SerialPort::SetLine(const SerialLine &line) {
     return true;
 }
 
+namespace {
+
+// The longest wait handed to the port at once.  Wine reads the total
+// constant as a signed 32-bit number of milliseconds, so that 2^31 up to
+// MAXDWORD - 1 give up at once; a longer time-out (TIMEOUT -1 is MAXDWORD,
+// about 49 days) is waited for in parts by Read.
+constexpr uint32_t kLongestPortWaitMs = 0x7FFFFFFF;
+
 // MAXDWORD in the interval and the multiplier with a constant between 0 and
 // MAXDWORD is the one COMMTIMEOUTS form that waits for a first byte and then
-// returns what is there.
+// returns what is there; otherwise one byte at a time, each read bounded by
+// the total constant.
+bool SetReadTimeouts(HANDLE port, bool waiting, uint32_t ms) {
+    const DWORD wait = std::min(ms, kLongestPortWaitMs);
+    if (waiting) return SetTimeouts(port, MAXDWORD, MAXDWORD, std::max<DWORD>(wait, 1), 0, 0);
+    return SetTimeouts(port, 0, 0, wait, 0, 0);
+}
+
+}  // namespace
+
 bool SerialPort::ReadWaiting(uint32_t ms) {
-    const DWORD constant = std::clamp<DWORD>(ms, 1, MAXDWORD - 1);
-    return SetTimeouts(AsHandle(m_handle), MAXDWORD, MAXDWORD, constant, 0, 0) || Fail();
+    m_readMode = ReadMode::kWaiting;
+    m_readMs = ms;
+    return SetReadTimeouts(AsHandle(m_handle), true, ms) || Fail();
 }
 
-// Read one byte at a time, each read bounded by the total constant.
 bool SerialPort::ReadEachByte(uint32_t ms) {
-    return SetTimeouts(AsHandle(m_handle), 0, 0, ms, 0, 0) || Fail();
+    m_readMode = ReadMode::kEachByte;
+    m_readMs = ms;
+    return SetReadTimeouts(AsHandle(m_handle), false, ms) || Fail();
 }
 
+// The total of a write (per byte times count plus the constant) must stay
+// below 2^31 ms for wine too: the constant keeps half of that room, so a
+// write under TIMEOUT -1 waits about 12 days plus its bytes' time instead of
+// giving up at once.
 bool SerialPort::WriteWithin(uint32_t perByteMs, uint32_t ms) {
-    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs, ms) || Fail();
+    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs, std::min(ms, kLongestPortWaitMs / 2)) || Fail();
 }
 
 bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
-    DWORD got = 0;
-    BOOL ok = ReadFile(AsHandle(m_handle), buffer, size, &got, nullptr);
-    *done = got;
-    return ok ? true : Fail();
+    const bool inParts = m_readMs > kLongestPortWaitMs;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (inParts) {
+            // What is left of the wait, at least 1 ms: 0 would wait for ever.
+            const ULONGLONG waited = std::min<ULONGLONG>(GetTickCount64() - start, m_readMs - 1);
+            if (!SetReadTimeouts(AsHandle(m_handle), m_readMode == ReadMode::kWaiting,
+                                 static_cast<uint32_t>(m_readMs - waited)))
+                return Fail();
+        }
+        DWORD got = 0;
+        const BOOL ok = ReadFile(AsHandle(m_handle), buffer, size, &got, nullptr);
+        *done = got;
+        if (!ok) return Fail();
+        if (got > 0 || !inParts || GetTickCount64() - start >= m_readMs) return true;
+    }
 }
 
 bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail,

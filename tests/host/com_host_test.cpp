@@ -145,6 +145,22 @@ TEST_F(ComHost, TheTimeOutBoundsEachByteAndAHungUpLineEndsTheRead) {
     EXPECT_EQ(Host().Close(h), XVR_CLOSE_RELEASED);
 }
 
+// TIMEOUT -1 stores 4294967295 ms; it and the time-outs near it wait for the
+// next byte in both kinds of read instead of giving up at once.
+TEST_F(ComHost, TheLongestTimeOutsWaitForTheNextByte) {
+    uint32_t h = Open();
+    for (const char *timeout : {"-1", "-2", "-1000", "2147483647", "-2147483648"}) {
+        SCOPED_TRACE(timeout);
+        ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", timeout), XVR_OK);
+        Command(h, "DRIP xyz");  // a byte every 150 ms
+        EXPECT_EQ(Read(h, 2, 0), XVR_READ_BUFFER_FULL);
+        EXPECT_EQ(m_data, "xy");
+        EXPECT_EQ(Read(h, 1, 1), XVR_READ_BUFFER_FULL);
+        EXPECT_EQ(m_data, "z");
+    }
+    EXPECT_EQ(Host().Close(h), XVR_CLOSE_RELEASED);
+}
+
 TEST_F(ComHost, APortThatCannotOpenNamesItself) {
     xvr::test::ScopedXvrDir dir;
     uint32_t h = 7;

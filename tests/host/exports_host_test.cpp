@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "base/texts.h"
 #include "platform/platform.h"
@@ -79,5 +83,32 @@ TEST(Exports, CallLogIsWrittenBesideTheParameterFile) {
     EXPECT_EQ(xvr::test::ReadFileBytes(dir.dir().path() / "XVR.log").substr(0, expected.size()),
               expected);
 }
+
+#ifndef _WIN32
+// A parameter file that is a FIFO or a device reads as if it held no key:
+// Init and the opens that consult the file neither hang nor read a device
+// whole.  (A hang ends at the test's time limit.)
+TEST(Exports, AParameterFileThatIsNoRegularFileHoldsNoKey) {
+    const auto &x = Host();
+    xvr::test::ScopedXvrDir dir;
+    const auto path = dir.dir().path() / "XVR.XVR";
+    for (bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "/dev/zero");
+        std::filesystem::remove(path);
+        if (fifo) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        } else {
+            std::filesystem::create_symlink("/dev/zero", path);
+        }
+        uint32_t module = 0, h = 0;
+        ASSERT_EQ(x.Init(nullptr, &module, 100, 100), XVR_OK);
+        EXPECT_EQ(x.Open(module, &h, "COM", "COM99"), XVR_ERR_NOT_FOUND);
+        EXPECT_EQ(x.Open(module, &h, "QUV GPIB", "Dev 5"), XVR_OK) << x.ErrorText();
+        EXPECT_EQ(x.Close(h), XVR_CLOSE_RELEASED);
+        EXPECT_EQ(x.DeInit(module), XVR_OK);
+        EXPECT_FALSE(std::filesystem::exists(dir.dir().path() / "XVR.log"));
+    }
+}
+#endif
 
 }  // namespace

@@ -20,7 +20,7 @@ int32_t LoopDriver::Open(uint32_t *handle, std::u16string param, int32_t, std::u
         return kStatusOpenFailed;
     }
     uint16_t number = 0;
-    if (std::shared_ptr<Device> d = m_Devices.FindIf([&](const Device &r) { return r.address == param; }, &number)) {
+    if (std::shared_ptr<Device> d = m_Devices.FindShared(param, &number)) {
         ++d->m_lOpenCount;
         *handle |= number;
         return kStatusOk;
@@ -28,7 +28,7 @@ int32_t LoopDriver::Open(uint32_t *handle, std::u16string param, int32_t, std::u
     auto d = std::make_unique<Device>();
     d->address = param;
     d->m_lOpenCount = 1;
-    number = m_Devices.Insert(std::move(d), error);
+    number = m_Devices.Insert(std::move(d), error, param);
     if (number == 0) return kStatusOpenFailed;
     *handle |= number;
     return kStatusOk;

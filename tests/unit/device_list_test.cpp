@@ -35,6 +35,38 @@ TEST(DeviceList, AllSixteenBitNumbersAndNoMore) {
     EXPECT_EQ(list.Size(), 0xFFFFu);
 }
 
+TEST(DeviceList, FreedNumbersComeBackLowestFirst) {
+    DeviceList<Record> list;
+    std::u16string error;
+    for (uint32_t i = 1; i <= 10; ++i) ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), i);
+    for (uint32_t n : {9u, 2u, 5u}) ASSERT_EQ(list.Close(n, &error, [](Record &) {}), 3);
+    for (uint32_t n : {2u, 5u, 9u, 11u})
+        EXPECT_EQ(list.Insert(std::make_unique<Record>(), &error), n);
+}
+
+TEST(DeviceList, SharingKeysFindTheOpenRecordOnly) {
+    DeviceList<Record> list;
+    std::u16string error;
+    uint16_t number = 0;
+    ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), 1);  // never shared
+    ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error, u"COM3"), 2);
+    EXPECT_EQ(list.FindShared(u"COM3", &number), list.Find(2, &error));
+    EXPECT_EQ(number, 2);
+    EXPECT_EQ(list.FindShared(u"com3", &number), nullptr);
+    EXPECT_EQ(list.FindShared(std::nullopt, &number), nullptr);
+
+    // The key goes with the record's last close; a new record of the key
+    // takes the lowest free number, and a record without a key is not found.
+    ASSERT_EQ(list.Close(2, &error, [](Record &) {}), 3);
+    EXPECT_EQ(list.FindShared(u"COM3", &number), nullptr);
+    ASSERT_EQ(list.Close(1, &error, [](Record &) {}), 3);
+    ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error, u"COM3"), 1);
+    EXPECT_EQ(list.FindShared(u"COM3", &number), list.Find(1, &error));
+    EXPECT_EQ(number, 1);
+    EXPECT_TRUE(list.Any());
+    EXPECT_EQ(list.Size(), 2u);
+}
+
 TEST(DeviceList, ClosesCountOpensAndRefuseUnknownNumbers) {
     DeviceList<Record> list;
     std::u16string error;

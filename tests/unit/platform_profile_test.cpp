@@ -1,8 +1,12 @@
 // Reading the parameter file through the platform's profile functions.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "platform/platform.h"
 #include "support/test_env.h"
@@ -10,7 +14,7 @@
 namespace {
 
 using xvr::platform::ProfileString;
-using xvr::platform::ProfileStringA;
+
 
 class PlatformProfile : public ::testing::Test {
 protected:
@@ -65,9 +69,9 @@ TEST_F(PlatformProfile, ResultIsCutToSizeMinusOne) {
     EXPECT_EQ(Get(u"XVR", u"LogFunctions", 0), u"");
     EXPECT_EQ(Get(u"XVR", u"Missing", 3), u"df");  // the default too
 
-    const std::string file = xvr::platform::WideToAnsi(File());
-    EXPECT_EQ(ProfileStringA(file, "XVR", "logfunctions", "No", 8), "YesPlea");
-    EXPECT_EQ(ProfileStringA(file, "Quv GPIB", "INTERFACETYPE", "RV2", 8), "RV2");
+    const xvr::platform::Profile profile(File());
+    EXPECT_EQ(profile.StringA("XVR", "logfunctions", "No", 8), "YesPlea");
+    EXPECT_EQ(profile.StringA("Quv GPIB", "INTERFACETYPE", "RV2", 8), "RV2");
 }
 
 TEST_F(PlatformProfile, FilesWrittenOnWindowsReadTheSame) {
@@ -103,9 +107,31 @@ TEST_F(PlatformProfile, Utf8WithByteOrderMarkAndByteBudget) {
     Write("\xEF\xBB\xBF[XVR]\nName=\xC3\xA4\xC3\xB6\xC3\xBC\n");
     EXPECT_EQ(Get(u"XVR", u"Name"), u"äöü");
     // The narrow size counts bytes, and a character is never split.
-    const std::string file = xvr::platform::WideToAnsi(File());
-    EXPECT_EQ(ProfileStringA(file, "XVR", "Name", "", 4), "\xC3\xA4");
-    EXPECT_EQ(ProfileStringA(file, "XVR", "Name", "", 7), "\xC3\xA4\xC3\xB6\xC3\xBC");
+    const xvr::platform::Profile profile(File());
+    EXPECT_EQ(profile.StringA("XVR", "Name", "", 4), "\xC3\xA4");
+    EXPECT_EQ(profile.StringA("XVR", "Name", "", 7), "\xC3\xA4\xC3\xB6\xC3\xBC");
+}
+
+// A parameter file that is not a regular file, or is too large, reads as if
+// it held no key, at once: nothing waits on a FIFO or reads a device whole.
+TEST_F(PlatformProfile, OnlyARegularFileOfAtMostOneMebibyteIsRead) {
+    const std::string body = "[XVR]\nLogFunctions=Yes\n";
+    std::string padded = body + std::string(xvr::platform::kMaxProfileBytes - body.size(), ';');
+    Write(padded);
+    EXPECT_EQ(Get(u"XVR", u"LogFunctions"), u"Yes");
+    Write(padded + ";");
+    EXPECT_EQ(Get(u"XVR", u"LogFunctions"), u"dflt");
+
+    const auto path = m_dir.path() / "XVR.XVR";
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("/dev/zero", path);
+    EXPECT_EQ(Get(u"XVR", u"LogFunctions"), u"dflt");
+    std::filesystem::remove(path);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(Get(u"XVR", u"LogFunctions"), u"dflt");
+    std::filesystem::remove(path);
+    std::filesystem::create_directory(path);
+    EXPECT_EQ(Get(u"XVR", u"LogFunctions"), u"dflt");
 }
 #endif
 
