@@ -11,9 +11,9 @@ namespace xvr {
 
 namespace {
 
-bool SwitchOn(const std::u16string &paramFile, const char16_t *key) {
+bool SwitchOn(const platform::Profile &paramFile, const char16_t *key) {
     // Ten characters of room: at most nine are compared.
-    std::u16string v = platform::ProfileString(paramFile, u"XVR", key, u"No", 10);
+    std::u16string v = paramFile.String(u"XVR", key, u"No", 10);
     return ToUpper(v) == u"YES";
 }
 
@@ -27,8 +27,8 @@ const char kBom[] = "\xFF\xFE";
 }  // namespace
 
 void CallLog::Setup(uint32_t initCount) {
-    std::u16string paramFile = ParameterFilePath();
     if (initCount != 0) return;
+    const platform::Profile paramFile(ParameterFilePath());
     uint32_t flags = 0;
     if (SwitchOn(paramFile, u"LogFunctions")) flags |= kFunctions;
     if (SwitchOn(paramFile, u"LogData")) flags |= kData;
