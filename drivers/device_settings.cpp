@@ -1,5 +1,6 @@
 #include "drivers/device_settings.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,6 +14,14 @@ namespace xvr {
 bool CXVR_DeviceSettings::EndsWithDelimiter(const uint8_t *data, size_t count) const {
     if (count < m_lDelimiterLength) return false;
     return std::memcmp(data + count - m_lDelimiterLength, m_Delimiter, m_lDelimiterLength) == 0;
+}
+
+uint32_t CXVR_DeviceSettings::DelimiterStartAtEnd(const uint8_t *data, size_t count,
+                                                  uint32_t atMost) const {
+    uint32_t k = std::min<uint32_t>(atMost, m_lDelimiterLength > 0 ? m_lDelimiterLength - 1 : 0);
+    for (; k > 0; --k)
+        if (k <= count && std::memcmp(data + count - k, m_Delimiter, k) == 0) return k;
+    return 0;
 }
 
 std::u16string NormalizeParamName(std::u16string_view name) {

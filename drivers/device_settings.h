@@ -39,6 +39,9 @@ struct CXVR_DeviceSettings {
 
     // True when the last m_lDelimiterLength bytes before end equal the delimiter.
     bool EndsWithDelimiter(const uint8_t *data, size_t count) const;
+    // The length of the longest start of the delimiter, shorter than atMost
+    // + 1 and than the whole delimiter, that the data ends with.
+    uint32_t DelimiterStartAtEnd(const uint8_t *data, size_t count, uint32_t atMost) const;
 };
 
 std::u16string NormalizeParamName(std::u16string_view name);

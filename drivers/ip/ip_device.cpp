@@ -146,8 +146,8 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
             delivered += taken;
             complete = delivered == limit;
         } else {
-            // A running match: a byte that breaks it starts over at the
-            // delimiter's first byte without being tested again.
+            // A running match over what was delivered: a byte that breaks it
+            // may itself begin the next match (CR CR LF ends on CR LF).
             while (matched < m_lDelimiterLength && delivered < limit && taken < m_lBuffered) {
                 if (matched == 0) {
                     // Nothing matched so far: everything up to the next
@@ -164,7 +164,8 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                 }
                 uint8_t b = from[taken++];
                 buffer[delivered++] = b;
-                matched = b == m_Delimiter[matched] ? matched + 1 : 0;
+                matched = b == m_Delimiter[matched] ? matched + 1
+                                                    : DelimiterStartAtEnd(buffer, delivered, matched);
             }
             found = matched == m_lDelimiterLength;
             complete = found || delivered == limit;
