@@ -76,10 +76,11 @@ uint32_t CXVR_IPDevice::BytesAvailable() const {
     return m_lBuffered + waiting;
 }
 
-// One receive into the buffer behind the bytes already there.  When nothing
-// is there it first waits up to waitMs for data, the end of the stream or an
-// error.
-CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs) {
+// One receive into the buffer behind the bytes already there, waiting up to
+// waitMs for data, the end of the stream or an error when nothing is there.
+// With waitFirst it waits before it tries: an answer to a command just sent
+// is rarely there yet, and a receive that finds nothing costs a system call.
+CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool waitFirst) {
     ReceiveResult result;
     const bool datagram = m_lSocketType != platform::kSocketStream;
     // A datagram is taken only whole; the next hand-over makes room for it.
@@ -94,8 +95,13 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs) {
     const uint32_t room = kReceiveSize - m_lStart - m_lBuffered;
     uint8_t *into = m_Receive.data() + m_lStart + m_lBuffered;
     uint32_t code = 0;
-    int64_t got = platform::SocketReceive(m_Socket, into, room, &code);
-    if (got < 0 && platform::SocketWouldBlock(code)) {
+    int64_t got = -1;
+    bool wait = waitFirst;
+    if (!waitFirst) {
+        got = platform::SocketReceive(m_Socket, into, room, &code);
+        wait = got < 0 && platform::SocketWouldBlock(code);
+    }
+    if (wait) {
         int ready = platform::SocketWait(m_Socket, false, waitMs, &code);
         if (ready < 0) {
             result.failed = true;
@@ -135,7 +141,7 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     bool found = false;
     ReceiveResult failure;
     for (;;) {
-        if (m_lBuffered < limit) failure = ReceiveSome(kReadWaitMs);
+        if (m_lBuffered < limit) failure = ReceiveSome(kReadWaitMs, m_lBuffered == 0);
 
         const uint8_t *from = m_Receive.data() + m_lStart;
         uint32_t taken = 0;

@@ -58,7 +58,7 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
 
 private:
     struct ReceiveResult;
-    ReceiveResult ReceiveSome(uint32_t waitMs);
+    ReceiveResult ReceiveSome(uint32_t waitMs, bool waitFirst);
     int32_t SendAll(const uint8_t *block, size_t total, int32_t *length, std::u16string *error);
 };
 
