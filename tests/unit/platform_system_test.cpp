@@ -64,7 +64,14 @@ TEST(PlatformSystem, SleepWaitsAtLeastItsTime) {
 #ifndef _WIN32
     sigaction(SIGALRM, &old, nullptr);
 #endif
-    EXPECT_GE(elapsed, 75u);
+#ifdef _WIN32
+    // GetTickCount moves in steps of the system timer (about 16 ms), so a
+    // whole sleep may read as one step short.
+    constexpr uint32_t kTickStep = 16;
+#else
+    constexpr uint32_t kTickStep = 0;
+#endif
+    EXPECT_GE(elapsed, 75u - kTickStep);
     EXPECT_LT(elapsed, 5000u);
 }
 
