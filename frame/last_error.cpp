@@ -16,8 +16,11 @@ thread_local OwnFailure t_Own;
 void LastErrorText::Publish(const std::u16string &text, bool failed) {
     t_Own.failed = failed;
     if (failed) t_Own.text = text;
+    // Most calls succeed after calls that succeeded: nothing changes then.
+    if (text.empty() && m_bLatestEmpty.load(std::memory_order_acquire)) return;
     std::lock_guard<std::mutex> lock(m_Lock);
     m_sLatest = text;
+    m_bLatestEmpty.store(text.empty(), std::memory_order_release);
 }
 
 std::u16string LastErrorText::Get() const {

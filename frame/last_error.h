@@ -6,6 +6,7 @@
 // is simply the text of the last call.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -19,6 +20,7 @@ public:
 private:
     mutable std::mutex m_Lock;
     std::u16string m_sLatest;
+    std::atomic<bool> m_bLatestEmpty{true};
 };
 
 }  // namespace xvr
