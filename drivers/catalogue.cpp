@@ -12,11 +12,9 @@ namespace xvr {
 
 namespace {
 
-// The catalogue checks only the marker byte of the module handle.
-constexpr uint32_t kMarkerMask = 0xFF000000u;
-
 bool ModuleHandleOk(uint32_t handle, std::u16string *error) {
-    if ((handle & kMarkerMask) == XVR_MODULE_HANDLE) return true;
+    // Only the marker byte of the module handle is checked.
+    if ((handle & kHandleMarkerMask) == XVR_MODULE_HANDLE) return true;
     *error = LoadText(kTextBadHandle);
     return false;
 }

@@ -10,6 +10,10 @@
 
 namespace xvr {
 
+// The marker byte of every handle the library hands out (module handle
+// XVR_MODULE_HANDLE, device handles 0x01ssnnnn).
+constexpr uint32_t kHandleMarkerMask = 0xFF000000u;
+
 // Transfer flags (unsigned bit set, passed through from the host).
 constexpr uint32_t kReadStopAtDelimiter = XVR_READ_STOP_AT_DELIMITER;
 constexpr uint32_t kReadKeepDelimiter = XVR_READ_KEEP_DELIMITER;

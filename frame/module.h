@@ -22,7 +22,6 @@
 namespace xvr {
 
 constexpr uint32_t kModuleHandle = XVR_MODULE_HANDLE;
-constexpr uint32_t kHandleMarkerMask = 0xFF000000u;
 constexpr size_t kMaxDriverSlots = 255;  // the slot field has 8 bits, 0 is never used
 
 class CQUVXVRApp {

@@ -36,7 +36,6 @@ int32_t CXVR_IPDevice::Connect(uint32_t address, uint32_t type, int32_t timeoutM
         *error = FormatText(kTextSocketFailed, {SystemText(code)});
         return kStatusOpenFailed;
     }
-    m_lAddress = address;
     m_lSocketType = type;
     m_bNonBlocking = timeoutMs > 0;
     if (type == platform::kSocketStream) platform::SocketSetNoDelay(m_Socket);

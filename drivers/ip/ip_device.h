@@ -47,9 +47,7 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
 
     const std::u16string m_sHost;  // dotted address, also the interface text
     const uint16_t m_nPort;
-    const uint32_t m_lTransportMark = kTransportMark;
     platform::SocketHandle m_Socket = platform::kInvalidSocket;
-    uint32_t m_lAddress = 0;  // network byte order
     uint32_t m_lSocketType = 0;
     bool m_bNonBlocking = false;
     std::vector<uint8_t> m_Receive;  // allocated by the first read

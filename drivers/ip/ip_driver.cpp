@@ -5,7 +5,6 @@
 
 #include "base/strings.h"
 #include "base/texts.h"
-#include "drivers/device_settings.h"
 #include "platform/platform.h"
 
 namespace xvr {
