@@ -17,7 +17,6 @@ using namespace xvr;
 
 namespace {
 
-
 // Host text to UTF-16; a null pointer reads as the empty text.
 std::u16string W(const char *text) {
     return platform::AnsiToWide(text ? std::string_view(text) : std::string_view());
