@@ -3,7 +3,6 @@ scripted loopback instrument."""
 import ctypes
 import os
 import re
-import stat
 import threading
 import time
 
@@ -103,13 +102,12 @@ def test_a_time_out_is_a_timeout_error_with_what_arrived(scripted):
     instrument = scripted({b"HALF?": b"partial"})
     with quvxvr.open("TCP/IP", instrument.address, timeout_ms=200) as dev:
         start = time.monotonic()
-        with pytest.raises(TimeoutError) as caught:
+        with pytest.raises(TimeoutError, match="timed out") as caught:
             dev.query("HALF?")
         assert time.monotonic() - start < 2
         error = caught.value
         assert isinstance(error, quvxvr.Timeout) and isinstance(error, quvxvr.Error)
         assert (error.status, error.text, error.data) == (quvxvr.XVR_ERR_TRANSFER, "", b"partial")
-        assert "timed out" in str(error)
 
 
 def test_failures_carry_status_text_and_english(sim):
@@ -181,7 +179,6 @@ def test_com_mappings_read_like_the_library_and_never_block(tmp_path, monkeypatc
     assert quvxvr.com_mappings() == {"COM3": "/dev/ttyUSB0"}
     (tmp_path / "XVR.XVR").unlink()
     os.mkfifo(tmp_path / "XVR.XVR")
-    assert stat.S_ISFIFO(os.stat(tmp_path / "XVR.XVR").st_mode)
     assert quvxvr.com_mappings() == {}
 
 
