@@ -245,7 +245,6 @@ class Gpib(unittest.TestCase):
         self.assertEqual(r.returncode, 1)
         out = r.stdout.splitlines()
         self.assertEqual(out[0:2], ["> *IDN?", " ".join("%02X" % ord(c) for c in SIMBUS_IDN)])
-        self.assertIn("> :read 3", out)
         # Only sent, as its first word has no '?'; the instrument echoes it.
         self.assertEqual(out[-2:], ["> :read 3", "73 61 79"])
         self.assertIn("script.txt:8:", r.stderr)
@@ -369,7 +368,7 @@ class Blocks(unittest.TestCase):
 
         def query(command, *args):
             r = xvr("query", "TCP/IP", peer.address, command, "--block", "--timeout", "1000", *args, binary=True)
-            return r.returncode, r.stdout.replace(b"\r\n", b"\n") if "--hex-out" in args else r.stdout, r.stderr
+            return r.returncode, (r.stdout.replace(b"\r\n", b"\n") if "--hex-out" in args else r.stdout), r.stderr
 
         self.assertEqual(query("CURV?", "-o", os.path.join(d, "curve.bin")), (0, b"", b""))
         self.assertEqual(read_bytes(os.path.join(d, "curve.bin")), b"ab\ncd")
@@ -403,14 +402,12 @@ class Simulator(unittest.TestCase):
         tcp = self.ports["TCP"]
         self.assertEqual(xvr("get", "TCP/IP", tcp, "TIMEOUT", "--timeout", "250").stdout, "250\n")
         # The command goes out ended by CR, which the instrument takes; its
-        # answer ends with LF, so a read waiting for CR runs into the time-out,
-        # as does a query that gets no answer at all.
-        for command, delimiter in (("*IDN?", "\\0D"), ("NO:ANSWER?", "\\0A")):
-            start = time.monotonic()
-            r = xvr("query", "TCP/IP", tcp, command, "--delimiter", delimiter, "--timeout", "300")
-            self.assertEqual((r.returncode, r.stdout), (1, ""), command)
-            self.assertIn("status -6", r.stderr)
-            self.assertLess(time.monotonic() - start, 20)
+        # answer ends with LF, so a read waiting for CR runs into the time-out.
+        start = time.monotonic()
+        r = xvr("query", "TCP/IP", tcp, "*IDN?", "--delimiter", "\\0D", "--timeout", "300")
+        self.assertEqual((r.returncode, r.stdout), (1, ""))
+        self.assertIn("status -6", r.stderr)
+        self.assertLess(time.monotonic() - start, 20)
 
     def test_write_then_read_a_counted_block_to_a_file(self):
         # The pseudo-terminal keeps the answer between the two runs.
