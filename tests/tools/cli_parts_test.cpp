@@ -77,7 +77,8 @@ TEST(XvrVerboseLog, LoggingIsSwitchedOnOnlyInTheXvrSection) {
 }
 
 TEST(XvrChecks, DurationsAtTheirLimits) {
-    for (const auto &[text, ms] : {std::pair{"2s", 2000}, {"500ms", 500}, {"3600000", 3600000}, {"3600s", 3600000}})
+    for (const auto &[text, ms] :
+         {std::pair{"2s", 2000}, {"500ms", 500}, {"3600000", 3600000}, {"3600s", 3600000}})
         EXPECT_EQ(ParseDuration(text, "t"), ms) << text;
     for (const char *bad : {"0", "0s", "3600001", "3601s", "1.5", "ms", "s", "-1", "2 s", "", "99999999999999999999"})
         EXPECT_THROW(ParseDuration(bad, "t"), UsageError) << bad;
