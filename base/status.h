@@ -29,6 +29,9 @@ enum Status : int32_t {
     kStatusBadValue = XVR_ERR_BAD_VALUE,
     kStatusNameTooLong = XVR_ERR_NAME_TOO_LONG,
     kStatusNotFound = XVR_ERR_NOT_FOUND,  // host not found, or serial port not opened
+    kStatusLocked = XVR_ERR_LOCKED,
+    kStatusConnectionLost = XVR_ERR_CONNECTION_LOST,
+    kStatusRefused = XVR_ERR_REFUSED,
     kStatusComTimeouts = XVR_ERR_COM_TIMEOUTS,
     kStatusComGetSettings = XVR_ERR_COM_GET_SETTINGS,
     kStatusComSetSettings = XVR_ERR_COM_SET_SETTINGS,

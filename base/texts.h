@@ -1,4 +1,4 @@
-// The library's error texts (ids 11000-11023) and how they are filled.
+// The library's error texts (ids 11000-11026) and how they are filled.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +35,9 @@ enum TextId : uint32_t {
     kTextDllUnsuitable = 11021,     // %s file
     kTextGpibInitFailed = 11022,
     kTextOutOfRange = 11023,
+    kTextLocked = 11024,            // %s interface
+    kTextConnectionLost = 11025,    // %s interface
+    kTextRefused = 11026,           // %s interface, %s the server's reason
 };
 
 // The text as it stands in the string table.

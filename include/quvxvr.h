@@ -72,6 +72,11 @@ extern "C" {
 #define XVR_ERR_NAME_TOO_LONG      (-19) /* catalogue: the text does not fit the buffer */
 #define XVR_ERR_NOT_FOUND          (-20) /* network: host not found; serial: the port could
                                             not be opened */
+#define XVR_ERR_LOCKED             (-21) /* another client holds a lock on the instrument (after
+                                            waiting LOCK_TIMEOUT) */
+#define XVR_ERR_CONNECTION_LOST    (-22) /* the server closed or reset the connection */
+#define XVR_ERR_REFUSED            (-23) /* the instrument or server refused the request; the
+                                            text names its reason */
 #define XVR_ERR_COM_TIMEOUTS       (-1001) /* serial: setting the port's time-outs failed */
 #define XVR_ERR_COM_GET_SETTINGS   (-1002) /* serial: reading the line settings failed */
 #define XVR_ERR_COM_SET_SETTINGS   (-1003) /* serial: writing the line settings failed */

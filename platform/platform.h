@@ -32,6 +32,7 @@ std::u16string LoadResourceText(uint32_t id);
 
 // --- Time --------------------------------------------------------------------
 uint32_t TickCount();            // milliseconds, wraps at 2^32
+uint64_t MonotonicMs();          // milliseconds since an arbitrary start; never wraps, never steps back
 void SleepMs(uint32_t ms);
 
 // --- Profile (ini) files -----------------------------------------------------

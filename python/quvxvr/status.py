@@ -20,6 +20,9 @@ XVR_ERR_RETIRED = -17
 XVR_ERR_BAD_VALUE = -18
 XVR_ERR_NAME_TOO_LONG = -19
 XVR_ERR_NOT_FOUND = -20
+XVR_ERR_LOCKED = -21
+XVR_ERR_CONNECTION_LOST = -22
+XVR_ERR_REFUSED = -23
 XVR_ERR_COM_TIMEOUTS = -1001
 XVR_ERR_COM_GET_SETTINGS = -1002
 XVR_ERR_COM_SET_SETTINGS = -1003
@@ -47,6 +50,9 @@ _MEANINGS = {
     XVR_ERR_BAD_VALUE: "the port cannot take this parameter value",
     XVR_ERR_NAME_TOO_LONG: "the text does not fit the buffer",
     XVR_ERR_NOT_FOUND: "the host or the serial port was not found",
+    XVR_ERR_LOCKED: "another client holds a lock on the instrument",
+    XVR_ERR_CONNECTION_LOST: "the server closed or reset the connection",
+    XVR_ERR_REFUSED: "the instrument or server refused the request",
     XVR_ERR_COM_TIMEOUTS: "setting the serial port's time-outs failed",
     XVR_ERR_COM_GET_SETTINGS: "reading the serial line settings failed",
     XVR_ERR_COM_SET_SETTINGS: "the serial line cannot run these settings",

@@ -44,7 +44,7 @@ TEST(PlatformSystem, StringTableTextsAreWhole) {
     EXPECT_EQ(platform::LoadResourceText(11000), u"Die gewählte Schnittstelle ist nicht geöffnet.");
     EXPECT_NE(platform::LoadResourceText(11001).find(u"Fehler:\n  %s"), std::u16string::npos);
     EXPECT_TRUE(platform::LoadResourceText(10999).empty());
-    EXPECT_TRUE(platform::LoadResourceText(11024).empty());
+    EXPECT_TRUE(platform::LoadResourceText(11027).empty());
 }
 
 TEST(PlatformSystem, SleepWaitsAtLeastItsTime) {

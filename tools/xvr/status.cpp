@@ -27,6 +27,9 @@ const char *StatusName(int32_t status) {
         XVR_NAME(XVR_ERR_BAD_VALUE);
         XVR_NAME(XVR_ERR_NAME_TOO_LONG);
         XVR_NAME(XVR_ERR_NOT_FOUND);
+        XVR_NAME(XVR_ERR_LOCKED);
+        XVR_NAME(XVR_ERR_CONNECTION_LOST);
+        XVR_NAME(XVR_ERR_REFUSED);
         XVR_NAME(XVR_ERR_COM_TIMEOUTS);
         XVR_NAME(XVR_ERR_COM_GET_SETTINGS);
         XVR_NAME(XVR_ERR_COM_SET_SETTINGS);
@@ -64,6 +67,9 @@ std::string StatusMeaning(int32_t status, Call call) {
     case XVR_ERR_BAD_VALUE: return "the port does not take this parameter value";
     case XVR_ERR_NAME_TOO_LONG: return "the text is longer than the buffer for it";
     case XVR_ERR_NOT_FOUND: return "the host or the port was not found or could not be opened";
+    case XVR_ERR_LOCKED: return "another client holds a lock on the instrument";
+    case XVR_ERR_CONNECTION_LOST: return "the server closed or reset the connection";
+    case XVR_ERR_REFUSED: return "the instrument or server refused the request";
     case XVR_ERR_COM_TIMEOUTS: return "the serial port refused its time-outs";
     case XVR_ERR_COM_GET_SETTINGS: return "the serial port's line settings could not be read";
     case XVR_ERR_COM_SET_SETTINGS: return "the serial port refused the line settings";
