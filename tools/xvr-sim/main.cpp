@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <list>
 #include <string>
@@ -118,7 +119,7 @@ class Simulator {
 public:
     Simulator(const Config &config, const InstrumentModel &model)
         : m_config(config),
-          m_instruments(model.sharedState ? 1 : 3, Instrument(model)),
+          m_instruments(MakeInstruments(model)),
           m_tcpInstrument(m_instruments[0]),
           m_udpInstrument(m_instruments[model.sharedState ? 0 : 1]),
           m_comInstrument(m_instruments.back()) {}
@@ -127,6 +128,12 @@ public:
     void Run();
 
 private:
+    // Instruments hold a lock, so they stay where they were made.
+    static std::deque<Instrument> MakeInstruments(const InstrumentModel &model) {
+        std::deque<Instrument> instruments;
+        for (int i = model.sharedState ? 1 : 3; i > 0; --i) instruments.emplace_back(model);
+        return instruments;
+    }
     int Listen(int type, int port);
     void OpenPseudoTerminal();
     void WriteParameterFile();
@@ -139,7 +146,7 @@ private:
 
     Config m_config;
     // One instrument behind every transport, or one each: the file's "state".
-    std::vector<Instrument> m_instruments;
+    std::deque<Instrument> m_instruments;
     Instrument &m_tcpInstrument, &m_udpInstrument, &m_comInstrument;
     int m_tcp = -1, m_udp = -1, m_ptyMaster = -1, m_ptySlave = -1;
     std::string m_ptyPath;
