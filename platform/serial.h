@@ -90,6 +90,10 @@ public:
     bool Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail, uint32_t tailSize,
                uint32_t *done);
 
+    // Discards what waits in both directions: received bytes not yet read
+    // (also the termios side's read-ahead) and bytes not yet sent.
+    bool Purge();
+
     uint32_t Error() const { return m_error; }
 
 private:

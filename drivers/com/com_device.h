@@ -29,6 +29,9 @@ struct CXVR_COMDevice : CXVR_DeviceSettings {
     int32_t ParamSet(const std::u16string &key, std::u16string_view value, std::u16string *error);
     void Release() { m_Port.Close(); }
 
+    // CLEAR: drops what waits in the port in both directions.
+    int32_t Clear(std::u16string *error);
+
     // Writes the record's line settings to its port.
     int32_t ApplySettings(std::u16string *error);
 

@@ -5,6 +5,7 @@
 
 #include "base/strings.h"
 #include "base/texts.h"
+#include "drivers/control.h"
 
 namespace xvr {
 
@@ -59,6 +60,8 @@ int32_t CXVR_COMDevice::ParamGet(const std::u16string &key, std::u16string *valu
 
 int32_t CXVR_COMDevice::ParamSet(const std::u16string &key, std::u16string_view value,
                                  std::u16string *error) {
+    // No line setting changes, so nothing is written to the port.
+    if (key == kParamClear) return Clear(error);
     int32_t status = kStatusOk;
     int32_t number = 0;
     // A rejected value leaves the parameter's fallback in the record; it
@@ -89,6 +92,12 @@ int32_t CXVR_COMDevice::ParamSet(const std::u16string &key, std::u16string_view 
     }
     if (status != kStatusOk) return status;
     return ApplySettings(error);
+}
+
+int32_t CXVR_COMDevice::Clear(std::u16string *error) {
+    if (m_Port.Purge()) return kStatusOk;
+    *error = FormatText(kTextReceiveFailed, {SystemText(m_Port.Error())});
+    return kStatusTransfer;
 }
 
 int32_t CXVR_COMDevice::ApplySettings(std::u16string *error) {

@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "base/deadline.h"
+#include "drivers/control.h"
 #include "drivers/driver.h"
 #include "drivers/read_end.h"
 #include "base/texts.h"
@@ -19,6 +21,9 @@ namespace {
 constexpr uint32_t kReadWaitMs = 1;
 // The last close waits no longer than this for the peer's end of stream.
 constexpr uint32_t kMaxDiscardMs = 1000;
+// A CLEAR drains the receive queue for no longer than this, so a peer that
+// never stops sending cannot hold the call.
+constexpr int64_t kMaxClearMs = 200;
 
 }  // namespace
 
@@ -73,6 +78,22 @@ uint32_t CXVR_IPDevice::BytesAvailable() const {
     uint32_t waiting = 0, error = 0;
     if (!platform::SocketBytesWaiting(m_Socket, &waiting, &error)) waiting = 0;
     return m_lBuffered + waiting;
+}
+
+void CXVR_IPDevice::Clear() {
+    m_lStart = 0;
+    m_lBuffered = 0;
+    // Room for a whole datagram, so each receive drops exactly one.
+    if (m_Receive.size() < kReceiveSize) m_Receive.resize(kReceiveSize);
+    const bool datagram = m_lSocketType != platform::kSocketStream;
+    const Deadline limit = Deadline::In(kMaxClearMs);
+    while (!limit.Expired()) {
+        uint32_t code = 0;
+        // Never waits: only what is there now goes.  An end of stream or a
+        // failure is left for the next read to report.
+        const int64_t got = platform::SocketReceive(m_Socket, m_Receive.data(), kReceiveSize, &code);
+        if (got < 0 || (got == 0 && !datagram)) break;
+    }
 }
 
 // One receive into the buffer behind the bytes already there, waiting up to
@@ -271,6 +292,10 @@ int32_t CXVR_IPDevice::ParamSet(const std::u16string &key, std::u16string_view v
                                 std::u16string *error) {
     int32_t status = kStatusOk;
     if (SetCommonParam(this, key, value, error, &status)) return status;
+    if (key == kParamClear) {
+        Clear();
+        return kStatusOk;
+    }
     return UnsupportedParam(key, m_sHost, error);
 }
 

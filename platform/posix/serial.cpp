@@ -163,6 +163,12 @@ void SerialPort::Close() {
     m_handle = kNoHandle;
 }
 
+bool SerialPort::Purge() {
+    m_aheadBegin = m_aheadEnd = 0;
+    if (tcflush(static_cast<int>(m_handle), TCIOFLUSH) != 0) return Fail();
+    return true;
+}
+
 bool SerialPort::GetLine(SerialLine *line) {
     int fd = static_cast<int>(m_handle);
     termios tio;

@@ -59,6 +59,12 @@ void SerialPort::Close() {
     m_handle = kNoHandle;
 }
 
+bool SerialPort::Purge() {
+    if (!PurgeComm(AsHandle(m_handle), PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR))
+        return Fail();
+    return true;
+}
+
 bool SerialPort::GetLine(SerialLine *line) {
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);

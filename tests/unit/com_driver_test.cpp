@@ -237,6 +237,29 @@ TEST_F(ComDriver, WritesSendTheDelimiterWithoutCountingItOrEndAtTheTimeOut) {
     EXPECT_EQ(pty.Receive(5, 1000), "goEND");
 }
 
+TEST_F(ComDriver, ClearDropsTheReadAheadAndTheSystemQueue) {
+    uint32_t h = OpenPty();
+    ASSERT_EQ(Set(h, u"TIMEOUT", "300"), kStatusOk);
+    pty.Send("stale answer\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(Read(h, 2, 0), kStatusBufferFull);  // the rest waits in the read-ahead
+    pty.Send("more\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // CLEAR writes no line setting: the port keeps what it had.
+    const std::string line = pty.Line();
+    EXPECT_EQ(Set(h, u"CLEAR", ""), kStatusOk);
+    EXPECT_EQ(pty.Line(), line);
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);  // nothing left: time-out
+    EXPECT_EQ(n, 0);
+    pty.Send("fresh\r");
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusDelimiter);
+    EXPECT_EQ(data, "fresh");
+    std::u16string value;
+    for (const char16_t *name : {u"TRIGGER", u"LOCK", u"REMOTE", u"SRQ"})
+        EXPECT_EQ(driver->ParamSet(h, name, u"1", &error), kStatusUnknownParam);
+    EXPECT_EQ(driver->ParamGet(h, u"STB", &value, &error), kStatusUnknownParam);
+}
+
 TEST_F(ComDriver, AHungUpLineFailsTheTransfersAndStillCloses) {
     uint32_t h = OpenPty();
     ASSERT_EQ(Set(h, u"TIMEOUT", "5000"), kStatusOk);

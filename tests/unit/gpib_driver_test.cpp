@@ -193,6 +193,14 @@ TEST_F(GpibDriverTest, ParametersTriggerAndTimeOutLimits) {
     EXPECT_EQ(Set(h, u"Trigger", u"anything"), kStatusOk);
     EXPECT_EQ(Set(OpenOk(u"Dev 0"), u"TRIGGER", u""), kStatusOk);
     EXPECT_EQ(m_Sim.Calls("iecCTrigger"), (Calls{"iecCTrigger 5", "iecCTrigger"}));
+    // The bus library has no device clear, status byte, lock, service
+    // request or remote control: refused, never a silent success.
+    for (const char16_t *name : {u"CLEAR", u"LOCK", u"SRQ", u"REMOTE"}) {
+        EXPECT_EQ(Set(h, name, u"1"), kStatusUnknownParam);
+        EXPECT_EQ(m_Error, FormatText(kTextParamUnsupported, {name, u"GPIB"}));
+    }
+    for (const char16_t *name : {u"STB", u"SRQ", u"TRIGGER"})
+        EXPECT_EQ(m_Driver.ParamGet(h, name, &value, &m_Error), kStatusUnknownParam);
 
     // Time-outs beyond the bus's 16 bits reach it as its longest wait.
     for (const char16_t *timeout : {u"70000", u"-1"}) {
