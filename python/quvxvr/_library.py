@@ -11,7 +11,7 @@ import threading
 from ctypes import POINTER, c_char, c_char_p, c_int32, c_uint32, c_void_p
 from typing import Iterator, List, Optional, Tuple
 
-from .errors import Error, LibraryNotFound, Timeout
+from .errors import BY_STATUS, Error, LibraryNotFound, Timeout
 from .status import XVR_ERR_TRANSFER, status_meaning
 
 INTERFACE_VERSION = 100
@@ -138,7 +138,7 @@ class Library:
         text = self.error_text()
         if status == XVR_ERR_TRANSFER and not text:
             raise Timeout(operation, data)
-        raise Error(status, text, operation, status_meaning(status, kind))
+        raise BY_STATUS.get(status, Error)(status, text, operation, status_meaning(status, kind))
 
 
 _library: Optional[Library] = None

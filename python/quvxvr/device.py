@@ -5,6 +5,7 @@ from ctypes import c_char, c_int32, c_uint32
 from typing import Optional, Tuple, Union
 
 from ._library import Library, encode, library
+from .control import Control
 from .errors import BlockFormatError, Error
 from .params import Params, decode_delimiter
 from .status import XVR_ERR_BAD_HANDLE, XVR_OK, XVR_READ_BUFFER_FULL, XVR_READ_DELIMITER
@@ -39,12 +40,14 @@ def _ends_in_delimiter_start(data: bytearray, delimiter: bytes) -> bool:
     return any(data.endswith(delimiter[:j]) for j in range(1, len(delimiter)))
 
 
-class Device:
+class Device(Control):
     """One open of a device.  Use ``open()`` to get one; close it with
     ``close()`` or a ``with`` block.
 
     Calls on one Device run one at a time (a query's write and read stay
-    together); different devices run in parallel.  Text is sent and read in
+    together); different devices run in parallel.  Instrument control
+    (``clear``, ``trigger``, ``read_stb``, ``lock``, ``wait_srq``, ...) comes
+    from ``quvxvr.control.Control``.  Text is sent and read in
     ``encoding`` (UTF-8 unless changed); bytes are sent as they are.
     """
 
@@ -277,8 +280,9 @@ def open(driver: str, address: str, timeout_ms: Optional[int] = None, *,  # noqa
          connect_timeout_ms: Optional[int] = None) -> Device:
     """Open a device: ``open("TCP/IP", "127.0.0.1:5025", timeout_ms=2000)``.
 
-    driver is "COM", "TCP/IP", "UDP", "KX GPIB" or "QUV GPIB"; address is
-    what the driver takes ("COM1" or a device path, "host:port", "Dev 5").
+    driver is "COM", "TCP/IP", "UDP", "KX GPIB", "QUV GPIB", "VXI-11" or
+    "HiSLIP"; address is what the driver takes ("COM1" or a device path,
+    "host:port", "Dev 5", "host:inst0", "host:hislip0").
     timeout_ms, when given, becomes the device's read time-out (TIMEOUT) and
     bounds the connect of the network drivers, unless connect_timeout_ms
     says otherwise.  Without either the connect blocks, and the time-out
