@@ -36,8 +36,20 @@ _WORDS = {
 }
 
 
-def visa_status(error: quvxvr.Error, opening: bool = False) -> StatusCode:
-    """The VISA status for a failure of the library."""
+# Statuses of the LAN instruments, the same in every operation.
+_LAN_STATUS = {
+    quvxvr.XVR_ERR_LOCKED: StatusCode.error_resource_locked,
+    quvxvr.XVR_ERR_CONNECTION_LOST: StatusCode.error_connection_lost,
+    quvxvr.XVR_ERR_REFUSED: StatusCode.error_system_error,
+}
+
+
+def visa_status(error: quvxvr.Error, opening: bool = False,
+                overrides: Optional[Dict[int, StatusCode]] = None) -> StatusCode:
+    """The VISA status for a failure of the library; overrides maps
+    statuses that mean something else in one operation."""
+    if overrides and error.status in overrides:
+        return overrides[error.status]
     if isinstance(error, quvxvr.Timeout):
         return StatusCode.error_timeout
     status = error.status
@@ -45,6 +57,8 @@ def visa_status(error: quvxvr.Error, opening: bool = False) -> StatusCode:
         if status == quvxvr.XVR_ERR_BAD_ADDRESS:
             return StatusCode.error_invalid_resource_name
         return StatusCode.error_resource_not_found
+    if status in _LAN_STATUS:
+        return _LAN_STATUS[status]
     if status == quvxvr.XVR_ERR_BAD_HANDLE:
         return StatusCode.error_invalid_object
     if status == quvxvr.XVR_ERR_UNKNOWN_PARAM:
@@ -70,6 +84,11 @@ class Session:
             A.suppress_end_enabled: constants.VI_FALSE,
             A.asrl_end_in: constants.SerialTermination.termination_char,
         }
+        # Service requests: enabled for the queue mechanism, and the status
+        # byte of the last one waited for, which the next read_stb reports
+        # (as a serial poll after a GPIB service request would).
+        self.srq_enabled = False
+        self.srq_stb: Optional[int] = None
 
     # --- reading ---------------------------------------------------------------
     def _settings(self) -> Tuple[int, Optional[int]]:
@@ -100,6 +119,8 @@ class Session:
             data, status = self._read_available(count)
         else:
             data, status = self.device.transfer_read(count, 0)
+            if self.target.lan_device is not None and status == quvxvr.XVR_READ_DELIMITER:
+                status = quvxvr.XVR_OK  # the message's END, not a termination character
         return data, _READ_STATUS.get(status, StatusCode.success)
 
     def _read_available(self, count: int) -> Tuple[bytes, int]:
@@ -126,6 +147,9 @@ class Session:
         if target.driver == "TCP/IP":
             fixed[A.tcpip_address] = target.address.rsplit(":", 1)[0]
             fixed[A.tcpip_port] = target.port
+        if target.lan_device is not None:
+            fixed[A.tcpip_address] = target.address[:-len(target.lan_device) - 1]
+            fixed[A.tcpip_device_name] = target.lan_device
         if target.driver == "KX GPIB":
             fixed[A.gpib_primary_address] = target.primary
             fixed[A.gpib_secondary_address] = (constants.VI_NO_SEC_ADDR if target.secondary is None

@@ -35,6 +35,21 @@ def _set_locked(device: "Device", name: str, value) -> None:
     _check(device, status, operation)
 
 
+@contextlib.contextmanager
+def _for_this_call(device: "Device", name: str, value: Optional[int]) -> Iterator[None]:
+    """A parameter set to value for the block and set back after it, for a
+    caller that holds the device's lock; nothing when value is None."""
+    if value is None:
+        yield
+        return
+    old = device.params.get_locked(name)
+    _set_locked(device, name, _ms(value, name))
+    try:
+        yield
+    finally:
+        _set_locked(device, name, old)
+
+
 class Control:
     """Mixed into ``Device``; see the module's description."""
 
@@ -54,14 +69,14 @@ class Control:
 
     def lock(self: "Device", key: Optional[str] = None, *, timeout_ms: Optional[int] = None) -> None:
         """An exclusive lock, or with key a shared lock of that key (HiSLIP).
-        timeout_ms, when given, becomes LOCK_TIMEOUT: how long this and later
-        operations wait for a lock another client holds before they raise
+        The request waits for a lock another client holds as long as
+        LOCK_TIMEOUT says, or timeout_ms for this request only; then
         ``Locked``."""
         if key is not None and (not isinstance(key, str) or not key):
             raise ValueError("a shared lock needs a non-empty key")
-        with self._lock:
-            if timeout_ms is not None:
-                _set_locked(self, "LOCK_TIMEOUT", _ms(timeout_ms, "timeout_ms"))
+        if timeout_ms is not None:
+            _ms(timeout_ms, "timeout_ms")
+        with self._lock, _for_this_call(self, "LOCK_TIMEOUT", timeout_ms):
             _set_locked(self, "LOCK", "EXCLUSIVE" if key is None else "SHARED:" + key)
 
     def unlock(self: "Device") -> None:
@@ -95,16 +110,12 @@ class Control:
     def wait_srq(self: "Device", timeout_ms: Optional[int] = None) -> int:
         """Waits for a service request and returns the status byte it came
         with.  The wait is the device's TIMEOUT, or timeout_ms for this call
-        only; when it runs out, ``Timeout``."""
-        with self._lock:
-            if timeout_ms is None:
-                return int(self.params.get_locked("SRQ"))
-            old = self.params.get_locked("TIMEOUT")
-            _set_locked(self, "TIMEOUT", _ms(timeout_ms, "timeout_ms"))
-            try:
-                return int(self.params.get_locked("SRQ"))
-            finally:
-                _set_locked(self, "TIMEOUT", old)
+        only (0 takes a kept request or waits 1 ms); when it runs out,
+        ``Timeout``."""
+        if timeout_ms is not None:
+            timeout_ms = max(1, _ms(timeout_ms, "timeout_ms"))  # TIMEOUT 0 would mean 1000 ms
+        with self._lock, _for_this_call(self, "TIMEOUT", timeout_ms):
+            return int(self.params.get_locked("SRQ"))
 
     def control_ren(self: "Device", mode: str) -> None:
         """"REMOTE", "LOCAL" or "LOCKOUT" (local lock-out; VXI-11 refuses it)."""

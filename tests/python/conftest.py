@@ -26,6 +26,8 @@ class Sim:
     def __init__(self, ports, com_path):
         self.tcp, self.udp, self.com_path = ports["TCP"], ports["UDP"], com_path
         self.tcp_port = int(self.tcp.rsplit(":", 1)[1])
+        # Library addresses of the LAN servers; None where xvr-sim has none.
+        self.vxi11, self.hislip = ports.get("VXI-11"), ports.get("HiSLIP")
 
 
 @pytest.fixture(scope="session")
