@@ -90,8 +90,9 @@ class Usage(unittest.TestCase):
     def test_help_explains_every_command(self):
         r = xvr("--help")
         self.assertEqual(r.returncode, 0)
-        names = re.findall(r"^  (\w+) ", r.stdout, re.M)
+        names = re.findall(r"^  ([\w-]+) ", r.stdout, re.M)
         self.assertEqual(names, ["drivers", "params", "ports", "query", "write", "read", "get", "set",
+                                 "clear", "trigger", "stb", "wait-srq", "lock", "remote",
                                  "shell", "run", "bench", "log", "completion"])
         for name in names:
             r = xvr(name, "--help")
@@ -332,7 +333,8 @@ class Discovery(unittest.TestCase):
             self.assertEqual((r.returncode, r.stderr), (0, ""), driver)
             names[driver] = re.findall(r"^  ([A-Z]+) +(.*)$", r.stdout, re.M)
         self.assertEqual([n for n, _ in names["COM"]],
-                         ["BAUDRATE", "DATABITS", "PARITY", "STOPBITS", "HANDSHAKE", "TIMEOUT", "DELIMITER"])
+                         ["BAUDRATE", "DATABITS", "PARITY", "STOPBITS", "HANDSHAKE", "TIMEOUT", "DELIMITER",
+                          "CLEAR"])
         self.assertEqual(dict(names["tcp/ip"])["BUFFER"], "get only")
         self.assertEqual(dict(names[" kx gpib "]), {"TIMEOUT": "set only", "DELIMITER": "get, set",
                                                     "TRIGGER": "set only"})
@@ -353,7 +355,10 @@ class Discovery(unittest.TestCase):
 
         self.assertEqual(complete("qu"), ["query"])
         self.assertEqual(complete("query", "K"), ["KX\\ GPIB"])
-        self.assertEqual(complete("shell", ""), ["COM", "KX\\ GPIB", "QUV\\ GPIB", "TCP/IP", "UDP"])
+        self.assertEqual(complete("shell", ""), ["COM", "HiSLIP", "KX\\ GPIB", "QUV\\ GPIB", "TCP/IP", "UDP",
+                                                 "VXI-11"])
+        self.assertEqual(complete("wait"), ["wait-srq"])
+        self.assertEqual(complete("remote", "HiSLIP", "h", "LO"), ["LOCAL", "LOCKOUT"])
         self.assertEqual(complete("set", "COM", "COM1", "HA"), ["HANDSHAKE"])
         self.assertEqual(complete("query", "--bl"), ["--block"])
 
@@ -443,6 +448,66 @@ class Simulator(unittest.TestCase):
                     self.assertEqual(read_bytes(out), bytes((i + 10) % 256 for i in range(1000)), driver)
             finally:
                 with_sim.stop_sim(sim)
+
+
+class Control(unittest.TestCase):
+    """clear, trigger, stb, wait-srq, lock, remote and their directives."""
+
+    def test_what_a_driver_lacks_is_refused_before_the_library_starts(self):
+        for args, why in ((("stb", "TCP/IP", "127.0.0.1:1"), "driver TCP/IP has no parameter 'STB'"),
+                          (("clear", *GPIB), "driver KX GPIB has no parameter 'CLEAR'"),
+                          (("lock", "UDP", "127.0.0.1:1", "EXCLUSIVE"), "has no parameter 'LOCK'"),
+                          (("lock", "VXI-11", "10.0.0.5", "SHARED:bench"), "LOCK must be one of EXCLUSIVE, NONE"),
+                          (("lock", "HiSLIP", "10.0.0.5", "SHARED:"), "a shared lock's key is"),
+                          (("remote", "VXI-11", "10.0.0.5:inst0", "lockout"), "VXI-11 has no local lock-out"),
+                          (("remote", "HiSLIP", "10.0.0.5:hislip0,99999", "LOCAL"), "the port of"),
+                          (("wait-srq", "COM", "COM1"), "has no parameter 'SRQ'"),
+                          (("trigger", "TCP/IP", "127.0.0.1:1"), "has no parameter 'TRIGGER'")):
+            r = xvr(*args)
+            self.assertEqual((r.returncode, r.stdout), (2, ""), args)
+            self.assertIn(why, r.stderr, args)
+        r = xvr("run", *GPIB, "-", stdin=":stb\n")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("stdin:1: driver KX GPIB has no parameter 'STB'", r.stderr)
+
+    def test_trigger_as_command_and_directive(self):
+        self.assertEqual(xvr("trigger", *GPIB).returncode, 0)
+        r = xvr("run", *GPIB, "-", stdin=":trigger\n:trigger\nTRIGGERS?\n")
+        self.assertEqual((r.returncode, r.stdout, r.stderr), (0, "2\n", ""))
+        self.assertIn(":wait-srq [TIME]", xvr("shell", "--help").stdout)
+
+    @unittest.skipUnless(os.environ.get("XVR_CLI_SIM"), "needs xvr-sim (Linux)")
+    def test_clear_drops_a_stale_answer(self):
+        with tempfile.TemporaryDirectory() as d:
+            sim, ports = with_sim.start_sim(os.environ["XVR_CLI_SIM"], d)
+            try:
+                # "*IDN?;*OPC" is sent without a read; its answer waits until the clear.
+                for driver, address in (("TCP/IP", ports["TCP"]), ("COM", "COM7")):
+                    script = "*IDN?;*OPC\n:sleep 200\n:clear\nMEAS:VOLT?\n"
+                    r = xvr("run", driver, address, "-", stdin=script, xvr_dir=d)
+                    self.assertEqual((r.returncode, r.stdout, r.stderr), (0, "+1.234500E+00\n", ""), driver)
+                self.assertEqual(xvr("clear", "UDP", ports["UDP"], xvr_dir=d).returncode, 0)
+                # The LAN instruments, where this simulator serves them.
+                for kind in ("VXI-11", "HiSLIP"):
+                    if kind in ports:
+                        self.lan_control(kind, ports[kind], d)
+            finally:
+                with_sim.stop_sim(sim)
+
+    def lan_control(self, kind, address, d):
+        r = xvr("stb", kind, address, xvr_dir=d)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(0 <= int(r.stdout) <= 255)
+        for args in (("clear",), ("trigger",), ("lock", "EXCLUSIVE"), ("remote", "LOCAL")):
+            r = xvr(args[0], kind, address, *args[1:], xvr_dir=d)
+            self.assertEqual((r.returncode, r.stderr), (0, ""), (kind, args))
+        script = "*CLS;*SRE 32;*ESE 1;*OPC\n:wait-srq 2s\n:stb\n*CLS;*SRE 0\n:wait-srq 150ms\n"
+        r = xvr("run", kind, address, "-", stdin=script, xvr_dir=d)
+        self.assertEqual(r.returncode, 1, kind)
+        srq, stb = (int(n) for n in r.stdout.split())
+        self.assertTrue(srq & 0x40 and stb & 0x20, (kind, srq, stb))
+        self.assertIn("timed out after 150 ms waiting for a service request (status -6, XVR_ERR_TRANSFER)",
+                      r.stderr)
 
 
 def main():

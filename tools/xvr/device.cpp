@@ -161,6 +161,18 @@ std::string Device::Get(const std::string &name) {
     return std::string(value.data());
 }
 
+std::string Device::GetAwaiting(const std::string &name, const std::string &awaited) {
+    std::vector<char> value(4096, '\0');
+    const int32_t status = flXVRParamGet(m_handle, name.c_str(), value.data(),
+                                         static_cast<int32_t>(value.size()));
+    if (status == XVR_ERR_TRANSFER && LastErrorText().empty())
+        throw DeviceError(m_name + ": timed out after " + std::to_string(TimeoutMs()) + " ms waiting for " +
+                          awaited + " (status " + std::to_string(status) + ", " + StatusName(status) + ")");
+    if (status < 0) Fail("cannot get " + name + " of " + m_name, status, Call::ParamGet);
+    value.back() = '\0';
+    return std::string(value.data());
+}
+
 void Device::Set(const std::string &name, const std::string &value) {
     const int32_t status = flXVRParamSet(m_handle, name.c_str(), value.c_str());
     if (status < 0) Fail("cannot set " + name + " of " + m_name, status, Call::ParamSet);

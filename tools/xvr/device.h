@@ -58,6 +58,8 @@ public:
     std::string Query(const std::string &command);
 
     std::string Get(const std::string &name);
+    // A get that waits (SRQ): a time-out says what was awaited, as a read's does.
+    std::string GetAwaiting(const std::string &name, const std::string &awaited);
     void Set(const std::string &name, const std::string &value);
 
     const std::string &name() const { return m_name; }

@@ -54,8 +54,29 @@ std::string Handshake(const std::string &value) {
     return OneOf("HANDSHAKE", value, {"NONE", "XON/XOFF", "RTS/CTS"});
 }
 std::string Anything(const std::string &value) { return value; }
+// Control values: the library's keywords, any case.
+std::string LockTimeout(const std::string &value) {
+    return value == "0" ? value : std::to_string(ParseDuration(value, "LOCK_TIMEOUT"));
+}
+std::string Mode(const std::string &value) { return OneOf("MODE", value, {"SYNCHRONIZED", "OVERLAPPED"}); }
+std::string Srq(const std::string &value) { return OneOf("SRQ", value, {"ENABLE", "DISABLE"}); }
+std::string ExclusiveLock(const std::string &value) { return OneOf("LOCK", value, {"EXCLUSIVE", "NONE"}); }
+std::string AnyLock(const std::string &value) {
+    const std::string word = NormalizedName(value);
+    if (word.compare(0, 7, "SHARED:") != 0) return OneOf("LOCK", value, {"EXCLUSIVE", "NONE", "SHARED:KEY"});
+    const std::string key = Trim(value, " ").substr(7);
+    if (key.empty() || key.size() > 256 ||
+        !std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 0x7F; }))
+        throw UsageError("a shared lock's key is 1 to 256 printable characters without blanks: '" + value + "'");
+    return "SHARED:" + key;
+}
+std::string RemoteOrLocal(const std::string &value) {
+    if (NormalizedName(value) == "LOCKOUT") throw UsageError("VXI-11 has no local lock-out: REMOTE or LOCAL");
+    return OneOf("REMOTE", value, {"REMOTE", "LOCAL"});
+}
+std::string Remote(const std::string &value) { return OneOf("REMOTE", value, {"REMOTE", "LOCAL", "LOCKOUT"}); }
 
-constexpr unsigned kSerial = 1, kNetwork = 2, kGpib = 4;
+constexpr unsigned kSerial = 1, kNetwork = 2, kGpib = 4, kVxi11 = 8, kHislip = 16, kLan = kVxi11 | kHislip;
 
 struct ParamRule {
     const char *name;
@@ -79,12 +100,30 @@ const ParamRule kRules[] = {
     {"STOPBITS", kSerial, Access::GetSet, "1 or 2", "1", Stopbits},
     {"HANDSHAKE", kSerial, Access::GetSet, "NONE, XON/XOFF, RTS/CTS", "NONE", Handshake},
     {"TIMEOUT", kSerial, Access::GetSet, kTimeoutValues, "1000 (the wait for each next byte)", Timeout},
-    {"TIMEOUT", kNetwork, Access::GetSet, kTimeoutValues, "1000", Timeout},
+    {"TIMEOUT", kNetwork | kLan, Access::GetSet, kTimeoutValues, "1000", Timeout},
     {"TIMEOUT", kGpib, Access::SetOnly, kTimeoutValues, "1000", Timeout},
     {"DELIMITER", kSerial | kGpib, Access::GetSet, kDelimiterValues, "\\0D", Delimiter},
-    {"DELIMITER", kNetwork, Access::GetSet, kDelimiterValues, "\\0A", Delimiter},
+    {"DELIMITER", kNetwork | kLan, Access::GetSet, kDelimiterValues, "\\0A", Delimiter},
     {"BUFFER", kNetwork, Access::GetOnly, "bytes received and not yet read", "", nullptr},
-    {"TRIGGER", kGpib, Access::SetOnly, "any value: triggers the device", "", Anything},
+    {"TRIGGER", kGpib | kLan, Access::SetOnly, "any value: triggers the device", "", Anything},
+    // The control vocabulary ('xvr clear', 'xvr stb', ... use these).
+    {"CLEAR", kSerial | kNetwork, Access::SetOnly,
+     "any value: drops what waits unread, here and in the system", "", Anything},
+    {"CLEAR", kLan, Access::SetOnly, "any value: device clear (the instrument drops a pending answer)", "",
+     Anything},
+    {"STB", kLan, Access::GetOnly, "the IEEE 488.2 status byte, 0-255", "", nullptr},
+    {"LOCK", kVxi11, Access::GetSet, "EXCLUSIVE or NONE: the lock this client holds", "NONE", ExclusiveLock},
+    {"LOCK", kHislip, Access::GetSet, "EXCLUSIVE, SHARED:key or NONE: the lock this client holds", "NONE",
+     AnyLock},
+    {"LOCK_TIMEOUT", kLan, Access::GetSet,
+     "milliseconds an operation waits for a lock another client holds, 0 to 3600000", "0", LockTimeout},
+    {"SRQ", kLan, Access::GetSet,
+     "set ENABLE or DISABLE; get waits up to TIMEOUT for a service request\n"
+     "             and gives the status byte it came with", "", Srq},
+    {"REMOTE", kVxi11, Access::SetOnly, "REMOTE or LOCAL", "", RemoteOrLocal},
+    {"REMOTE", kHislip, Access::SetOnly, "REMOTE, LOCAL or LOCKOUT", "", Remote},
+    {"MAXRECV", kLan, Access::GetOnly, "the largest message the server takes, in bytes", "", nullptr},
+    {"MODE", kHislip, Access::GetSet, "SYNCHRONIZED or OVERLAPPED", "SYNCHRONIZED", Mode},
 };
 
 unsigned Bit(Transport t) {
@@ -92,6 +131,8 @@ unsigned Bit(Transport t) {
     case Transport::Serial: return kSerial;
     case Transport::Network: return kNetwork;
     case Transport::Gpib: return kGpib;
+    case Transport::Vxi11: return kVxi11;
+    case Transport::Hislip: return kHislip;
     }
     return 0;
 }
@@ -117,6 +158,26 @@ bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) !=
 
 }  // namespace
 
+namespace {
+
+// HOST[:DEVICE] (VXI-11) or HOST[:SUBADDRESS[,PORT]] (HiSLIP); the names go
+// to the server as written.
+void CheckLanAddress(const DriverInfo &driver, const std::string &address) {
+    const auto colon = address.find(':');
+    if (colon == 0 || Trim(address.substr(0, colon), " ").empty())
+        throw UsageError("a " + std::string(driver.name) + " address begins with the host: '" + address + "'");
+    if (colon == std::string::npos) return;
+    const std::string name = address.substr(colon + 1);
+    if (name.empty() || name.find(':') != std::string::npos)
+        throw UsageError("a " + std::string(driver.name) + " address is " + driver.address + ", not '" +
+                         address + "'");
+    const auto comma = name.find(',');
+    if (driver.transport == Transport::Hislip && comma != std::string::npos)
+        ParseNumber(Trim(name.substr(comma + 1), " "), 1, 65535, "the port of '" + address + "'");
+}
+
+}  // namespace
+
 const std::vector<DriverInfo> &Drivers() {
     static const std::vector<DriverInfo> drivers = {
         {"COM", Transport::Serial, "COM1 ... COM255 or (Linux) a device path such as /dev/ttyUSB0"},
@@ -124,6 +185,8 @@ const std::vector<DriverInfo> &Drivers() {
         {"UDP", Transport::Network, "host:port, e.g. 127.0.0.1:5025"},
         {"KX GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
         {"QUV GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
+        {"VXI-11", Transport::Vxi11, "host[:device], e.g. 10.0.0.5, 10.0.0.5:inst0, 10.0.0.5:gpib0,5"},
+        {"HISLIP", Transport::Hislip, "host[:subaddress[,port]], e.g. 10.0.0.5, 10.0.0.5:hislip0,4880"},
     };
     return drivers;
 }
@@ -140,6 +203,10 @@ const DriverInfo &FindDriver(const std::string &name) {
 
 void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
+    if (driver.transport == Transport::Vxi11 || driver.transport == Transport::Hislip) {
+        CheckLanAddress(driver, address);
+        return;
+    }
     if (driver.transport != Transport::Network) return;
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)

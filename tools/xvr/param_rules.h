@@ -10,7 +10,7 @@
 
 namespace xvrcli {
 
-enum class Transport { Serial, Network, Gpib };
+enum class Transport { Serial, Network, Gpib, Vxi11, Hislip };
 
 struct DriverInfo {
     const char *name;     // as the library matches it (upper case)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "cmd_control.h"
 #include "commands.h"
 #include "hex.h"
 #include "trim.h"
@@ -19,7 +20,8 @@ const char kStepHelp[] =
     "  :read              read and print one message\n"
     "  :read N            read and print N bytes\n"
     "  :sleep MS          wait (also 500ms, 2s)\n"
-    "  :help, :quit\n";
+    "  :help, :quit\n"
+    "Instrument control (what the driver offers; 'xvr params DRIVER'):\n";
 
 namespace {
 
@@ -54,7 +56,7 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
     } else if (word == ":read") {
         step.kind = rest.empty() ? Step::Kind::ReadMessage : Step::Kind::ReadCount;
         if (!rest.empty()) step.number = ParseNumber(rest, 1, UINT64_C(1) << 28, ":read");
-    } else {
+    } else if (!ParseControlDirective(word, rest, driver, &step)) {
         throw UsageError("cannot understand '" + line + "' (:help lists the directives)");
     }
     return step;
@@ -102,8 +104,12 @@ bool RunStep(Device &device, const Step &step, bool hexOut) {
         PrintData(data, hexOut);
         break;
     }
-    case Step::Kind::Help: std::fputs(kStepHelp, stdout); break;
+    case Step::Kind::Help:
+        std::fputs(kStepHelp, stdout);
+        std::fputs(kControlStepHelp, stdout);
+        break;
     case Step::Kind::Quit: return false;
+    case Step::Kind::Control: RunControlStep(device, step); break;
     }
     std::fflush(stdout);
     return true;

@@ -3,14 +3,14 @@
 _xvr_drivers() {
     local d plain=${cur//\\ /}
     plain=${plain#[\"\']}
-    for d in COM TCP/IP UDP "KX GPIB" "QUV GPIB"; do
+    for d in COM TCP/IP UDP "KX GPIB" "QUV GPIB" VXI-11 HiSLIP; do
         [[ $d == "$plain"* ]] && COMPREPLY+=("$(printf '%q' "$d")")
     done
 }
 
 _xvr() {
     local cur=${COMP_WORDS[COMP_CWORD]} xvr=${COMP_WORDS[0]}
-    local commands="drivers params ports query write read get set shell run bench log completion help"
+    local commands="drivers params ports query write read get set clear trigger stb wait-srq lock remote shell run bench log completion help"
     local i cmd="" cmdpos=0
     COMPREPLY=()
     for ((i = 1; i < COMP_CWORD; i++)); do
@@ -29,7 +29,7 @@ _xvr() {
     fi
     local arg=$((COMP_CWORD - cmdpos))
     case $cmd in
-        query|write|read|get|set|shell|run|bench|params)
+        query|write|read|get|set|clear|trigger|stb|wait-srq|lock|remote|shell|run|bench|params)
             if ((arg == 1)); then
                 _xvr_drivers
                 return
@@ -42,6 +42,8 @@ _xvr() {
                 COMPREPLY=($(compgen -W "$("$xvr" params "$driver" 2>/dev/null | awk '/^  [A-Z]/ { print $1 }')" -- "$cur"))
             fi ;;
         run) ((arg == 3)) && COMPREPLY=($(compgen -f -- "$cur")) ;;
+        lock) ((arg == 3)) && COMPREPLY=($(compgen -W "EXCLUSIVE NONE SHARED:" -- "$cur")) ;;
+        remote) ((arg == 3)) && COMPREPLY=($(compgen -W "REMOTE LOCAL LOCKOUT" -- "$cur")) ;;
         log) ((arg == 1)) && COMPREPLY=($(compgen -f -- "$cur")) ;;
         completion) ((arg == 1)) && COMPREPLY=($(compgen -W bash -- "$cur")) ;;
         help) ((arg == 1)) && COMPREPLY=($(compgen -W "$commands" -- "$cur")) ;;
