@@ -52,11 +52,3 @@ def scripted():
     yield make
     for instrument in instruments:
         instrument.close()
-
-
-def readme_example(first_line, address):
-    """The README's Python example that begins with first_line, aimed at
-    address instead of 127.0.0.1:5025."""
-    text = open(os.path.join(SOURCE, "README.md")).read()
-    code = re.search(r"```python\n(%s.*?)```" % re.escape(first_line), text, re.S).group(1)
-    return code.replace("127.0.0.1:5025", address).replace("127.0.0.1::5025", address.replace(":", "::"))

@@ -8,7 +8,7 @@ import time
 
 import pytest
 import quvxvr
-from conftest import SOURCE, readme_example
+from conftest import SOURCE
 
 
 def test_status_names_and_flags_mirror_the_header():
@@ -173,11 +173,3 @@ def test_com_mappings_read_like_the_library_and_never_block(tmp_path, monkeypatc
     (tmp_path / "XVR.XVR").unlink()
     os.mkfifo(tmp_path / "XVR.XVR")
     assert quvxvr.com_mappings() == {}
-
-
-def test_the_readme_example_runs(scripted, capsys):
-    payload = b"\x00\n\x01"
-    instrument = scripted({b"*IDN?": b"SCRIPTED,1\n", b"CURV?": b"#13" + payload + b"\n"})
-    namespace = {}
-    exec(readme_example("import quvxvr", instrument.address), namespace)
-    assert capsys.readouterr().out == "SCRIPTED,1\n" and namespace["data"] == payload
