@@ -9,7 +9,9 @@
 #                                   package, docs/parameters.md); a test
 #                                   compares them, the target update_tables
 #                                   copies them over
-# Usage: cmake -DSOURCE=<tree> -DOUT=<dir> -DVERSION=<x.y.z> -P GenerateTables.cmake
+# Usage: cmake -DSOURCE=<tree> -DOUT=<dir> -DVERSION=<x.y.z> [-DCHECK=<files>] -P GenerateTables.cmake
+# CHECK: fail unless these files of the tree (relative paths, separated by
+# commas) equal what the tables make now.
 cmake_minimum_required(VERSION 3.25)
 
 set(_note_table "Generated from resources/%s by cmake/GenerateTables.cmake; do not edit.")
@@ -178,7 +180,8 @@ def status_name(status: int) -> str:
 def status_meaning(status: int, operation: str = \"\") -> str:
     \"\"\"An English sentence for a status; operation (\"open\", \"close\", ...) picks
     the meaning of a status that has two.\"\"\"
-    return _MEANINGS_IN.get((operation, status)) or _MEANINGS.get(status, \"unknown status\")
+    meaning = _MEANINGS_IN.get((operation, status))
+    return meaning if meaning is not None else _MEANINGS.get(status, \"unknown status\")
 ")
 
 # --- Parameters -------------------------------------------------------------
@@ -310,3 +313,24 @@ _emit("${OUT}/xvr.bash" "${bash}")
 # --- Version ------------------------------------------------------------------
 _emit("${OUT}/committed/python/quvxvr/_version.py"
       "# Generated from the project version in CMakeLists.txt by cmake/GenerateTables.cmake; do not edit.\n__version__ = \"${VERSION}\"\n")
+
+# --- The files kept in the tree -------------------------------------------------
+if(CHECK)
+  string(REPLACE "," ";" check "${CHECK}")
+  set(stale "")
+  foreach(f IN LISTS check)
+    file(READ "${OUT}/committed/${f}" made)
+    set(kept "")
+    if(EXISTS "${SOURCE}/${f}")
+      file(READ "${SOURCE}/${f}" kept)
+    endif()
+    if(NOT made STREQUAL kept)
+      list(APPEND stale "${f}")
+    endif()
+  endforeach()
+  if(stale)
+    list(JOIN stale ", " stale)
+    message(FATAL_ERROR "${stale}: not what resources/ and the project version make now; "
+                        "run 'cmake --build <build dir> --target update_tables' and commit the result")
+  endif()
+endif()

@@ -121,4 +121,5 @@ def status_name(status: int) -> str:
 def status_meaning(status: int, operation: str = "") -> str:
     """An English sentence for a status; operation ("open", "close", ...) picks
     the meaning of a status that has two."""
-    return _MEANINGS_IN.get((operation, status)) or _MEANINGS.get(status, "unknown status")
+    meaning = _MEANINGS_IN.get((operation, status))
+    return meaning if meaning is not None else _MEANINGS.get(status, "unknown status")
