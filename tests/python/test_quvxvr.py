@@ -107,8 +107,8 @@ def test_failures_carry_status_text_and_english(sim):
     with pytest.raises(quvxvr.Error) as caught:
         quvxvr.open("NOSUCH", "x")
     assert caught.value.status == quvxvr.XVR_ERR_UNKNOWN_DRIVER
-    assert "NOSUCH" in caught.value.text and "driver name is unknown" in str(caught.value)
-    with pytest.raises(quvxvr.Error, match="not of the driver's form") as caught:
+    assert "NOSUCH" in caught.value.text and "has no driver of that name" in str(caught.value)
+    with pytest.raises(quvxvr.Error, match="not of the form this driver takes") as caught:
         quvxvr.open("TCP/IP", "no port here")
     assert caught.value.name == "XVR_ERR_BAD_ADDRESS"
     with pytest.raises(ValueError):
