@@ -16,6 +16,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 sys.path.insert(0, os.path.join(SOURCE, "python"))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "tools"))
 BIN = os.environ.get("XVR_BIN_DIR", os.path.join(SOURCE, "build", "native", "bin"))
+BUILD = os.environ.get("XVR_BUILD_DIR", os.path.join(SOURCE, "build", "native"))
 os.environ.setdefault("QUVXVR_LIBRARY", os.path.join(BIN, "libquvxvr.so.1"))
 
 import with_sim  # noqa: E402

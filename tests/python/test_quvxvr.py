@@ -8,11 +8,11 @@ import time
 
 import pytest
 import quvxvr
-from conftest import SOURCE
+from conftest import BUILD, SOURCE
 
 
 def test_status_names_and_flags_mirror_the_header():
-    header = open(os.path.join(SOURCE, "include", "quvxvr.h")).read()
+    header = open(os.path.join(BUILD, "generated", "include", "quvxvr.h")).read()
     defined = {name: int(value) for name, value in
                re.findall(r"^#define (XVR_\w+)\s+\(?(-?\d+)u?\)?", header, re.M)}
     statuses = {k: v for k, v in defined.items() if k.startswith(("XVR_OK", "XVR_READ_BUFFER", "XVR_READ_DELIM",
@@ -107,8 +107,8 @@ def test_failures_carry_status_text_and_english(sim):
     with pytest.raises(quvxvr.Error) as caught:
         quvxvr.open("NOSUCH", "x")
     assert caught.value.status == quvxvr.XVR_ERR_UNKNOWN_DRIVER
-    assert "NOSUCH" in caught.value.text and "driver name is unknown" in str(caught.value)
-    with pytest.raises(quvxvr.Error, match="not of the driver's form") as caught:
+    assert "NOSUCH" in caught.value.text and "has no driver of that name" in str(caught.value)
+    with pytest.raises(quvxvr.Error, match="not of the form this driver takes") as caught:
         quvxvr.open("TCP/IP", "no port here")
     assert caught.value.name == "XVR_ERR_BAD_ADDRESS"
     with pytest.raises(ValueError):
