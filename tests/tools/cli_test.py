@@ -342,8 +342,9 @@ class Discovery(unittest.TestCase):
     @native_only
     @unittest.skipUnless(shutil.which("bash"), "needs bash")
     def test_bash_completion(self):
-        source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "xvr", "xvr.bash")
-        self.assertEqual(xvr("completion", "bash").stdout, read_bytes(source).decode())
+        # The script the build made from xvr.bash.in and the parameter table.
+        made = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(ARGS.xvr))), "generated", "xvr.bash")
+        self.assertEqual(xvr("completion", "bash").stdout, read_bytes(made).decode())
 
         def complete(*words):
             script = ('source <("$XVR" completion bash); COMP_WORDS=("$XVR" "$@"); '
@@ -360,6 +361,8 @@ class Discovery(unittest.TestCase):
         self.assertEqual(complete("wait"), ["wait-srq"])
         self.assertEqual(complete("remote", "HiSLIP", "h", "LO"), ["LOCAL", "LOCKOUT"])
         self.assertEqual(complete("set", "COM", "COM1", "HA"), ["HANDSHAKE"])
+        self.assertEqual(complete("get", "KX\\ GPIB", "Dev 5", "T"), ["TIMEOUT", "TRIGGER"])
+        self.assertEqual(complete("set", "hislip", "h", "lock", "s"), ["SHARED:"])
         self.assertEqual(complete("query", "--bl"), ["--block"])
 
 
@@ -457,10 +460,9 @@ class Control(unittest.TestCase):
         for args, why in ((("stb", "TCP/IP", "127.0.0.1:1"), "driver TCP/IP has no parameter 'STB'"),
                           (("clear", *GPIB), "driver KX GPIB has no parameter 'CLEAR'"),
                           (("lock", "UDP", "127.0.0.1:1", "EXCLUSIVE"), "has no parameter 'LOCK'"),
-                          (("lock", "VXI-11", "10.0.0.5", "SHARED:bench"), "LOCK must be one of EXCLUSIVE, NONE"),
-                          (("lock", "HiSLIP", "10.0.0.5", "SHARED:"), "a shared lock's key is"),
-                          (("remote", "VXI-11", "10.0.0.5:inst0", "lockout"), "VXI-11 has no local lock-out"),
-                          (("remote", "HiSLIP", "10.0.0.5:hislip0,99999", "LOCAL"), "the port of"),
+                          (("lock", "VXI-11", "127.0.0.1", "SHARED:bench"), "LOCK must be one of EXCLUSIVE, NONE"),
+                          (("remote", "HiSLIP", "127.0.0.1:hislip0", "away"), "REMOTE must be one of"),
+                          (("lock", "HiSLIP", ":hislip0", "NONE"), "starts with the host"),
                           (("wait-srq", "COM", "COM1"), "has no parameter 'SRQ'"),
                           (("trigger", "TCP/IP", "127.0.0.1:1"), "has no parameter 'TRIGGER'")):
             r = xvr(*args)
