@@ -19,6 +19,7 @@ import unittest
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import with_sim  # noqa: E402
+from lan_sim import lan_addresses  # noqa: E402
 from scripted_instrument import ScriptedInstrument  # noqa: E402
 
 ARGS = None
@@ -490,9 +491,8 @@ class Control(unittest.TestCase):
                     self.assertEqual((r.returncode, r.stdout, r.stderr), (0, "+1.234500E+00\n", ""), driver)
                 self.assertEqual(xvr("clear", "UDP", ports["UDP"], xvr_dir=d).returncode, 0)
                 # The LAN instruments, where this simulator serves them.
-                for kind in ("VXI-11", "HiSLIP"):
-                    if kind in ports:
-                        self.lan_control(kind, ports[kind], d)
+                for kind, address in lan_addresses(sim, d).items():
+                    self.lan_control(kind, address, d)
             finally:
                 with_sim.stop_sim(sim)
 

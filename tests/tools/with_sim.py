@@ -27,8 +27,6 @@ def start_sim(bin_dir, xvr_dir, extra=(), prefix=()):
         text = out.read()
         if "READY" in text:
             ports = dict(re.findall(r"^(TCP|UDP) (\S+)$", text, re.M))
-            # The LAN instrument servers, where this simulator has them.
-            ports.update(re.findall(r"^(VXI-11|HiSLIP) (\S+)", text, re.M))
             bus = re.search(r"^LD_LIBRARY_PATH (.+) \(set it", text, re.M)
             if bus:
                 ports["LD_LIBRARY_PATH"] = bus.group(1)
