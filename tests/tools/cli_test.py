@@ -503,7 +503,8 @@ class Control(unittest.TestCase):
         for args in (("clear",), ("trigger",), ("lock", "EXCLUSIVE"), ("remote", "LOCAL")):
             r = xvr(args[0], kind, address, *args[1:], xvr_dir=d)
             self.assertEqual((r.returncode, r.stderr), (0, ""), (kind, args))
-        script = "*CLS;*SRE 32;*ESE 1;*OPC\n:wait-srq 2s\n:stb\n*CLS;*SRE 0\n:wait-srq 150ms\n"
+        # Delivery starts with SRQ ENABLE: a request before it is not kept.
+        script = ":set SRQ ENABLE\n*CLS;*SRE 32;*ESE 1;*OPC\n:wait-srq 2s\n:stb\n*CLS;*SRE 0\n:wait-srq 150ms\n"
         r = xvr("run", kind, address, "-", stdin=script, xvr_dir=d)
         self.assertEqual(r.returncode, 1, kind)
         srq, stb = (int(n) for n in r.stdout.split())
