@@ -102,15 +102,19 @@ int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, const Deadline 
 }
 
 int32_t LanStream::ReceiveExact(uint8_t *buffer, size_t size, const Deadline &deadline,
-                                const std::u16string &interfaceName, std::u16string *error) {
-    if (!IsOpen()) return Lost(interfaceName, error);
+                                const std::u16string &interfaceName, std::u16string *error,
+                                size_t *received) {
     size_t done = 0;
+    if (!received) received = &done;
+    *received = 0;
+    if (!IsOpen()) return Lost(interfaceName, error);
     while (done < size) {
         if (m_lEnd > m_lStart) {
             const size_t take = std::min(size - done, m_lEnd - m_lStart);
             std::memcpy(buffer + done, m_Buffer.get() + m_lStart, take);
             m_lStart += take;
             done += take;
+            *received = done;
             continue;
         }
         size_t got = 0;
@@ -120,6 +124,7 @@ int32_t LanStream::ReceiveExact(uint8_t *buffer, size_t size, const Deadline &de
             status = Fill(buffer + done, size - done, &got, deadline, interfaceName, error);
             if (status != kStatusOk) return status;
             done += got;
+            *received = done;
             continue;
         }
         if (!m_Buffer) m_Buffer.reset(new uint8_t[kBufferSize]);
