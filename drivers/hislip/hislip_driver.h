@@ -22,7 +22,9 @@ bool ParseHislipAddress(std::u16string_view param, HislipAddress *address);
 
 class CXVR_HiSLIP : public DeviceDriver<CXVR_HiSLIPDevice> {
 public:
-    CXVR_HiSLIP() : DeviceDriver(u"HiSLIP") {}
+    // The name the frame finds the object by: upper case, as hosts' names
+    // are compared (the catalogue shows "HiSLIP").
+    CXVR_HiSLIP() : DeviceDriver(u"HISLIP") {}
 
     // Opens of one address (defaults filled in, compared ignoring case)
     // share one record and one session.  The open is bounded by its
