@@ -18,3 +18,13 @@ add_test(NAME hislip_sim
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:xvr_host_tests> --gtest_filter=HislipSim.*)
 set_tests_properties(hislip_sim PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
   ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/bin" FIXTURES_REQUIRED xvr_wine_prefix)
+
+# tshark judges a capture of the same tests (Linux, in a network namespace).
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME hislip_capture
+    COMMAND ${XVR_HISLIP_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tools/hislip_capture.py ${CMAKE_BINARY_DIR}/bin
+            ${CMAKE_CURRENT_SOURCE_DIR}/extra/hislip_instrument.txt
+            $<TARGET_FILE:xvr_host_tests> --gtest_filter=HislipSim.*)
+  set_tests_properties(hislip_capture PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
+    ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/bin" PASS_REGULAR_EXPRESSION "capture clean")
+endif()
