@@ -337,8 +337,11 @@ int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags
         if (m_bInMessage && !m_bDiscard && m_lRemaining == 0 && m_lCarryStart == m_lCarryEnd) {
             m_bInMessage = false;
             if (m_bEndMessage) {
+                // A whole answer reached the host: it is no longer behind a
+                // time-out, and the server may hear so (RMT-delivered).
                 ended = true;
                 m_bRmt = true;
+                m_bReadTimedOut = false;
                 break;
             }
         }
@@ -365,12 +368,19 @@ int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags
         if (delimited) {
             // A running match over what was delivered: a byte that breaks it
             // may itself begin the next match.
-            for (size_t i = 0; i < got; ++i) {
+            for (size_t i = 0; i < got;) {
+                if (matched == 0) {
+                    // Nothing matched so far: on to the next first byte at once.
+                    const void *hit = std::memchr(to + i, m_Delimiter[0], got - i);
+                    if (!hit) break;
+                    i = static_cast<size_t>(static_cast<const uint8_t *>(hit) - to);
+                }
                 matched = to[i] == m_Delimiter[matched] ? matched + 1
                                                        : DelimiterStartAtEnd(buffer, delivered + i + 1, matched);
+                ++i;
                 if (matched == m_lDelimiterLength) {
                     found = true;
-                    taken = i + 1;
+                    taken = i;
                     break;
                 }
             }
