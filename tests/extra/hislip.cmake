@@ -13,7 +13,7 @@ else()
 endif()
 add_test(NAME hislip_sim
   COMMAND ${XVR_HISLIP_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tools/with_sim.py ${_sim_bin}
-          --sim-arg --instrument --sim-arg ${CMAKE_CURRENT_SOURCE_DIR}/extra/hislip_instrument.txt
+          --instrument ${CMAKE_CURRENT_SOURCE_DIR}/extra/hislip_instrument.txt
           ${CMAKE_COMMAND} -E env XVR_HISLIP_SIM={hislip}
           ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:xvr_host_tests> --gtest_filter=HislipSim.*)
 set_tests_properties(hislip_sim PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Runs one command next to a running xvr-sim, for the CTest definitions.
 
-    with_sim.py BIN_DIR [--sim-arg ARG]... COMMAND [ARGS...]
+    with_sim.py BIN_DIR [--instrument FILE] COMMAND [ARGS...]
 
-Starts BIN_DIR/xvr-sim (with the ARGs) with a temporary --xvr-dir, waits (at
-most 10 s) for it to be ready, replaces {tcp}, {udp}, {hislip} and {bin} in
-the arguments, runs the
-command (at most 120 s) with XVR_DIR and LD_LIBRARY_PATH set as the simulator
-announces them, stops the simulator and exits with the command's status.
+Starts BIN_DIR/xvr-sim with a temporary --xvr-dir, waits (at most 10 s) for
+it to be ready, replaces {tcp}, {udp}, {hislip} and {bin} in the arguments,
+runs the command (at most 120 s) with XVR_DIR and LD_LIBRARY_PATH set as the
+simulator announces them, stops the simulator and exits with the command's
+status.  Exits 77 (a skip) when BIN_DIR holds no xvr-sim.
 """
 import os
 import re
@@ -65,11 +65,10 @@ def replace_all(text, values):
 def main():
     bin_dir, command = sys.argv[1], sys.argv[2:]
     extra = []
-    while command[:1] == ["--sim-arg"]:
-        extra.append(command[1])
-        command = command[2:]
+    if command[:1] == ["--instrument"]:
+        extra, command = command[:2], command[2:]
     if not os.path.exists(os.path.join(bin_dir, "xvr-sim")):
-        print("no xvr-sim in " + bin_dir + ": skipped")
+        print("skipped: no xvr-sim in " + bin_dir)
         return 77
     with tempfile.TemporaryDirectory() as xvr_dir:
         sim, ports = start_sim(bin_dir, xvr_dir, extra)
