@@ -121,7 +121,7 @@ void HislipServer::Stop() {
         for (int fd : m_fds) shutdown(fd, SHUT_RDWR);
         m_changed.notify_all();
     }
-    for (auto &t : m_threads) t.join();
+    for (auto &w : m_threads) w.thread.join();
     m_threads.clear();
     close(m_listen);
     m_listen = -1;
@@ -144,7 +144,20 @@ void HislipServer::Accept() {
             return;
         }
         m_fds.push_back(fd);
-        m_threads.emplace_back([this, fd] { Serve(fd); });
+        for (auto it = m_threads.begin(); it != m_threads.end();) {
+            if (!*it->done) {
+                ++it;
+                continue;
+            }
+            it->thread.join();
+            it = m_threads.erase(it);
+        }
+        auto done = std::make_shared<std::atomic<bool>>(false);
+        m_threads.push_back({std::thread([this, fd, done] {
+                                 Serve(fd);
+                                 *done = true;
+                             }),
+                             done});
     }
 }
 

@@ -53,7 +53,11 @@ private:
     std::condition_variable m_changed;
     std::map<uint16_t, std::shared_ptr<Session>> m_sessions;
     uint16_t m_nextSession = 1;
-    std::list<std::thread> m_threads;
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::list<Worker> m_threads;  // finished ones are joined at the next accept
     std::list<int> m_fds;  // every connection, shut down at Stop
 };
 
