@@ -76,10 +76,18 @@ int32_t LanStream::SendAll(const uint8_t *data, size_t size, const Deadline &dea
 }
 
 // One receive into `into`, waiting up to the deadline when nothing is there.
-int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, const Deadline &deadline,
+// With waitFirst it waits before it tries: the header of an answer to a
+// request just sent is rarely there yet, and a receive that finds nothing
+// costs a system call.
+int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst, const Deadline &deadline,
                         const std::u16string &interfaceName, std::u16string *error) {
     for (;;) {
         uint32_t code = 0;
+        if (waitFirst) {
+            waitFirst = false;
+            if (platform::SocketWait(m_Socket, false, deadline.Remaining(), &code) == 0 && deadline.Expired())
+                return kStatusTransfer;
+        }
         const int64_t n = platform::SocketReceive(m_Socket, into, room, &code);
         if (n > 0) {
             *got = static_cast<size_t>(n);
@@ -121,7 +129,7 @@ int32_t LanStream::ReceiveExact(uint8_t *buffer, size_t size, const Deadline &de
         int32_t status;
         if (size - done >= kBufferSize / 2) {
             // Large rests go straight to the caller: no copy.
-            status = Fill(buffer + done, size - done, &got, deadline, interfaceName, error);
+            status = Fill(buffer + done, size - done, &got, false, deadline, interfaceName, error);
             if (status != kStatusOk) return status;
             done += got;
             *received = done;
@@ -129,7 +137,7 @@ int32_t LanStream::ReceiveExact(uint8_t *buffer, size_t size, const Deadline &de
         }
         if (!m_Buffer) m_Buffer.reset(new uint8_t[kBufferSize]);
         m_lStart = m_lEnd = 0;
-        status = Fill(m_Buffer.get(), kBufferSize, &got, deadline, interfaceName, error);
+        status = Fill(m_Buffer.get(), kBufferSize, &got, true, deadline, interfaceName, error);
         if (status != kStatusOk) return status;
         m_lEnd = got;
     }

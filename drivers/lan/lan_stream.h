@@ -47,7 +47,7 @@ public:
     void Close();
 
 private:
-    int32_t Fill(uint8_t *into, size_t room, size_t *got, const Deadline &deadline,
+    int32_t Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst, const Deadline &deadline,
                  const std::u16string &interfaceName, std::u16string *error);
 
     static constexpr size_t kBufferSize = 64 * 1024;
