@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "hislip_server.h"
 #include "instrument.h"
 
 namespace xvrsim {
@@ -36,6 +37,8 @@ const char kUsage[] =
     "Simulated instruments on every transport at once, until SIGINT or SIGTERM.\n\n"
     "  --tcp PORT          TCP port on 127.0.0.1 (default 0: a free port)\n"
     "  --udp PORT          UDP port on 127.0.0.1 (default 0: a free port)\n"
+    "  --hislip PORT       HiSLIP port on 127.0.0.1 (default 0: a free port); the\n"
+    "                      instrument behind it has a state of its own\n"
     "  --com NAME          port name of the pseudo-terminal instrument (default COM7)\n"
     "  --no-serial         no pseudo-terminal instrument\n"
     "  --xvr-dir DIR       write XVR.XVR into DIR: the COM entry mapping NAME onto the\n"
@@ -60,6 +63,8 @@ const char kFileMarker[] = "; written by xvr-sim";
 struct Config {
     int tcpPort = 0;
     int udpPort = 0;
+    int hislipPort = 0;
+    std::vector<std::string> announce;  // further transports' lines, before READY
     bool serial = true;
     std::string comName = "COM7";
     std::string xvrDir;
@@ -239,6 +244,7 @@ void Simulator::Start() {
                     busDir.c_str());
     if (!m_config.xvrDir.empty())
         std::printf("XVR_DIR %s (set it for the host)\n", m_config.xvrDir.c_str());
+    for (const auto &line : m_config.announce) std::printf("%s\n", line.c_str());
     std::printf("READY\n");
     std::fflush(stdout);
 }
@@ -394,6 +400,9 @@ int main(int argc, char **argv) {
         } else if (arg == "--udp") {
             if (!ParseInt(value, 0, 65535, &config.udpPort)) bad("port from 0 to 65535");
             ++i;
+        } else if (arg == "--hislip") {
+            if (!ParseInt(value, 0, 65535, &config.hislipPort)) bad("port from 0 to 65535");
+            ++i;
         } else if (arg == "--gpib-address") {
             if (!ParseInt(value, 0, 30, &config.gpibAddress)) bad("address from 0 to 30");
             ++i;
@@ -439,9 +448,17 @@ int main(int argc, char **argv) {
     sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    HislipServer hislip(model);
+    std::string hislipError;
+    if (!hislip.Start(config.hislipPort, &hislipError)) {
+        std::fprintf(stderr, "xvr-sim: %s\n", hislipError.c_str());
+        return 1;
+    }
+    config.announce.push_back("HiSLIP 127.0.0.1:" + std::to_string(hislip.Port()));
     Simulator simulator(config, model);
     simulator.Start();
     simulator.Run();
+    hislip.Stop();
     std::printf("xvr-sim: stopped\n");
     return 0;
 }
