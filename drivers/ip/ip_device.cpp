@@ -199,7 +199,10 @@ int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flag
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
     // The count sent must fit the host's 32-bit count.
-    if (total > 0x7FFFFFFF) return kStatusTransfer;
+    if (total > 0x7FFFFFFF) {
+        *error = LoadText(kTextOutOfRange);
+        return kStatusTransfer;
+    }
     if (extra == 0) return SendAll(data, total, length, error);
 
     // One block, so that a datagram carries its delimiter.

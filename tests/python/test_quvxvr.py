@@ -103,6 +103,18 @@ def test_a_time_out_is_a_timeout_error_with_what_arrived(scripted):
         assert (error.status, error.text, error.data) == (quvxvr.XVR_ERR_TRANSFER, "", b"partial")
 
 
+def test_only_a_time_out_is_a_timeout(sim):
+    with quvxvr.open("KX GPIB", "Dev 6", timeout_ms=200) as dev:
+        # The bus takes at most 65535 bytes in one message: refused, with a text.
+        with pytest.raises(quvxvr.Error) as caught:
+            dev.write(b"x" * 65536, end=False)
+        assert not isinstance(caught.value, TimeoutError)
+        assert caught.value.status == quvxvr.XVR_ERR_TRANSFER and caught.value.text
+        with pytest.raises(quvxvr.Timeout):
+            dev.read()
+        assert dev.query("*IDN?").startswith("XVR-SIMBUS,DEV6")
+
+
 def test_failures_carry_status_text_and_english(sim):
     with pytest.raises(quvxvr.Error) as caught:
         quvxvr.open("NOSUCH", "x")
