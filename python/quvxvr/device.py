@@ -268,19 +268,36 @@ class Device:
             raise BlockFormatError(operation, "the block length is not a number: %r" % digits)
         count = int(digits)
         if count > limit:
-            raise BlockFormatError(operation, "the block announces %d bytes, more than the limit of %d"
-                                   % (count, limit))
+            detail = "the block announces %d bytes, more than the limit of %d" % (count, limit)
+            # Read past it, so that the next query reads its own answer.
+            try:
+                self._discard(count)
+            except Error as e:
+                raise BlockFormatError(operation, "%s; reading past it failed: %s" % (detail, e.detail)) from e
+            raise BlockFormatError(operation, detail)
         data = self._read_bytes(count)
         rest = self._read_message()
         if rest:
             raise BlockFormatError(operation, "%d bytes follow the block before the delimiter" % len(rest))
         return data
 
+    def _discard(self, count: int) -> None:
+        """Read count bytes and the message end after them, keeping nothing."""
+        while count > 0:
+            size = min(count, _LAST_CHUNK)
+            buffer, _ = self._scratch(size)
+            n, _ = self._read_raw(buffer, size, 0)
+            if n <= 0:
+                break
+            count -= n
+        self._read_message()
+
     def read_block(self, limit: int = DEFAULT_BLOCK_LIMIT) -> bytes:
         """Read one IEEE 488.2 block, definite (``#<n><length><data>``) or
         indefinite (``#0<data>`` up to the delimiter), and the message end
         after it; the data.  Delimiter bytes inside a definite block are data.
-        A block longer than limit bytes raises ``BlockFormatError``."""
+        A block longer than limit bytes raises ``BlockFormatError`` once it
+        has been read past."""
         _count(limit, "the limit")
         with self._lock:
             return self._read_block(limit)

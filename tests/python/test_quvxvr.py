@@ -78,15 +78,20 @@ def test_blocks_definite_indefinite_and_malformed(scripted):
         b"TEXT?": b"1.5\n",
         b"LONG?": b"#15abcdeXYZ\n",
         b"HUGE?": b"#9999999999",
+        b"BIG?": b"#3200" + bytes(200) + b"\n",
     })
-    with quvxvr.open("TCP/IP", instrument.address, timeout_ms=1000) as dev:
+    with quvxvr.open("TCP/IP", instrument.address, timeout_ms=300) as dev:
         assert dev.query_block("CURV?") == payload
         assert dev.query_block("OPEN?") == b"raw data"
         with pytest.raises(quvxvr.BlockFormatError, match="not a block: b'1.5'"):
             dev.query_block("TEXT?")
         with pytest.raises(quvxvr.BlockFormatError, match="3 bytes follow"):
             dev.query_block("LONG?")
-        with pytest.raises(quvxvr.BlockFormatError, match="limit"):
+        # A block over the limit is read past, so the next answer is its own.
+        with pytest.raises(quvxvr.BlockFormatError, match="limit of 100$"):
+            dev.query_block("BIG?", limit=100)
+        assert dev.query("TEXT?") == "1.5"
+        with pytest.raises(quvxvr.BlockFormatError, match="limit.*reading past it failed: timed out"):
             dev.query_block("HUGE?", limit=1 << 20)
         assert dev.query("TEXT?") == "1.5"
 
