@@ -141,6 +141,21 @@ def test_failures_carry_status_text_and_english(sim):
             dev.read_bytes(-1)
 
 
+def test_a_refused_setting_leaves_the_port_as_it_was(sim):
+    with quvxvr.open("COM", "COM7", timeout_ms=2000) as dev:
+        dev.params["BAUDRATE"] = 19200
+        # The port refuses rate 0, the library rejects 3 stop bits; either
+        # would stay in the library's record, and rate 0 would fail every
+        # transfer after it.
+        for name, value, status in (("BAUDRATE", 0, quvxvr.XVR_ERR_COM_SET_SETTINGS),
+                                    ("STOPBITS", 3, quvxvr.XVR_ERR_BAD_VALUE)):
+            with pytest.raises(quvxvr.Error) as caught:
+                dev.params[name] = value
+            assert caught.value.status == status and caught.value.text
+        assert (dev.params["BAUDRATE"], dev.params["STOPBITS"]) == ("19200", "1")
+        assert dev.query("*IDN?").startswith("XVR-SIM")
+
+
 def test_closing_twice_or_using_a_closed_device_raises(sim):
     first = quvxvr.open("TCP/IP", sim.tcp)
     second = quvxvr.open("TCP/IP", sim.tcp)   # shares the connection
