@@ -65,6 +65,9 @@ public:
     void Close();
 
     bool GetLine(SerialLine *line);
+    // A frame the line does not keep (data bits, parity, stop bits; on
+    // termios the rate too) fails with SerialInvalidSettingError() and
+    // leaves the port as it was.
     bool SetLine(const SerialLine &line);
     // What the following Reads and Writes wait for, by intent.  Each
     // platform maps them onto its own mechanism (COMMTIMEOUTS, poll

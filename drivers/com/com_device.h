@@ -34,6 +34,8 @@ struct CXVR_COMDevice : CXVR_DeviceSettings {
 
     // Writes the record's line settings to its port.
     int32_t ApplySettings(std::u16string *error);
+    // DATABITS 4 to 8: the line keeps them or the set is refused (-18).
+    int32_t SetDataBits(uint8_t bits, std::u16string *error);
 
     const std::u16string m_sPortName;  // sharing key and interface name in texts
     platform::SerialPort m_Port;       // closed with the record

@@ -1,6 +1,7 @@
 #include "drivers/ip/ip_device.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,9 +17,15 @@ namespace xvr {
 
 namespace {
 
-// Longest single wait of a read: keeps the time-out to the millisecond while
-// an answer is picked up the moment it arrives.
-constexpr uint32_t kReadWaitMs = 1;
+// The wait of a read with nothing buffered: the rest of its time-out, in
+// one wait that the answer ends the moment it arrives (waits of 1 ms each
+// cost a wake-up every millisecond while an answer is on its way).
+uint32_t ReadWaitMs(uint32_t start, uint32_t timeoutMs) {
+    const uint32_t elapsed = platform::TickCount() - start;
+    if (elapsed >= timeoutMs) return 1;  // the pass that finds the time passed
+    const uint32_t left = timeoutMs - elapsed;
+    return left == UINT32_MAX ? left : left + 1;
+}
 // The last close waits no longer than this for the peer's end of stream.
 constexpr uint32_t kMaxDiscardMs = 1000;
 // A CLEAR drains the receive queue for no longer than this, so a peer that
@@ -97,7 +104,8 @@ void CXVR_IPDevice::Clear() {
 }
 
 // One receive into the buffer behind the bytes already there, waiting up to
-// waitMs for data, the end of the stream or an error when nothing is there.
+// waitMs (0: not at all) for data, the end of the stream or an error when
+// nothing is there.
 // With waitFirst it waits before it tries: an answer to a command just sent
 // is rarely there yet, and a receive that finds nothing costs a system call.
 CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool waitFirst) {
@@ -121,6 +129,7 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool wa
         got = platform::SocketReceive(m_Socket, into, room, &code);
         wait = got < 0 && platform::SocketWouldBlock(code);
     }
+    if (wait && waitMs == 0) return result;
     if (wait) {
         int ready = platform::SocketWait(m_Socket, false, waitMs, &code);
         if (ready < 0) {
@@ -161,7 +170,9 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     bool found = false;
     ReceiveResult failure;
     for (;;) {
-        if (m_lBuffered < limit) failure = ReceiveSome(kReadWaitMs, m_lBuffered == 0);
+        // Bytes already buffered are handed over without waiting for more.
+        if (m_lBuffered < limit)
+            failure = ReceiveSome(m_lBuffered == 0 ? ReadWaitMs(start, m_lTimeout) : 0, m_lBuffered == 0);
 
         const uint8_t *from = m_Receive.data() + m_lStart;
         uint32_t taken = 0;
@@ -220,7 +231,10 @@ int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flag
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
     // The count sent must fit the host's 32-bit count.
-    if (total > 0x7FFFFFFF) return kStatusTransfer;
+    if (total > 0x7FFFFFFF) {
+        *error = LoadText(kTextOutOfRange);
+        return kStatusTransfer;
+    }
     if (extra == 0) return SendAll(data, total, length, error);
 
     // One block, so that a datagram carries its delimiter.

@@ -2,7 +2,10 @@
 
 ctypes converts every argument by the declared type, so a wrong call raises
 ``ctypes.ArgumentError`` in Python instead of handing the library a bad
-pointer.
+pointer.  Only the device's reads and writes take a faster way: the same
+exports without declared types, called solely with ctypes objects of the
+exact types that the device builds itself (the conversion would cost more
+than the call).
 """
 import ctypes
 import os
@@ -109,6 +112,11 @@ class Library:
         declare(dll)
         self.dll = dll
         self.path = path
+        # The same loaded library once more: its functions have no declared
+        # types (see the module's note).
+        untyped = type(dll)(path, handle=dll._handle)
+        self.read_untyped = untyped.flXVRRead
+        self.write_untyped = untyped.flXVRWrite
         self._module: Optional[int] = None
         self._init_lock = threading.Lock()
 
