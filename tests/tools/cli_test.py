@@ -384,6 +384,41 @@ class Blocks(unittest.TestCase):
                       b"(4 of 10 bytes came)", err)
 
 
+class Output(unittest.TestCase):
+    def test_failed_capture_keeps_the_earlier_file(self):
+        peer = ScriptedInstrument({b"CURV?": b"#15abcde\n", b"SHORT?": b"#210abc\n"})
+        self.addCleanup(peer.close)
+        d = temp_dir(self)
+        keep = os.path.join(d, "keep.bin")
+        with open(keep, "wb") as f:
+            f.write(b"good capture")
+        for address, command in (("127.0.0.1:1", "CURV?"), (peer.address, "SHORT?")):
+            for args in (["query", "TCP/IP", address, command, "--block"], ["read", "TCP/IP", address]):
+                r = xvr(*args, "-o", keep, "--timeout", "300")
+                self.assertEqual(r.returncode, 1, args)
+                self.assertEqual(read_bytes(keep), b"good capture", args)
+        self.assertEqual(os.listdir(d), ["keep.bin"])  # no temporary file left behind
+        self.assertEqual(xvr("query", "TCP/IP", peer.address, "CURV?", "-b", "-o", keep).returncode, 0)
+        self.assertEqual(read_bytes(keep), b"abcde")
+        r = xvr("read", "TCP/IP", peer.address, "-o", d)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot create %s: it is a directory" % d, r.stderr)
+
+    @native_only
+    def test_write_errors_fail_with_the_reason(self):
+        peer = ScriptedInstrument({b"CURV?": b"#15abcde\n"})
+        self.addCleanup(peer.close)
+        r = xvr("query", "TCP/IP", peer.address, "CURV?", "--block", "-o", "/dev/full")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot write /dev/full: No space left on device", r.stderr)
+        for args in (["query", *GPIB, "DATA? 100000"], ["query", *GPIB, "*IDN?"], ["drivers"]):
+            with open("/dev/full", "wb") as full:
+                r = subprocess.run([ARGS.xvr, *args], stdout=full, stderr=subprocess.PIPE, env=xvr_env(),
+                                   timeout=60)
+            self.assertEqual(r.returncode, 1, args)
+            self.assertIn(b"cannot write standard output: No space left on device", r.stderr, args)
+
+
 @unittest.skipUnless(os.environ.get("XVR_CLI_SIM"), "needs xvr-sim (Linux)")
 class Simulator(unittest.TestCase):
     @classmethod

@@ -149,7 +149,7 @@ void Device::ReadCount(uint64_t count, const Sink &sink, const std::string &awai
 
 std::string Device::Query(const std::string &command) {
     Write(command, true);
-    return ReadMessage("the answer to '" + ToPrintable(command) + "'");
+    return ReadMessage("the answer to '" + ShortPrintable(command) + "'");
 }
 
 std::string Device::Get(const std::string &name) {

@@ -6,6 +6,7 @@
 // leave as it was.
 #include <quvxvr.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "commands.h"
+#include "output_file.h"
 #include "param_rules.h"
 #include "verbose_log.h"
 
@@ -55,7 +57,10 @@ int Run(const Command &command, int argc, char **argv, int first, bool verbose) 
         }
         std::unique_ptr<VerboseLog> log;
         if (verbose) log = std::make_unique<VerboseLog>();
-        return command.run(options);
+        const int status = command.run(options);
+        // What printf wrote is only known to have arrived after this.
+        FlushChecked(stdout, kStdoutName);
+        return status;
     } catch (const UsageError &e) {
         std::fprintf(stderr, "xvr %s: %s\nRun 'xvr %s --help' for its usage.\n", command.name,
                      e.what(), command.name);
@@ -110,5 +115,12 @@ int main(int argc, char **argv) {
                      name.c_str());
         return kExitUsage;
     }
-    return Run(*command, argc, argv, first + 1, verbose);
+    const int status = Run(*command, argc, argv, first + 1, verbose);
+    errno = 0;
+    if (std::fclose(stdout) != 0 && status == kExitOk) {
+        std::fprintf(stderr, "xvr %s: cannot write standard output: %s\n", command->name,
+                     std::strerror(errno ? errno : EIO));
+        return kExitDevice;
+    }
+    return status;
 }

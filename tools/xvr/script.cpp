@@ -55,7 +55,7 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
         step.kind = rest.empty() ? Step::Kind::ReadMessage : Step::Kind::ReadCount;
         if (!rest.empty()) step.number = ParseNumber(rest, 1, UINT64_C(1) << 28, ":read");
     } else {
-        throw UsageError("cannot understand '" + line + "' (:help lists the directives)");
+        throw UsageError("cannot understand '" + ShortPrintable(line) + "' (:help lists the directives)");
     }
     return step;
 }
