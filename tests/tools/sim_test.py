@@ -172,10 +172,35 @@ class Simulator(unittest.TestCase):
         self.assertEqual(open(foreign).read(), "[XVR]\nLogFunctions=yes\n")
         bad_file = self.write_file("A? -> 1\ndelay soon A?\n")
         for args, expected in ((["--tcp", "70000"], "port"), (["--bogus"], "unknown option"),
-                               (["--instrument", bad_file], "line 2")):
+                               (["--instrument", bad_file], "line 2"),
+                               (["--instrument", self.dir.name], "it is a directory")):
             r = run_sim(*args)
             self.assertEqual(r.returncode, 2, args)
             self.assertIn(expected, r.stderr)
+            self.assertNotIn("Usage:", r.stderr)  # a short message, not the whole usage
+        r = run_sim("--version")
+        self.assertEqual(r.returncode, 0)
+        self.assertRegex(r.stdout, r"^xvr-sim \d+\.\d+\.\d+\n$")
+
+    def test_a_client_that_does_not_read_holds_up_no_other(self):
+        # Megabytes of answers that nobody takes, on a socket and then on the
+        # pseudo-terminal; every other peer is still answered at once.
+        for hog, others in (("TCP", ("TCP", "UDP", "COM")), ("COM", ("TCP", "UDP"))):
+            sim, ports = self.start()
+            self.connect(hog, sim, ports).send("\n".join(["DATA? 100000"] * 40))
+            time.sleep(0.5)
+            for kind in others:
+                start = time.monotonic()
+                self.assertTrue(self.connect(kind, sim, ports).query("*IDN?").startswith("XVR-SIM,"), (hog, kind))
+                self.assertLess(time.monotonic() - start, 3, (hog, kind))
+            with_sim.stop_sim(sim)
+
+    def test_stopped_simulator_takes_its_port_out_of_the_parameter_file(self):
+        sim, _ = self.start()
+        path = os.path.join(self.dir.name, "XVR.XVR")
+        self.assertIn("COM7=/dev/pts/", open(path).read())
+        with_sim.stop_sim(sim)
+        self.assertNotIn("COM7", open(path).read())
 
     def test_delayed_answers_keep_the_order_of_the_commands(self):
         _, ports = self.start("SLOW? -> slow\nFAST? -> fast\ndelay 300 SLOW?\n")

@@ -31,18 +31,33 @@ const Command *FindCommand(const std::string &name) {
     return nullptr;
 }
 
+// Whether the command reads answers up to the delimiter.
+bool ReadsMessages(const Command &command, const Options &options) {
+    if (command.run == RunQuery) return !options.block;
+    if (command.run == RunRead) return !options.count;
+    return command.run == RunShell || command.run == RunRun || command.run == RunBench;
+}
+
 // Everything that can be checked without the library.
 Options Prepare(const Command &command, int argc, char **argv, int first, bool verbose) {
     Options options = ParseOptions(argc, argv, first, command.options);
     if (options.help) return options;
-    if (options.args.size() < command.minArgs || options.args.size() > command.maxArgs)
-        throw UsageError(std::string("expected arguments: ") + command.synopsis);
-    if (verbose && !command.library)
+    if (options.args.size() < command.minArgs || options.args.size() > command.maxArgs) {
+        std::string hint;
+        // MEAS:VOLT? DC unquoted arrives as two arguments.
+        if (command.device && command.maxArgs == 3 && options.args.size() > 3)
+            hint = " (a command with blanks is one argument: quote it, as in 'MEAS:VOLT? DC')";
+        throw UsageError(std::string("expected arguments: ") + command.synopsis + hint);
+    }
+    if ((verbose || options.verbose) && !command.library)
         throw UsageError("-v shows the call log of commands that use the library; this one does not");
     if (command.device) {
         options.driver = &FindDriver(options.args[0]);
         CheckAddress(*options.driver, options.args[1]);
         if (options.delimiter) CheckDelimiter(*options.delimiter);
+        if (options.delimiter && options.delimiter->empty() && ReadsMessages(command, options))
+            throw UsageError("an empty delimiter cannot end a message: this command would wait for "
+                             "one that never comes (read -n COUNT reads by count)");
     }
     if (command.check) command.check(options);
     return options;
@@ -56,7 +71,7 @@ int Run(const Command &command, int argc, char **argv, int first, bool verbose) 
             return kExitOk;
         }
         std::unique_ptr<VerboseLog> log;
-        if (verbose) log = std::make_unique<VerboseLog>();
+        if (verbose || options.verbose) log = std::make_unique<VerboseLog>();
         const int status = command.run(options);
         // What printf wrote is only known to have arrived after this.
         FlushChecked(stdout, kStdoutName);

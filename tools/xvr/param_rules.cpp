@@ -138,8 +138,34 @@ const DriverInfo &FindDriver(const std::string &name) {
     throw UsageError("unknown driver '" + name + "'; the drivers are " + known);
 }
 
+namespace {
+
+// "Dev 5", "dev5", "Dev 1,96": primary address 0 to 30, secondary 96 to 126.
+// The library itself takes any number and the bus then fails in German.
+void CheckGpibAddress(const DriverInfo &driver, const std::string &address) {
+    const std::string text = NormalizedName(address);
+    const auto bad = [&] {
+        return UsageError("a " + std::string(driver.name) + " address is Dev 0 to Dev30, optionally "
+                          "with a secondary address 96 to 126 (Dev 1,96), not '" + address + "'");
+    };
+    if (text.compare(0, 3, "DEV") != 0 || address[0] == ' ') throw bad();
+    const auto comma = text.find(',');
+    const std::string primary = Trim(text.substr(3, comma == std::string::npos ? std::string::npos : comma - 3));
+    const std::string secondary = comma == std::string::npos ? "" : Trim(text.substr(comma + 1));
+    const auto number = [](const std::string &digits) {
+        return !digits.empty() && digits.size() <= 3 &&
+               std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!number(primary) || std::stoi(primary) > 30) throw bad();
+    if (comma != std::string::npos && (!number(secondary) || std::stoi(secondary) < 96 || std::stoi(secondary) > 126))
+        throw bad();
+}
+
+}  // namespace
+
 void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
+    if (driver.transport == Transport::Gpib) CheckGpibAddress(driver, address);
     if (driver.transport != Transport::Network) return;
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)

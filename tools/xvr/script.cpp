@@ -65,6 +65,12 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
 std::optional<Step> ParseStep(const std::string &text, size_t number, const DriverInfo &driver,
                               bool hexIn) {
     const std::string line = Trim(text);
+    // A binary file given as a script fails at its first line, and what is
+    // sent is always what --echo shows.
+    for (unsigned char c : line)
+        if ((c < 0x20 && c != '\t') || c == 0x7F)
+            throw UsageError("the line holds the control byte \\" + ToHex(std::string(1, static_cast<char>(c))) +
+                             ": not a text line (--hex-in sends any bytes as hex pairs)");
     if (line.empty() || line[0] == '#') return std::nullopt;
     Step step{Step::Kind::Send, "", "", 0, number, line};
     if (line[0] == ':') return Directive(step, line, driver);

@@ -1,6 +1,9 @@
 #include "system.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
@@ -93,6 +96,19 @@ std::string ParameterDirectory() {
 }
 #endif
 
+std::string FileProblem(const std::string &path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error) return error.message();
+    if (std::filesystem::is_directory(status)) return "it is a directory";
+    if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+    errno = 0;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) return std::strerror(errno ? errno : EACCES);
+    std::fclose(f);
+    return "";
+}
+
 bool ReadWholeFile(const std::string &path, std::string *bytes) {
     uint64_t size = 0;
     return ReadFileFrom(path, 0, bytes, &size);
@@ -105,10 +121,14 @@ bool WriteWholeFile(const std::string &path, const std::string &bytes) {
 }
 
 bool ReadFileFrom(const std::string &path, uint64_t offset, std::string *bytes, uint64_t *size) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     in.seekg(0, std::ios::end);
-    *size = static_cast<uint64_t>(in.tellg());
+    const std::streamoff end = in.tellg();
+    if (end < 0) return false;
+    *size = static_cast<uint64_t>(end);
     bytes->clear();
     if (offset >= *size) return true;
     in.seekg(static_cast<std::streamoff>(offset));
