@@ -117,6 +117,8 @@ class Usage(unittest.TestCase):
             ["query", "NOPE", "x", "*IDN?"], ["query", "TCP/IP", "127.0.0.1:70000", "*IDN?"],
             ["get", *GPIB, "BOGUS"], ["set", "TCP/IP", "127.0.0.1:1", "BUFFER", "10"],
             ["set", *GPIB, "TIMEOUT", "abc"], ["query", *GPIB, "*IDN?", "--delimiter", "\\ZZ"],
+            ["get", "KX GPIB", "Dev31", "DELIMITER"], ["get", "QUV GPIB", "Dev 32", "DELIMITER"],
+            ["run", *GPIB, tempfile.gettempdir()], ["set", *GPIB, "TIMEOUT", "-1"],
         ]
         for args in cases:
             r = xvr(*args)
@@ -141,6 +143,43 @@ class Usage(unittest.TestCase):
         self.assertIn("bad.txt:2: TIMEOUT must be", r.stderr)
 
 
+    def test_refusals_say_what_and_why(self):
+        silent = ScriptedInstrument({})
+        self.addCleanup(silent.close)
+        d = temp_dir(self)
+        binary, not_a_log = os.path.join(d, "binary"), os.path.join(d, "notes.txt")
+        with open(binary, "wb") as f:
+            f.write(b"*IDN?\x00junk\n\x7fELF\x02\x01\n")
+        with open(not_a_log, "w") as f:
+            f.write("hello\n")
+        cases = [
+            (["query", *GPIB, "MEAS:VOLT?", "DC"], 2, "quote it, as in 'MEAS:VOLT? DC'"),
+            (["query", *GPIB, "*IDN?", "-d", ""], 2, "an empty delimiter cannot end a message"),
+            (["read", *GPIB, "--delimiter="], 2, "an empty delimiter cannot end a message"),
+            (["get", *GPIB[:1], "Dev 32", "DELIMITER"], 2, "address is Dev 0 to Dev30"),
+            (["set", *GPIB, "TIMEOUT", "-1"], 2, "TIMEOUT must be a whole number"),
+            (["run", *GPIB, binary], 2, "binary:1: the line holds the control byte \\00"),
+            (["run", *GPIB, d], 2, "cannot read %s: it is a directory" % d),
+            (["log", d], 1, "cannot read %s: it is a directory" % d),
+            (["log", not_a_log], 1, "is not a call log of the library"),
+            (["log", os.path.join(d, "missing.log")], 1, "missing.log: No such file or directory"),
+            (["query", "TCP/IP", silent.address, "x" * 100000, "-t", "100"], 1, "... (100000 bytes)"),
+        ]
+        for args, code, text in cases:
+            r = xvr(*args)
+            self.assertEqual((r.returncode, r.stdout), (code, ""), args[:4])
+            self.assertIn(text, r.stderr, args[:4])
+            self.assertNotIn("basic_string", r.stderr)
+            self.assertLess(len(r.stderr), 2000, args[:4])
+
+    def test_options_stand_anywhere_and_take_attached_values(self):
+        d = logging_dir(self)
+        r = xvr("query", *GPIB, "*IDN?", "-v", "-t300", xvr_dir=d)
+        self.assertEqual((r.returncode, r.stdout), (0, SIMBUS_IDN + "\n"), r.stderr)
+        self.assertIn("flXVRParamSet(0x", r.stderr)
+        self.assertIn("TIMEOUT, 300)", r.stderr)
+
+
 class Library(unittest.TestCase):
     def test_drivers_lists_the_catalogue(self):
         r = xvr("drivers")
@@ -148,10 +187,12 @@ class Library(unittest.TestCase):
         lines = r.stdout.splitlines()
         self.assertEqual([l[:9].strip() for l in lines], ["COM", "TCP/IP", "UDP", "KX GPIB", "QUV GPIB"])
         self.assertIn("COM1 .. COM255 (255 values)", lines[0])
-        self.assertIn("Dev 1 .. Dev31 (31 values)", lines[3])
+        # The addresses the open takes, which the catalogue counts one off.
+        self.assertIn("Dev 0 .. Dev30 (31 values) (the catalogue lists Dev 1 .. Dev31)", lines[3])
         full = xvr("drivers", "--all").stdout.splitlines()
         self.assertIn("  COM255", full)
-        self.assertIn("  Dev 1", full)
+        self.assertIn("  Dev 0", full)
+        self.assertIn("  Dev30", full)
 
     def test_device_failure_gives_status_name_text_and_meaning(self):
         r = xvr("query", "TCP/IP", "127.0.0.1:1", "*IDN?", "--timeout", "500")
@@ -275,9 +316,6 @@ class CallLog(unittest.TestCase):
             start = lines.index("  Data: 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50  |ABCDEFGHIJKLMNOP|")
             self.assertEqual(lines[start + 1], "        51 52 53 54 55 56 57 58 59 5A 41 42 43 44 45 46  |QRSTUVWXYZABCDEF|")
             self.assertEqual(lines[start + 2], "        47 48 49 4A 4B 4C 4D 4E" + " " * 26 + "|GHIJKLMN|")
-        r = xvr("log", os.path.join(d, "missing.log"))
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("cannot read", r.stderr)
 
     def test_verbose_logs_one_command_without_touching_the_users_files(self):
         d = temp_dir(self)
@@ -311,6 +349,14 @@ class CallLog(unittest.TestCase):
         xvr("write", *GPIB, "*TRG", xvr_dir=d)
         self.assertTrue(wait_for(fd, b"--- the log was started afresh ---\nXVRInit", out), out)
         self.assertTrue(wait_for(fd, b"|*TRG|", out), out)
+        # A new log written over the old in place, never shorter than it was.
+        log = os.path.join(d, "XVR.log")
+        entry = "XVRInit: ActVersion = 100, MinVersion = 100\r\nflXVRClose(0x1010001)\r\n"
+        fresh = b"\xff\xfe" + (entry * (1 + len(read_bytes(log)) // len(entry))).encode("utf-16-le")
+        with open(log, "r+b") as f:
+            f.write(fresh)
+        self.assertTrue(wait_for(fd, b"--- the log was started afresh ---\nXVRInit: ActVersion = 100, "
+                                     b"MinVersion = 100\nflXVRClose(0x1010001)\n", out), out)
 
 
 class Discovery(unittest.TestCase):
