@@ -465,6 +465,20 @@ class Output(unittest.TestCase):
             self.assertIn(b"cannot write standard output: No space left on device", r.stderr, args)
 
 
+    def test_shell_and_run_read_blocks_whole(self):
+        peer = ScriptedInstrument({b"CURV?": b"#15ab\ncd\n", b"LAST?": b"#13ab\n\n", b"*IDN?": b"ID\n",
+                                   b"BEL?": b"a\x07b\n"})
+        self.addCleanup(peer.close)
+        script = "CURV?\n*IDN?\nLAST?\n*IDN?\nBEL?\n"
+        for command in ("shell", "run"):
+            r = xvr(command, "TCP/IP", peer.address, *(["-"] if command == "run" else []), "-t", "2000",
+                    stdin=script, binary=True)
+            self.assertEqual((r.returncode, r.stderr), (0, b""), command)
+            self.assertEqual(r.stdout.replace(b"\r\n", b"\n"), b"ab\ncd\nID\nab\n\nID\na\x07b\n", command)
+        r = xvr("run", "TCP/IP", peer.address, "-", "--hex-out", stdin="CURV?\n")
+        self.assertEqual(r.stdout, "61 62 0A 63 64\n")
+
+
 @unittest.skipUnless(os.environ.get("XVR_CLI_SIM"), "needs xvr-sim (Linux)")
 class Simulator(unittest.TestCase):
     @classmethod

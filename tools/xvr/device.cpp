@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "commands.h"
 #include "hex.h"
 
 namespace xvrcli {
@@ -25,6 +26,23 @@ std::string Indented(const std::string &text) {
     }
     return out;
 }
+// The device path a COMn name stands for, as the library maps it on Linux:
+// the [COM] entry of XVR.XVR, else /dev/ttyS<n-1>; "" for a path or on
+// Windows, where the name is the system's own.
+std::string SerialPath(const std::string &address) {
+#ifdef _WIN32
+    (void)address;
+    return "";
+#else
+    const std::string name = NormalizedName(address);
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name[3] == '0' ||
+        name.find_first_not_of("0123456789", 3) != std::string::npos || name.size() > 6)
+        return "";
+    const std::string mapped = ComMapping(name);
+    return mapped.empty() ? "/dev/ttyS" + std::to_string(std::stoi(name.substr(3)) - 1) : mapped;
+#endif
+}
+
 }  // namespace
 
 Library::Library() {
@@ -57,7 +75,12 @@ Device::Device(const Library &library, const DriverInfo &driver, const std::stri
     const int32_t connectMs = options.timeoutMs.value_or(kDefaultConnectTimeoutMs);
     const int32_t status =
         flXVROpenWithTimeout(library.handle(), &m_handle, driver.name, address.c_str(), connectMs);
-    if (status < 0) Fail("cannot open " + m_name, status, Call::Open);
+    if (status < 0) {
+        std::string what = "cannot open " + m_name;
+        const std::string path = driver.transport == Transport::Serial ? SerialPath(address) : "";
+        if (!path.empty()) what += " (" + path + " here)";
+        Fail(what, status, Call::Open);
+    }
     try {
         if (options.timeoutMs) Set("TIMEOUT", std::to_string(*options.timeoutMs));
         if (options.delimiter) Set("DELIMITER", *options.delimiter);
@@ -99,12 +122,19 @@ void Device::Write(const std::string &data, bool appendDelimiter) {
     if (status < 0) Fail("write to " + m_name + " failed", status, Call::Write);
 }
 
-std::string Device::ReadMessage(const std::string &awaited) {
+const std::string &Device::Delimiter() {
+    if (!m_delimiter) m_delimiter = DelimiterBytes(Get("DELIMITER"));
+    return *m_delimiter;
+}
+
+std::string Device::ReadMessage(const std::string &awaited, bool keepDelimiter) {
     std::string message;
     std::vector<uint8_t> buffer(kChunk);
     for (;;) {
         int32_t length = kChunk;
-        const int32_t status = flXVRRead(m_handle, buffer.data(), &length, XVR_READ_STOP_AT_DELIMITER);
+        const int32_t status =
+            flXVRRead(m_handle, buffer.data(), &length,
+                      XVR_READ_STOP_AT_DELIMITER | (keepDelimiter ? XVR_READ_KEEP_DELIMITER : 0u));
         if (length > 0 && length <= kChunk) message.append(buffer.begin(), buffer.begin() + length);
         if (status < 0) {
             const std::string text = LastErrorText();
@@ -165,6 +195,7 @@ void Device::Set(const std::string &name, const std::string &value) {
     const int32_t status = flXVRParamSet(m_handle, name.c_str(), value.c_str());
     if (status < 0) Fail("cannot set " + name + " of " + m_name, status, Call::ParamSet);
     // Values reach here checked: a time-out is plain milliseconds.
+    if (NormalizedName(name) == "DELIMITER") m_delimiter.reset();
     if (NormalizedName(name) == "TIMEOUT") m_timeoutMs = static_cast<int32_t>(std::stol(value));
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "options.h"
@@ -51,7 +52,10 @@ public:
     void Write(const std::string &data, bool appendDelimiter);
     // One message up to the delimiter (not included), however long;
     // `awaited` says what for a time-out message ("the answer to '*IDN?'").
-    std::string ReadMessage(const std::string &awaited);
+    // With keepDelimiter the delimiter stays at the end of the message.
+    std::string ReadMessage(const std::string &awaited, bool keepDelimiter = false);
+    // The bytes of the device's DELIMITER parameter.
+    const std::string &Delimiter();
     // Exactly `count` bytes without looking for the delimiter, handed to
     // `sink` as they come; a time-out before the last is a DeviceError.
     void ReadCount(uint64_t count, const Sink &sink, const std::string &awaited);
@@ -70,6 +74,7 @@ private:
     const DriverInfo &m_driver;
     std::string m_name;    // "DRIVER ADDRESS" for messages
     int32_t m_timeoutMs;   // 0: not known yet
+    std::optional<std::string> m_delimiter;  // asked once, forgotten by a set
 };
 
 }  // namespace xvrcli

@@ -166,7 +166,13 @@ void CheckGpibAddress(const DriverInfo &driver, const std::string &address) {
 void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
     if (driver.transport == Transport::Gpib) CheckGpibAddress(driver, address);
+    if (driver.transport == Transport::Serial && address.rfind("tty", 0) == 0)
+        throw UsageError("'" + address + "' is not a port name: give COM1 ... COM255 or the device path /dev/" +
+                         address);
     if (driver.transport != Transport::Network) return;
+    if (address[0] == '[' || std::count(address.begin(), address.end(), ':') > 1)
+        throw UsageError("IPv6 is not supported: '" + address + "' (the " + driver.name +
+                         " driver reaches IPv4 addresses, such as 127.0.0.1:5025)");
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)
         throw UsageError("a " + std::string(driver.name) + " address is host:port, not '" + address + "'");
@@ -188,6 +194,19 @@ void CheckDelimiter(const std::string &value) {
     if (bytes > kMaxDelimiterBytes)
         throw UsageError("DELIMITER '" + value + "' has " + std::to_string(bytes) +
                          " bytes; at most 100 are possible");
+}
+
+std::string DelimiterBytes(const std::string &value) {
+    std::string bytes;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 2 < value.size() && IsHexDigit(value[i + 1]) && IsHexDigit(value[i + 2])) {
+            bytes += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += value[i];
+        }
+    }
+    return bytes;
 }
 
 std::string CheckSetValue(const DriverInfo &driver, const std::string &name, const std::string &value) {

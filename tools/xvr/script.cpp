@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <thread>
 
+#include "block.h"
 #include "commands.h"
 #include "hex.h"
+#include "terminal.h"
 #include "trim.h"
 
 namespace xvrcli {
@@ -60,6 +62,11 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
     return step;
 }
 
+// A block's data is binary: hexadecimal on a terminal, as 'query --block'.
+void PrintAnswer(const Answer &answer, bool hexOut) {
+    PrintData(answer.data, hexOut || (answer.block && StdoutIsTerminal()));
+}
+
 }  // namespace
 
 std::optional<Step> ParseStep(const std::string &text, size_t number, const DriverInfo &driver,
@@ -96,11 +103,14 @@ std::vector<Step> ParseScript(std::istream &in, const std::string &name, const D
 bool RunStep(Device &device, const Step &step, bool hexOut) {
     switch (step.kind) {
     case Step::Kind::Send: device.Write(step.text, true); break;
-    case Step::Kind::Query: PrintData(device.Query(step.text), hexOut); break;
+    case Step::Kind::Query:
+        device.Write(step.text, true);
+        PrintAnswer(ReadAnswer(device, "the answer to '" + ShortPrintable(step.text) + "'"), hexOut);
+        break;
     case Step::Kind::Get: std::printf("%s\n", device.Get(step.text).c_str()); break;
     case Step::Kind::Set: device.Set(step.text, step.value); break;
     case Step::Kind::Sleep: std::this_thread::sleep_for(std::chrono::milliseconds(step.number)); break;
-    case Step::Kind::ReadMessage: PrintData(device.ReadMessage("a message"), hexOut); break;
+    case Step::Kind::ReadMessage: PrintAnswer(ReadAnswer(device, "a message"), hexOut); break;
     case Step::Kind::ReadCount: {
         std::string data;
         device.ReadCount(step.number, [&](const std::string &part) { data += part; },
