@@ -402,6 +402,13 @@ class Discovery(unittest.TestCase):
         self.assertEqual(complete("shell", ""), ["COM", "KX\\ GPIB", "QUV\\ GPIB", "TCP/IP", "UDP"])
         self.assertEqual(complete("set", "COM", "COM1", "HA"), ["HANDSHAKE"])
         self.assertEqual(complete("query", "--bl"), ["--block"])
+        # As bash splits them: at ':' too, escaped or quoted blanks inside one word.
+        self.assertEqual(complete("get", "TCP/IP", "127.0.0.1", ":", "5025", "TI"), ["TIMEOUT"])
+        self.assertEqual(complete("get", "-t", "300", "UDP", "h", ":", "1", "-v", "DE"), ["DELIMITER"])
+        self.assertEqual(complete("set", "KX\\ GPIB", "Dev\\ 5", "TR"), ["TRIGGER"])
+        self.assertEqual(complete("set", "'KX GPIB'", "'Dev 5'", "TI"), ["TIMEOUT"])
+        self.assertEqual(complete("query", '"KX G'), ['"KX GPIB"'])
+        self.assertEqual(complete("log", os.path.join(os.path.dirname(source), "xvr.ba")), [source.rsplit(os.sep, 1)[0] + os.sep + "xvr.bash"])
 
 
 class Blocks(unittest.TestCase):
