@@ -270,6 +270,41 @@ class Gpib(unittest.TestCase):
                 os.waitpid(pid, 0)
             os.close(fd)
 
+    @native_only
+    def test_ctrl_c_abandons_a_pending_read_and_keeps_the_shell(self):
+        import pty
+        peer = ScriptedInstrument({b"*IDN?": b"ID\r\n", b"CURV?": b"#13a\x1bb\r\n"})
+        self.addCleanup(peer.close)
+        pid, fd = pty.fork()
+        if pid == 0:
+            env = dict(xvr_env(), HOME=temp_dir(self), TERM="dumb")
+            os.execve(ARGS.xvr, [ARGS.xvr, "shell", "TCP/IP", peer.address, "-t", "30s", "-d", "\\0D\\0A"], env)
+        out = [b""]
+        try:
+            self.assertTrue(wait_for(fd, b"xvr> ", out), out)
+            start = time.monotonic()
+            os.write(fd, b"SLOW?\r")  # never answered
+            time.sleep(0.5)
+            os.write(fd, b"\x03")
+            self.assertTrue(wait_for(fd, b"interrupted (Ctrl-C)", out), out)
+            self.assertTrue(wait_for(fd, b"xvr> ", out), out)
+            self.assertLess(time.monotonic() - start, 10)
+            # The two-byte delimiter is found across the read's slices, and
+            # the block's ESC reaches the terminal as hex.
+            os.write(fd, b"*IDN?\r")
+            self.assertTrue(wait_for(fd, b"ID\r\n", out), out)
+            os.write(fd, b"CURV?\r")
+            self.assertTrue(wait_for(fd, b"61 1B 62\r\n", out), out)
+            os.write(fd, b":quit\r")
+            _, status = os.waitpid(pid, 0)
+            pid = 0
+            self.assertEqual(os.waitstatus_to_exitcode(status), 1)  # the interrupted line failed
+        finally:
+            if pid:
+                os.kill(pid, 9)
+                os.waitpid(pid, 0)
+            os.close(fd)
+
     def test_run_stops_at_the_first_failure_unless_told_to_keep_going(self):
         d = temp_dir(self)
         script = os.path.join(d, "script.txt")

@@ -2,6 +2,8 @@
 
 #include <quvxvr.h>
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "commands.h"
@@ -14,6 +16,8 @@ constexpr int32_t kChunk = 65536;
 // A device that streams without ever sending the delimiter must not fill
 // the memory; "read -n" is the way to take large blocks.
 constexpr size_t kMaxMessage = 256u * 1024 * 1024;
+// Slices of an interruptible read: Ctrl-C is noticed within this time.
+constexpr int32_t kSliceMs = 100;
 // The library's read time-out until one is set.
 constexpr int32_t kLibraryDefaultTimeoutMs = 1000;
 
@@ -133,8 +137,7 @@ std::string Device::ReadMessage(const std::string &awaited, bool keepDelimiter) 
     for (;;) {
         int32_t length = kChunk;
         const int32_t status =
-            flXVRRead(m_handle, buffer.data(), &length,
-                      XVR_READ_STOP_AT_DELIMITER | (keepDelimiter ? XVR_READ_KEEP_DELIMITER : 0u));
+            Read(buffer.data(), &length, XVR_READ_STOP_AT_DELIMITER | (keepDelimiter ? XVR_READ_KEEP_DELIMITER : 0u));
         if (length > 0 && length <= kChunk) message.append(buffer.begin(), buffer.begin() + length);
         if (status < 0) {
             const std::string text = LastErrorText();
@@ -167,7 +170,7 @@ void Device::ReadCount(uint64_t count, const Sink &sink, const std::string &awai
     while (done < count) {
         const int32_t chunk = static_cast<int32_t>(count - done < kChunk ? count - done : kChunk);
         int32_t length = chunk;
-        const int32_t status = flXVRRead(m_handle, buffer.data(), &length, 0);
+        const int32_t status = Read(buffer.data(), &length, 0);
         const int32_t got = (length >= 0 && length <= chunk) ? length : 0;
         if (got > 0) sink(std::string(buffer.begin(), buffer.begin() + got));
         done += static_cast<uint64_t>(got);
@@ -175,6 +178,45 @@ void Device::ReadCount(uint64_t count, const Sink &sink, const std::string &awai
             FailRead(status < 0 ? status : XVR_ERR_TRANSFER, awaited,
                      " (" + std::to_string(done) + " of " + std::to_string(count) + " bytes came)");
     }
+}
+
+int32_t Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags) {
+    if (!m_interrupted) return flXVRRead(m_handle, buffer, length, flags);
+    using Clock = std::chrono::steady_clock;
+    const int32_t size = *length, timeoutMs = TimeoutMs();
+    const bool stopAtDelimiter = (flags & XVR_READ_STOP_AT_DELIMITER) != 0;
+    const std::string delimiter = stopAtDelimiter ? Delimiter() : "";
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int32_t got = 0, status = XVR_ERR_TRANSFER;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int32_t slice = static_cast<int32_t>(std::max<long long>(1, std::min<long long>(left, kSliceMs)));
+        flXVRParamSet(m_handle, "TIMEOUT", std::to_string(slice).c_str());
+        int32_t part = size - got;
+        status = flXVRRead(m_handle, buffer + got, &part, flags);
+        const bool timedOut = status == XVR_ERR_TRANSFER && LastErrorText().empty();
+        if (part > 0 && part <= size - got) got += part;
+        if (!timedOut) break;
+        // A delimiter of several bytes may have been cut by a slice's end.
+        if (delimiter.size() > 1 && static_cast<size_t>(got) >= delimiter.size() &&
+            std::equal(delimiter.begin(), delimiter.end(), buffer + got - delimiter.size())) {
+            if (!(flags & XVR_READ_KEEP_DELIMITER)) got -= static_cast<int32_t>(delimiter.size());
+            status = XVR_READ_DELIMITER;
+            break;
+        }
+        if (m_interrupted()) {
+            flXVRParamSet(m_handle, "TIMEOUT", std::to_string(timeoutMs).c_str());
+            throw DeviceError("read from " + m_name + ": interrupted (Ctrl-C); an answer that comes "
+                              "later will be read by the next line");
+        }
+        // The serial time-out is the wait for each next byte.
+        if (part > 0 && m_driver.transport == Transport::Serial)
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (Clock::now() >= deadline) break;
+    }
+    flXVRParamSet(m_handle, "TIMEOUT", std::to_string(timeoutMs).c_str());
+    *length = got;
+    return status;
 }
 
 std::string Device::Query(const std::string &command) {

@@ -66,7 +66,13 @@ public:
 
     const std::string &name() const { return m_name; }
 
+    // Reads then wait in slices and give up, with a DeviceError, once
+    // `interrupted` returns true (Ctrl-C in the shell); null: one wait.
+    void SetInterrupt(bool (*interrupted)()) { m_interrupted = interrupted; }
+
 private:
+    // flXVRRead, or with an interrupt check its time-out cut into slices.
+    int32_t Read(uint8_t *buffer, int32_t *length, uint32_t flags);
     [[noreturn]] void FailRead(int32_t status, const std::string &awaited, const std::string &detail);
     int32_t TimeoutMs();
 
@@ -75,6 +81,7 @@ private:
     std::string m_name;    // "DRIVER ADDRESS" for messages
     int32_t m_timeoutMs;   // 0: not known yet
     std::optional<std::string> m_delimiter;  // asked once, forgotten by a set
+    bool (*m_interrupted)() = nullptr;
 };
 
 }  // namespace xvrcli
