@@ -163,6 +163,13 @@ class Simulator(unittest.TestCase):
         r = shell("VOLT?\n")
         self.assertEqual(r.returncode, 1)
         self.assertIn("instrument.txt: line 1: prop needs a name and a value", r.stderr)
+        # So does a bad line of the control file.
+        for text, why in (("delay soon\n", "line 1: delay: needs a whole number"),
+                          ("# bus\ndelya 10\n", "line 2: delya: unknown directive")):
+            self.write_file(text, "control.txt")
+            r = shell("VOLT?\n")
+            self.assertEqual(r.returncode, 1)
+            self.assertIn("control.txt: " + why, r.stderr)
 
     def test_refuses_what_it_must_not_touch(self):
         foreign = self.write_file("[XVR]\nLogFunctions=yes\n", "XVR.XVR")
