@@ -7,6 +7,7 @@
 #include <tuple>
 #include <utility>
 
+#include "device.h"
 #include "hex.h"
 #include "log_view.h"
 #include "options.h"
@@ -131,6 +132,13 @@ TEST(XvrOutput, NothingAnInstrumentSendsCanDriveTheTerminal) {
     EXPECT_EQ(rows.substr(rows.size() - 4), "\n41\n");
     EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 2);
     EXPECT_EQ(DelimiterBytes("\\0D\\0aEND\\"), "\r\nEND\\");
+}
+
+TEST(XvrOutput, AMissingBusLibraryIsExplainedWithWhereItWasLookedFor) {
+    const std::string hint =
+        BusLibraryHint("Die DLL >libquviec2.so< konnte nicht geladen werden. Das Betriebssystem meldet");
+    EXPECT_EQ(hint.rfind("The system looks for libquviec2.so in ", 0), 0u) << hint;
+    EXPECT_EQ(BusLibraryHint("Die Verbindung zum Host konnte nicht aufgebaut werden."), "");
 }
 
 TEST(XvrOptions, ValuesMayBeAttachedAndNegativeNumbersAreArguments) {

@@ -352,6 +352,15 @@ class CallLog(unittest.TestCase):
             self.assertEqual(lines[start + 1], "        51 52 53 54 55 56 57 58 59 5A 41 42 43 44 45 46  |QRSTUVWXYZABCDEF|")
             self.assertEqual(lines[start + 2], "        47 48 49 4A 4B 4C 4D 4E" + " " * 26 + "|GHIJKLMN|")
 
+    def test_a_log_that_cannot_be_written_is_warned_about(self):
+        d = logging_dir(self)
+        os.mkdir(os.path.join(d, "XVR.log"))  # unwritable even for root
+        r = xvr("query", *GPIB, "*IDN?", xvr_dir=d)
+        self.assertEqual((r.returncode, r.stdout), (0, SIMBUS_IDN + "\n"))
+        self.assertIn("warning: the call log is switched on in", r.stderr)
+        self.assertIn("XVR.log cannot be written", r.stderr)
+        self.assertEqual(xvr("query", *GPIB, "*IDN?").stderr, "")  # logging off: no word
+
     def test_verbose_logs_one_command_without_touching_the_users_files(self):
         d = temp_dir(self)
         user_file = os.path.join(d, "XVR.XVR")

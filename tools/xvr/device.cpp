@@ -8,6 +8,8 @@
 
 #include "commands.h"
 #include "hex.h"
+#include "system.h"
+#include "verbose_log.h"
 
 namespace xvrcli {
 
@@ -49,9 +51,26 @@ std::string SerialPath(const std::string &address) {
 
 }  // namespace
 
+std::string BusLibraryHint(const std::string &libraryText) {
+    const auto open = libraryText.find('>');
+    const auto close = libraryText.find('<', open + 1);
+    if (open == std::string::npos || close == std::string::npos || close == open + 1) return "";
+    const std::string name = libraryText.substr(open + 1, close - open - 1);
+#ifdef _WIN32
+    return "The system looks for " + name + " in the program's directory, the system directories and " +
+           "the directories of PATH.";
+#else
+    const std::string path = GetEnv("LD_LIBRARY_PATH");
+    return "The system looks for " + name + " in the directories of LD_LIBRARY_PATH (" +
+           (path.empty() ? std::string("not set") : path) +
+           "), then in those of /etc/ld.so.conf and in /lib and /usr/lib.";
+#endif
+}
+
 Library::Library() {
     const int32_t status = flXVRInit(nullptr, &m_module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION);
     if (status < 0) Fail("library initialisation failed", status, Call::Init);
+    WarnIfTheCallLogCannotBeWritten();
 }
 
 Library::~Library() { flXVRDeInit(m_module); }
@@ -83,7 +102,13 @@ Device::Device(const Library &library, const DriverInfo &driver, const std::stri
         std::string what = "cannot open " + m_name;
         const std::string path = driver.transport == Transport::Serial ? SerialPath(address) : "";
         if (!path.empty()) what += " (" + path + " here)";
-        Fail(what, status, Call::Open);
+        const std::string hint = driver.transport == Transport::Gpib ? BusLibraryHint(LastErrorText()) : "";
+        try {
+            Fail(what, status, Call::Open);
+        } catch (const DeviceError &e) {
+            if (hint.empty()) throw;
+            throw DeviceError(e.what() + ("\n  " + hint));
+        }
     }
     try {
         if (options.timeoutMs) Set("TIMEOUT", std::to_string(*options.timeoutMs));

@@ -33,6 +33,11 @@ std::string LastErrorText();
 // DeviceError.
 [[noreturn]] void Fail(const std::string &what, int32_t status, Call call);
 
+// Where the system looks for the bus library that the library's text
+// names (">libquviec2.so<"), as a line for the failure message; "" when the
+// text names none.
+std::string BusLibraryHint(const std::string &libraryText);
+
 // Connect time-out used when --timeout is not given, so that an absent
 // network peer does not block the tool indefinitely.
 constexpr int32_t kDefaultConnectTimeoutMs = 5000;
