@@ -164,6 +164,7 @@ class Usage(unittest.TestCase):
             (["log", not_a_log], 1, "is not a call log of the library"),
             (["log", os.path.join(d, "missing.log")], 1, "missing.log: No such file or directory"),
             (["query", "TCP/IP", silent.address, "x" * 100000, "-t", "100"], 1, "... (100000 bytes)"),
+            (["read", "TCP/IP", silent.address, "-t", "100"], 1, "each xvr run is a new connection"),
         ]
         for args, code, text in cases:
             r = xvr(*args)

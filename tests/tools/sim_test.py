@@ -121,6 +121,10 @@ class Simulator(unittest.TestCase):
             sim, ports = self.start(text)
             self.assertEqual(self.connect("TCP", sim, ports).query("VOLT?"), "1.0")
             with_sim.stop_sim(sim)
+        # The README's own query example is answered by its file.
+        self.assertIn("`MEAS:VOLT? DC`", open(README).read())
+        sim, ports = self.start(readme.group(1))
+        self.assertEqual(self.connect("TCP", sim, ports).query("MEAS:VOLT? DC"), "+1.000E+00")
 
     def test_properties_and_blocks(self):
         sim, ports = self.start(SUPPLY)

@@ -114,7 +114,27 @@ int RunWrite(const Options &o) {
     return kExitOk;
 }
 
-int RunRead(const Options &o) {
+namespace {
+// What a read over the network waits for may have gone with the
+// connection of an earlier run.
+int ReadWithHint(const Options &o, int (*read)(const Options &)) {
+    try {
+        return read(o);
+    } catch (const DeviceError &e) {
+        const std::string text = e.what();
+        if (o.driver->transport != Transport::Network || text.find("timed out") == std::string::npos) throw;
+        throw DeviceError(text + "\n  Over " + o.driver->name + " each xvr run is a new connection: the answer "
+                          "to a command that an earlier run wrote went with it.  Use 'xvr query' or "
+                          "'xvr shell'.");
+    }
+}
+int ReadOnce(const Options &o);
+}  // namespace
+
+int RunRead(const Options &o) { return ReadWithHint(o, ReadOnce); }
+
+namespace {
+int ReadOnce(const Options &o) {
     Output output(o.output, o.hexOut);
     Library library;
     Device device(library, *o.driver, o.args[1], o);
@@ -145,6 +165,7 @@ int RunRead(const Options &o) {
     output.Finish(true);
     return kExitOk;
 }
+}  // namespace
 
 int RunGet(const Options &o) {
     Library library;
