@@ -40,7 +40,8 @@ private:
 class Output {
 public:
     Output(const std::string &name, bool hex)
-        : m_file(name.empty() ? nullptr : std::make_unique<OutputFile>(name)), m_hex(hex && !m_file) {
+        : m_file(name.empty() ? nullptr : std::make_unique<OutputFile>(name)), m_hex(hex && !m_file),
+          m_terminal(!m_file && !m_hex && StdoutIsTerminal()) {
         if (!m_file && !m_hex) BinaryStdout();
     }
     void Add(const std::string &data) {
@@ -49,7 +50,7 @@ public:
         } else if (m_file) {
             m_file->Write(data);
         } else {
-            WriteChecked(stdout, data, kStdoutName);
+            WriteChecked(stdout, m_terminal ? TerminalSafe(data) : data, kStdoutName);
         }
     }
     // What came before a failure is shown too, but a file is only put in
@@ -68,6 +69,7 @@ public:
 private:
     std::unique_ptr<OutputFile> m_file;
     bool m_hex;
+    bool m_terminal;  // control bytes escaped
     std::string m_collected;
 };
 

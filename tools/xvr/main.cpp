@@ -11,6 +11,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "commands.h"
@@ -80,9 +81,19 @@ int Run(const Command &command, int argc, char **argv, int first, bool verbose) 
         std::fprintf(stderr, "xvr %s: %s\nRun 'xvr %s --help' for its usage.\n", command.name,
                      e.what(), command.name);
         return kExitUsage;
-    } catch (const std::exception &e) {
+    } catch (const DeviceError &e) {
         std::fflush(stdout);
         std::fprintf(stderr, "xvr %s: %s\n", command.name, e.what());
+        return kExitDevice;
+    } catch (const std::bad_alloc &) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "xvr %s: out of memory\n", command.name);
+        return kExitDevice;
+    } catch (const std::exception &e) {
+        // Not a failure the tool foresaw: say so rather than pass a bare
+        // runtime text on as if it explained itself.
+        std::fflush(stdout);
+        std::fprintf(stderr, "xvr %s: unexpected failure (%s)\n", command.name, e.what());
         return kExitDevice;
     }
 }

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "options.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -46,13 +48,13 @@ void SetEnv(const char *name, const std::string &value) { SetEnvironmentVariable
 
 std::string MakeTempDirectory() {
     char base[MAX_PATH + 1] = {};
-    if (GetTempPathA(sizeof base, base) == 0) throw std::runtime_error("no temporary directory");
+    if (GetTempPathA(sizeof base, base) == 0) throw DeviceError("no temporary directory");
     for (unsigned i = 0; i < 1000; ++i) {
         const std::string dir = std::string(base) + "xvr-" + std::to_string(GetCurrentProcessId()) +
                                 "-" + std::to_string(i);
         if (CreateDirectoryA(dir.c_str(), nullptr)) return dir + "\\";
     }
-    throw std::runtime_error("cannot create a temporary directory in " + std::string(base));
+    throw DeviceError("cannot create a temporary directory in " + std::string(base));
 }
 
 void RemoveTempDirectory(const std::string &dir, const std::initializer_list<const char *> &files) {
@@ -77,7 +79,8 @@ std::string MakeTempDirectory() {
     std::string pattern = WithSeparator(base.empty() ? "/tmp" : base) + "xvr-XXXXXX";
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    if (!mkdtemp(path.data())) throw std::runtime_error("cannot create a temporary directory " + pattern);
+    if (!mkdtemp(path.data()))
+        throw DeviceError("cannot create a temporary directory " + pattern + ": " + std::strerror(errno));
     return WithSeparator(path.data());
 }
 

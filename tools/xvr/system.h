@@ -11,7 +11,7 @@ namespace xvrcli {
 std::string GetEnv(const char *name);
 void SetEnv(const char *name, const std::string &value);
 // A new private directory under the system's temporary directory, with a
-// trailing separator; throws std::runtime_error.
+// trailing separator; throws DeviceError.
 std::string MakeTempDirectory();
 // Removes the files named and then the directory; failures are ignored.
 void RemoveTempDirectory(const std::string &dir, const std::initializer_list<const char *> &files);

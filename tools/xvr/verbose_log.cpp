@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "log_view.h"
+#include "options.h"
 #include "param_rules.h"
 #include "system.h"
 #include "trim.h"
@@ -77,7 +78,7 @@ VerboseLog::VerboseLog() : m_dir(MakeTempDirectory()) {
     ReadWholeFile(ParameterDirectory() + kParameterFile, &user);  // none: an empty file
     if (!WriteWholeFile(m_dir + kParameterFile, WithLoggingOn(user))) {
         RemoveTempDirectory(m_dir, {kParameterFile});
-        throw std::runtime_error("cannot write " + m_dir + kParameterFile);
+        throw DeviceError("cannot write " + m_dir + kParameterFile + ": " + std::strerror(errno ? errno : EIO));
     }
     SetEnv("XVR_DIR", m_dir);
 }
