@@ -124,7 +124,8 @@ int ReadWithHint(const Options &o, int (*read)(const Options &)) {
         return read(o);
     } catch (const DeviceError &e) {
         const std::string text = e.what();
-        if (o.driver->transport != Transport::Network || text.find("timed out") == std::string::npos) throw;
+        const bool connection = o.driver->transport == Transport::Network || o.driver->transport == Transport::Instrument;
+        if (!connection || text.find("timed out") == std::string::npos) throw;
         throw DeviceError(text + "\n  Over " + o.driver->name + " each xvr run is a new connection: the answer "
                           "to a command that an earlier run wrote went with it.  Use 'xvr query' or "
                           "'xvr shell'.");
