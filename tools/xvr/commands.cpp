@@ -3,6 +3,8 @@
 
 #include "cmd_control.h"
 #include "hex.h"
+#include "output_file.h"
+#include "terminal.h"
 
 namespace xvrcli {
 
@@ -162,13 +164,12 @@ void PrintCommandHelp(const Command &c) {
 
 void PrintData(const std::string &data, bool hex) {
     if (hex) {
-        const std::string text = ToHex(data) + "\n";
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        WriteChecked(stdout, ToHexRows(data), kStdoutName);
     } else {
-        std::fwrite(data.data(), 1, data.size(), stdout);
-        std::fputc('\n', stdout);
+        static const bool terminal = StdoutIsTerminal();
+        WriteChecked(stdout, (terminal ? TerminalSafe(data) : data) + "\n", kStdoutName);
     }
-    std::fflush(stdout);
+    FlushChecked(stdout, kStdoutName);
 }
 
 }  // namespace xvrcli
