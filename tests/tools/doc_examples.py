@@ -12,11 +12,13 @@ examples; other blocks (build steps, output, tables) may be prose.
 
 Each run starts xvr-sim serving the instrument file example
 supply.instrument, and replaces 127.0.0.1:5025 and 127.0.0.1:5026 in the
-example with the simulator's TCP and UDP addresses.  How an example runs
+example with the simulator's TCP and UDP addresses, and 127.0.0.1:hislip0
+with its HiSLIP address; the VXI-11 portmapper's port goes into XVR.XVR.  How an example runs
 follows its name's ending:
 
   .c           PROGRAM, built from it by tests/extra/doc_examples.cmake, with
-               the TCP and UDP addresses as its arguments
+               the TCP and UDP addresses as its arguments (hislip*.c: the
+               HiSLIP address)
   .py          the Python that sees Debian's packages, with python/ on its path
   .sh          sh -e in an empty directory, with the built tools on PATH
   .instrument  xvr-sim serves it (instead of supply.instrument); xvr asks *IDN?
@@ -33,6 +35,7 @@ import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import with_sim  # noqa: E402
+from lan_sim import lan_addresses  # noqa: E402
 
 SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 FENCE = re.compile(r"^```([^\n`]*)\n(.*?)^```[ \t]*$", re.M | re.S)
@@ -91,6 +94,13 @@ def run(bin_dir, out_dir, name, program=None):
             tcp, udp = ports["TCP"], ports["UDP"]
             code = code.replace("127.0.0.1:5025", tcp).replace("127.0.0.1:5026", udp)
             code = code.replace("127.0.0.1::5025", tcp.replace(":", "::"))
+            # The LAN servers listen on free ports: HiSLIP's goes into the
+            # address, VXI-11's portmapper into XVR.XVR.
+            hislip = lan_addresses(sim, xvr_dir).get("HiSLIP", "")
+            if hislip:
+                port = hislip.rsplit(",", 1)[1]
+                code = code.replace("::hislip0::INSTR", "::hislip0,%s::INSTR" % port)
+                code = code.replace("127.0.0.1:hislip0\"", "127.0.0.1:hislip0,%s\"" % port)
             library_path = [ports.get("LD_LIBRARY_PATH"), bin_dir, os.environ.get("LD_LIBRARY_PATH")]
             env = dict(os.environ, XVR_DIR=xvr_dir,
                        LD_LIBRARY_PATH=os.pathsep.join(filter(None, library_path)),
@@ -98,7 +108,7 @@ def run(bin_dir, out_dir, name, program=None):
                        QUVXVR_LIBRARY=os.path.join(bin_dir, "libquvxvr.so.1"),
                        PYTHONPATH=os.path.join(SOURCE, "python"), PYTHONDONTWRITEBYTECODE="1")
             if name.endswith(".c"):
-                commands = [[program, tcp, udp]]
+                commands = [[program, hislip] if name.startswith("hislip") else [program, tcp, udp]]
             elif name.endswith(".py"):
                 commands = [[SYSTEM_PYTHON, "-c", code]]
             elif name.endswith(".sh"):
