@@ -4,6 +4,10 @@
 
 namespace xvr {
 
+uint32_t ReadCapacity(uint32_t length, uint32_t flags) {
+    return (flags & kReadZeroTerminate) && length > 0 ? length - 1 : length;
+}
+
 int32_t FinishRead(ReadEnd end, uint8_t *buffer, uint32_t count, uint32_t capacity,
                    uint32_t flags, uint32_t delimiterLength, int32_t *length) {
     if (end == ReadEnd::kDelimiter && !(flags & kReadKeepDelimiter)) count -= delimiterLength;

@@ -1,5 +1,7 @@
 // The one way to bound a wait: a point on the monotonic clock, in 64-bit
 // milliseconds, so no arithmetic wraps and every transport measures alike.
+// It lives in the lowest layer so that the platform's own waits (serial
+// ports) use it too; it is xvr::Deadline for every layer.
 #pragma once
 
 #include <cstdint>

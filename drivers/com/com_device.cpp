@@ -27,9 +27,8 @@ int32_t WriteFailed(const CXVR_COMDevice &port, std::u16string *error) {
 
 int32_t CXVR_COMDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                              std::u16string *error) {
-    uint32_t capacity = static_cast<uint32_t>(*length);
+    const uint32_t capacity = ReadCapacity(static_cast<uint32_t>(*length), flags);
     *length = 0;
-    if ((flags & kReadZeroTerminate) && capacity > 0) --capacity;
     if (capacity == 0) return kStatusBufferFull;  // no room for a byte: nothing to wait for
 
     // Stopping at the delimiter must not take a byte beyond it, so that read

@@ -7,6 +7,7 @@
 #include "base/strings.h"
 #include "drivers/driver.h"
 #include "drivers/read_end.h"
+#include "platform/deadline.h"
 #include "platform/platform.h"
 
 namespace xvr {
@@ -56,15 +57,18 @@ void CXVR_GPIBDevice::Release() { m_pBus->Close(m_wBusAddress); }
 
 int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                               std::u16string * /*error*/) {
-    uint32_t size = static_cast<uint32_t>(*length);
+    const uint32_t size = ReadCapacity(static_cast<uint32_t>(*length), flags);
     *length = 0;
-    if ((flags & kReadZeroTerminate) && size > 0) --size;
     const bool stopAtDelimiter = (flags & kReadStopAtDelimiter) != 0;
     // Without a delimiter there is no end byte; 0 is as good as any.
     const uint8_t endByte = m_lDelimiterLength > 0 ? m_Delimiter[m_lDelimiterLength - 1] : 0;
-    m_pBus->Parameter(m_wBusAddress, stopAtDelimiter ? 1 : 0, endByte, BusTimeout(m_lTimeout));
+    auto tellBus = [&](uint16_t waitMs) {
+        m_pBus->Parameter(m_wBusAddress, stopAtDelimiter ? 1 : 0, endByte, waitMs);
+    };
+    uint16_t busWait = BusTimeout(m_lTimeout);
+    tellBus(busWait);
 
-    const uint32_t start = platform::TickCount();
+    const Deadline deadline = Deadline::In(m_lTimeout);
     uint32_t received = 0;
     ReadEnd end = ReadEnd::kShort;
     for (;;) {
@@ -79,7 +83,7 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
             break;
         }
         received += count;
-        if (platform::TickCount() - start > m_lTimeout) break;
+        if (deadline.Expired()) break;
         const bool found =
             stopAtDelimiter && (m_lDelimiterLength == 0 || EndsWithDelimiter(buffer, received));
         if (found) {
@@ -93,6 +97,11 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
         // A bus library that returns at once with nothing would otherwise be
         // called back to back until the time-out, burning a core.
         if (count == 0) platform::SleepMs(kIdlePassWaitMs);
+        // The bus waits as long as it was last told; the next call may only
+        // wait for what is left of the read's time-out.
+        const uint32_t left = deadline.Remaining();
+        if (left == 0) break;
+        if (left < busWait) tellBus(busWait = BusTimeout(left));
     }
     return FinishRead(end, buffer, received, size, flags, m_lDelimiterLength, length);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drivers/device_settings.h"
+#include "drivers/read_end.h"
 #include "platform/socket.h"
 
 namespace xvr {
@@ -57,6 +58,8 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
 private:
     struct ReceiveResult;
     ReceiveResult ReceiveSome(uint32_t waitMs, bool waitFirst);
+    ReadEnd HandOver(uint8_t *buffer, uint32_t limit, bool toDelimiter, uint32_t *delivered,
+                     uint32_t *matched);
     int32_t SendAll(const uint8_t *block, size_t total, int32_t *length, std::u16string *error);
 };
 

@@ -11,8 +11,6 @@ uint64_t MonotonicMs() {
     return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
-uint32_t TickCount() { return static_cast<uint32_t>(MonotonicMs()); }
-
 void SleepMs(uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};
     // A signal cuts nanosleep short; sleep on for what is left.

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/deadline.h"
+
 namespace xvr::platform {
 
 static_assert(sizeof(DCB) <= sizeof(SerialLine::system), "DCB must fit the line state");
@@ -141,20 +143,17 @@ bool SerialPort::WriteWithin(uint32_t perByteMs, uint32_t ms) {
 
 bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     const bool inParts = m_readMs > kLongestPortWaitMs;
-    const ULONGLONG start = GetTickCount64();
+    const Deadline deadline = Deadline::In(m_readMs);
     for (;;) {
-        if (inParts) {
-            // What is left of the wait, at least 1 ms: 0 would wait for ever.
-            const ULONGLONG waited = std::min<ULONGLONG>(GetTickCount64() - start, m_readMs - 1);
-            if (!SetReadTimeouts(AsHandle(m_handle), m_readMode == ReadMode::kWaiting,
-                                 static_cast<uint32_t>(m_readMs - waited)))
-                return Fail();
-        }
+        // What is left of the wait, at least 1 ms: 0 would wait for ever.
+        if (inParts && !SetReadTimeouts(AsHandle(m_handle), m_readMode == ReadMode::kWaiting,
+                                        std::max<uint32_t>(deadline.Remaining(), 1)))
+            return Fail();
         DWORD got = 0;
         const BOOL ok = ReadFile(AsHandle(m_handle), buffer, size, &got, nullptr);
         *done = got;
         if (!ok) return Fail();
-        if (got > 0 || !inParts || GetTickCount64() - start >= m_readMs) return true;
+        if (got > 0 || !inParts || deadline.Expired()) return true;
     }
 }
 

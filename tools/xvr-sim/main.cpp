@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -24,11 +23,10 @@
 #include <vector>
 
 #include "instrument.h"
+#include "platform/deadline.h"
 
 namespace xvrsim {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "Usage: xvr-sim [OPTIONS]\n"
@@ -106,7 +104,7 @@ struct Outgoing {
     sockaddr_in to;  // datagram replies only
     bool datagram;
     std::string data;
-    Clock::time_point due;
+    xvr::Deadline due;
 };
 
 struct StreamPeer {
@@ -240,10 +238,10 @@ void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
                          const std::string &line, const char *lineEnd) {
     auto reply = instrument.Handle(line);
     if (!reply) return;
-    Clock::time_point due = Clock::now() + std::chrono::milliseconds(reply->delayMs);
+    xvr::Deadline due = xvr::Deadline::In(reply->delayMs);
     // Answers to one peer leave in the order of its commands.
     for (const auto &o : m_outgoing)
-        if (o.fd == fd && !o.datagram) due = std::max(due, o.due);
+        if (o.fd == fd && !o.datagram && o.due.Remaining() > due.Remaining()) due = o.due;
     Outgoing out{fd, {}, to != nullptr, std::move(reply->data), due};
     out.data += lineEnd;
     if (to) out.to = *to;
@@ -266,9 +264,8 @@ void Simulator::SendAll(int fd, const std::string &data) {
 }
 
 void Simulator::SendDue() {
-    const auto now = Clock::now();
     for (auto it = m_outgoing.begin(); it != m_outgoing.end();) {
-        if (it->due > now) {
+        if (!it->due.Expired()) {
             ++it;
             continue;
         }
@@ -296,13 +293,9 @@ void Simulator::Run() {
         const size_t firstClient = fds.size();
         for (const auto &c : m_clients) fds.push_back({c.fd, POLLIN, 0});
 
-        int timeoutMs = 1000;
-        const auto now = Clock::now();
-        for (const auto &o : m_outgoing) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(o.due - now).count();
-            timeoutMs = std::min<int>(timeoutMs, static_cast<int>(std::max<long long>(wait, 0)));
-        }
-        if (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR) Die("poll");
+        uint32_t timeoutMs = 1000;
+        for (const auto &o : m_outgoing) timeoutMs = std::min(timeoutMs, o.due.Remaining());
+        if (poll(fds.data(), fds.size(), static_cast<int>(timeoutMs)) < 0 && errno != EINTR) Die("poll");
         if (fds[0].revents) return;
 
         if (fds[1].revents & POLLIN) {
