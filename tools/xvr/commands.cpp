@@ -30,6 +30,8 @@ bool Has(const Command &c, Opt o) {
 
 const std::vector<Command> &Commands() {
     using O = Opt;
+    // One command per entry, its fields packed.
+    // clang-format off
     static const std::vector<Command> commands = {
         {"drivers", "[--all]", "list the drivers, their open parameter and its values",
          "Asks the library's catalogue.  Lists of values are shortened to their first\n"
@@ -112,6 +114,7 @@ const std::vector<Command> &Commands() {
          "  source <(xvr completion bash)\n",
          1, 1, {}, false, false, CheckCompletion, RunCompletion},
     };
+    // clang-format on
     return commands;
 }
 
