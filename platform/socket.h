@@ -61,5 +61,8 @@ bool SocketWouldBlock(uint32_t error);
 uint32_t SocketTimedOutError();
 // Reported for a connection that the peer closed or reset.
 uint32_t SocketResetError();
+// True for every code that means the connection is gone (reset, aborted,
+// broken pipe, shut down).
+bool SocketConnectionLost(uint32_t error);
 
 }  // namespace xvr::platform

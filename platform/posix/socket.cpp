@@ -146,4 +146,9 @@ uint32_t SocketTimedOutError() { return ETIMEDOUT; }
 
 uint32_t SocketResetError() { return ECONNRESET; }
 
+bool SocketConnectionLost(uint32_t error) {
+    return error == ECONNRESET || error == ECONNABORTED || error == EPIPE || error == ENOTCONN ||
+           error == ESHUTDOWN;
+}
+
 }  // namespace xvr::platform

@@ -166,4 +166,9 @@ uint32_t SocketTimedOutError() { return WSAETIMEDOUT; }
 
 uint32_t SocketResetError() { return WSAECONNRESET; }
 
+bool SocketConnectionLost(uint32_t error) {
+    return error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAENOTCONN ||
+           error == WSAESHUTDOWN || error == WSAENETRESET;
+}
+
 }  // namespace xvr::platform

@@ -281,6 +281,14 @@ std::optional<Instrument::Reply> Instrument::Handle(const std::string &line) {
     return std::nullopt;
 }
 
+uint8_t Instrument::StatusByte(bool messageAvailable) { return messageAvailable ? 0x10 : 0; }
+
+void Instrument::DeviceClear() {}
+
+void Instrument::Trigger() {}
+
+bool Instrument::TakeServiceRequest() { return false; }
+
 std::vector<std::string> TakeLines(std::string *pending, const std::string &input) {
     std::vector<std::string> lines;
     for (char c : input) {

@@ -63,6 +63,18 @@ public:
     std::optional<Reply> Handle(const std::string &command);
     const std::string &name() const { return m_model.name; }
 
+    // Control beside the command lines, for the VXI-11 and HiSLIP servers.
+    // IEEE 488.2 status byte: MAV (bit 4) as the caller says (the server
+    // knows whether an answer waits), ESB (bit 5) and RQS/MSS (bit 6).
+    uint8_t StatusByte(bool messageAvailable);
+    // Device clear: what the instrument holds of an unfinished exchange is
+    // dropped; the status registers stay.
+    void DeviceClear();
+    // A trigger, as "*TRG" gives one; the instrument counts them.
+    void Trigger();
+    // True once for each new service request, then false until the next.
+    bool TakeServiceRequest();
+
 private:
     // Sets a property, or queues the error of a refused value; false when
     // there is no property of that name.
