@@ -48,6 +48,13 @@ protected:
         }
         return status;
     }
+    // Read, with its duration in *elapsedMs.
+    int32_t TimedRead(uint32_t h, int32_t capacity, uint32_t flags, uint64_t *elapsedMs) {
+        const uint64_t start = platform::MonotonicMs();
+        const int32_t status = Read(h, capacity, flags);
+        *elapsedMs = platform::MonotonicMs() - start;
+        return status;
+    }
     int32_t Set(uint32_t h, const std::u16string &name, const std::u16string &value) {
         return m_Driver.ParamSet(h, name, value, &m_Error);
     }
@@ -171,9 +178,8 @@ TEST_F(GpibDriverTest, ReadEndsAtTheTimeOutWithWhatArrived) {
     ASSERT_EQ(Set(h, u"TIMEOUT", u"100"), kStatusOk);
     // Without the delimiter the answer ends on the message end alone.
     ASSERT_EQ(Write(h, "ABC?", 0), kStatusOk);
-    const uint64_t start = platform::MonotonicMs();
-    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);
-    const uint64_t elapsed = platform::MonotonicMs() - start;
+    uint64_t elapsed = 0;
+    EXPECT_EQ(TimedRead(h, 100, kReadStopAtDelimiter, &elapsed), kStatusTransfer);
     EXPECT_EQ(m_Data, "ABC?");
     EXPECT_GE(elapsed, 100u);
     EXPECT_LT(elapsed, 3000u);
@@ -192,9 +198,8 @@ TEST_F(GpibDriverTest, ALateAnswerLeavesTheBusOnlyTheRestOfTheTimeOut) {
     ASSERT_EQ(Set(h, u"TIMEOUT", u"500"), kStatusOk);
     m_Sim.Configure("delay 400");
     ASSERT_EQ(Write(h, "ABC?", 0), kStatusOk);
-    const uint64_t start = platform::MonotonicMs();
-    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);
-    const uint64_t elapsed = platform::MonotonicMs() - start;
+    uint64_t elapsed = 0;
+    EXPECT_EQ(TimedRead(h, 100, kReadStopAtDelimiter, &elapsed), kStatusTransfer);
     EXPECT_EQ(m_Data, "ABC?");
     EXPECT_GE(elapsed, 500u);
     EXPECT_LT(elapsed, 750u);  // 1.5 times the time-out: room for a busy machine
