@@ -10,6 +10,11 @@ on another.  The table gives per-query times and, per client, the median of
 the per-round ratios to the raw socket with their quartiles (Q1-Q3), and the
 client's own CPU time per query, which other load on the machine disturbs
 far less than the wall-clock time.
+
+Then each PyVISA backend reads a block of BLOCK_BYTES bytes (a line feed
+in every 256) with query_binary_values, with PyVISA's default chunk and with
+a chunk of 1 MiB, BLOCK_ROUNDS times in rotating order; the table gives the
+median seconds.  A larger chunk should never be slower.
 Run it with Debian's interpreter, which sees python3-pyvisa.
 """
 import argparse
@@ -26,6 +31,12 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "tools"))
 import with_sim  # noqa: E402
 
 COMMAND = "*IDN?"
+BLOCK_BYTES = 1000000
+# The simulator's default instrument and a block to read.
+INSTRUMENT = """name xvr-sim default instrument
+*IDN? -> XVR-SIM,Simulated instrument,0001,1.0
+block CURV? %d
+""" % BLOCK_BYTES
 
 
 class RawSocket:
@@ -102,6 +113,20 @@ class Visa:
         self.rm.close()
 
 
+def block_times(clients, rounds):
+    """Median seconds of one query_binary_values per (backend, chunk)."""
+    runs = [(client, chunk) for client in clients if isinstance(client, Visa) for chunk in (None, 1 << 20)]
+    times = {(client.name, chunk): [] for client, chunk in runs}
+    for round_number in range(rounds):
+        shift = round_number % len(runs) if runs else 0
+        for client, chunk in runs[shift:] + runs[:shift]:
+            start = time.perf_counter()
+            data = client.inst.query_binary_values("CURV?", datatype="B", container=bytes, chunk_size=chunk)
+            times[(client.name, chunk)].append(time.perf_counter() - start)
+            assert len(data) == BLOCK_BYTES, client.name
+    return {key: statistics.median(values) for key, values in times.items()}
+
+
 def quartiles(values):
     q1, median, q3 = statistics.quantiles(values, n=4, method="inclusive")
     return median, q1, q3
@@ -121,13 +146,17 @@ def main():
     parser.add_argument("build", nargs="?", default=os.path.join(SOURCE, "build", "native"))
     parser.add_argument("-n", type=int, default=200, help="queries per client and round (200)")
     parser.add_argument("-r", type=int, default=25, help="rounds (25)")
+    parser.add_argument("--block-rounds", type=int, default=3, help="rounds of the block reads (3)")
     args = parser.parse_args()
     bin_dir = os.path.join(args.build, "bin")
     os.environ.setdefault("QUVXVR_LIBRARY", os.path.join(bin_dir, "libquvxvr.so.1"))
     prefix, placement = pin(sorted(os.sched_getaffinity(0)))
 
     with tempfile.TemporaryDirectory() as xvr_dir:
-        sim, ports = with_sim.start_sim(bin_dir, xvr_dir, ["--no-serial"], prefix)
+        instrument = os.path.join(xvr_dir, "instrument.txt")
+        with open(instrument, "w") as f:
+            f.write(INSTRUMENT)
+        sim, ports = with_sim.start_sim(bin_dir, xvr_dir, ["--no-serial", "--instrument", instrument], prefix)
         try:
             host, port = ports["TCP"].rsplit(":", 1)
             makers = [lambda: RawSocket(host, int(port)), lambda: BareCtypes(host, int(port)),
@@ -155,6 +184,7 @@ def main():
                         query()
                     times[client.name].append((time.perf_counter() - start) / args.n * 1e6)
                     cpu[client.name].append((time.process_time() - start_cpu) / args.n * 1e6)
+            blocks = block_times(clients, args.block_rounds)
             for client in clients:
                 client.close()
         finally:
@@ -181,6 +211,12 @@ def main():
     if "PyVISA @py" in times and "PyVISA @xvr" in times:
         ratio = quartiles([x / p for x, p in zip(times["PyVISA @xvr"], times["PyVISA @py"])])
         print("PyVISA @xvr / @py latency: %.2f (Q1-Q3 %.2f-%.2f, target <= 1.00)" % ratio)
+        print("PyVISA @xvr / @py CPU overhead: %.2f (target <= 1.00)"
+              % (overhead["PyVISA @xvr"][1] / overhead["PyVISA @py"][1]))
+    if blocks:
+        print("query_binary_values of %d bytes, median of %d rounds:" % (BLOCK_BYTES, args.block_rounds))
+        for (name, chunk), seconds in blocks.items():
+            print("  %-12s chunk %-8s %7.3f s" % (name, "default" if chunk is None else chunk, seconds))
     return 0
 
 

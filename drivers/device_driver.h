@@ -48,18 +48,19 @@ public:
         return status;
     }
 
-    // A negative length is refused once the device is known to be open.
+    // A negative length is refused once the device is known to be open,
+    // with a text: -6 without one means a time-out.
     int32_t Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint32_t flags,
                  std::u16string *error) override {
         return OnDevice(handle, error, [&](Device &d) {
-            return *length < 0 ? int32_t{kStatusTransfer} : d.Read(buffer, length, flags, error);
+            return *length < 0 ? LengthRefused(error) : d.Read(buffer, length, flags, error);
         });
     }
 
     int32_t Write(uint32_t handle, const uint8_t *buffer, int32_t *length, uint32_t flags,
                   std::u16string *error) override {
         return OnDevice(handle, error, [&](Device &d) {
-            return *length < 0 ? int32_t{kStatusTransfer} : d.Write(buffer, length, flags, error);
+            return *length < 0 ? LengthRefused(error) : d.Write(buffer, length, flags, error);
         });
     }
 
@@ -137,6 +138,11 @@ private:
     static int32_t NotOpen(std::u16string *error) {
         *error = LoadText(kTextNotOpen);
         return kStatusBadHandle;
+    }
+
+    static int32_t LengthRefused(std::u16string *error) {
+        *error = LoadText(kTextOutOfRange);
+        return kStatusTransfer;
     }
 
     // One call on one open device, never beside another call on it.

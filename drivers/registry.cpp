@@ -5,6 +5,7 @@
 
 #include "drivers/com/com_driver.h"
 #include "drivers/gpib/gpib_driver.h"
+#include "drivers/hislip/hislip_driver.h"
 #include "drivers/ip/ip_driver.h"
 
 namespace xvr {
@@ -22,14 +23,19 @@ const DriverEntry kDrivers[] = {
     {"UDP", Make<CXVR_UDP>, true, "IP Address", 1, 255, nullptr, 0},
     {"QUV GPIB", Make<CXVR_QuvGPIB>, false, "GPIB Device", 2, 30, "Dev%2u", 31},
     {"KX GPIB", Make<CXVR_KXGPIB>, true, "GPIB Device", 2, 30, "Dev%2u", 31},
+    // Listed only with Catalogue=all (the flag comes with the VXI-11 row).
+    {"HiSLIP", Make<CXVR_HiSLIP>, false, "Instrument", 1, 255, nullptr, 0},
 };
 
-// The names are ASCII, so a character-wise comparison is exact.
+// The names are ASCII, so a character-wise comparison is exact; the host's
+// name comes upper-cased ("HiSLIP" is opened as "HISLIP").
 bool SameName(const char *name, std::u16string_view prepared) {
     const size_t n = std::strlen(name);
     if (n != prepared.size()) return false;
-    for (size_t i = 0; i < n; ++i)
-        if (static_cast<char16_t>(static_cast<unsigned char>(name[i])) != prepared[i]) return false;
+    for (size_t i = 0; i < n; ++i) {
+        const char c = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+        if (static_cast<char16_t>(static_cast<unsigned char>(c)) != prepared[i]) return false;
+    }
     return true;
 }
 

@@ -12,7 +12,7 @@
 namespace xvr {
 
 struct DriverEntry {
-    const char *name;  // as a host names it, upper case
+    const char *name;  // as a host names it (opens compare it upper-cased)
     std::unique_ptr<iXVR_Functions> (*make)();
     bool listed;  // counted and named by the catalogue ("QUV GPIB" is not)
     // The open parameter: its name, its type (1 text, 2 a list of

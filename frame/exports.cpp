@@ -78,9 +78,14 @@ int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t 
     return Guarded([&](std::u16string &error) {
         CQUVXVRApp &app = TheApp();
         const int32_t lengthIn = length ? *length : 0;
-        const int32_t status = !length || (!buffer && lengthIn > 0)
-                                   ? int32_t{kStatusTransfer}
-                                   : (app.*call)(handle, buffer, length, flags, &error);
+        int32_t status;
+        if (!length || (!buffer && lengthIn > 0)) {
+            // A text, so that the host does not take it for a time-out.
+            error = LoadText(kTextOutOfRange);
+            status = kStatusTransfer;
+        } else {
+            status = (app.*call)(handle, buffer, length, flags, &error);
+        }
         if (Logging()) {
             const int32_t lengthOut = length ? *length : 0;
             app.Log().Write(Format(format, {handle, Addr(buffer), lengthIn, flags, status,

@@ -25,6 +25,9 @@ uint32_t LastError();
 // both targets), in the language of the library's version resource; empty
 // when there is none.
 std::u16string SystemErrorText(uint32_t code);
+// The code for a device that failed without a system error of its own (a
+// bus library's refusal): EIO / ERROR_GEN_FAILURE.
+uint32_t DeviceFailedError();
 
 // --- Texts of the library's own string table --------------------------------
 // Empty when the id is unknown.

@@ -63,6 +63,9 @@ public:
     void Close();
 
     bool GetLine(SerialLine *line);
+    // A frame the line does not keep (data bits, parity, stop bits; on
+    // termios the rate too) fails with SerialInvalidSettingError() and
+    // leaves the port as it was.
     bool SetLine(const SerialLine &line);
     // What the following Reads and Writes wait for, by intent.  Each
     // platform maps them onto its own mechanism (COMMTIMEOUTS, poll
@@ -87,6 +90,10 @@ public:
     // one call, so the other end sees one burst instead of two.
     bool Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail, uint32_t tailSize,
                uint32_t *done);
+
+    // Discards what waits in both directions: received bytes not yet read
+    // (also the termios side's read-ahead) and bytes not yet sent.
+    bool Purge();
 
     uint32_t Error() const { return m_error; }
 

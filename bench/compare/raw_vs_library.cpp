@@ -7,7 +7,7 @@
 // reference name, reference, ratio, first quartile, third quartile (the
 // ratio is library time / reference time; for MB/s the rates are shown).
 //
-//   xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n ROUNDS] [--cpu N]
+//   xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [--hislip HOST:PORT] [-n ROUNDS] [--cpu N]
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -169,6 +169,77 @@ size_t RawQuery(int fd, const std::string &command, char end, std::vector<uint8_
     }
 }
 
+// --- HiSLIP by hand: the fewest system calls a client can make ----------------------
+struct RawHislip {
+    int sync = -1, async = -1;
+    uint32_t id = 0xFFFFFF00;
+};
+
+std::string HislipHeader(uint8_t type, uint8_t control, uint32_t parameter, uint64_t length) {
+    std::string h = "HS";
+    h += static_cast<char>(type);
+    h += static_cast<char>(control);
+    for (int shift = 24; shift >= 0; shift -= 8) h += static_cast<char>(parameter >> shift);
+    for (int shift = 56; shift >= 0; shift -= 8) h += static_cast<char>(length >> shift);
+    return h;
+}
+
+void RecvAll(int fd, uint8_t *into, size_t size) {
+    while (size > 0) {
+        const ssize_t n = recv(fd, into, size, MSG_WAITALL);
+        if (n <= 0) Fail("raw HiSLIP receive");
+        into += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+// The type and payload length of the next message; the payload is left.
+uint8_t RecvHeader(int fd, uint32_t *parameter, uint64_t *length) {
+    uint8_t h[16];
+    RecvAll(fd, h, sizeof h);
+    *parameter = uint32_t{h[4]} << 24 | uint32_t{h[5]} << 16 | uint32_t{h[6]} << 8 | h[7];
+    *length = 0;
+    for (int i = 8; i < 16; ++i) *length = *length << 8 | h[i];
+    return h[2];
+}
+
+void SendRaw(int fd, const std::string &bytes) {
+    if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) Fail("raw HiSLIP send");
+}
+
+RawHislip RawHislipOpen(const std::string &hostPort) {
+    RawHislip c;
+    uint32_t parameter = 0;
+    uint64_t length = 0;
+    c.sync = RawConnect(SOCK_STREAM, hostPort);
+    SendRaw(c.sync, HislipHeader(0, 0, 0x01005856, 7) + "hislip0");
+    if (RecvHeader(c.sync, &parameter, &length) != 1) Fail("raw HiSLIP: no InitializeResponse");
+    c.async = RawConnect(SOCK_STREAM, hostPort);
+    SendRaw(c.async, HislipHeader(17, 0, parameter & 0xFFFF, 0));
+    if (RecvHeader(c.async, &parameter, &length) != 18) Fail("raw HiSLIP: no AsyncInitializeResponse");
+    SendRaw(c.async, HislipHeader(15, 0, 0, 8) + std::string("\0\0\0\x40\0\0\0\0", 8));
+    uint8_t size[8];
+    if (RecvHeader(c.async, &parameter, &length) != 16 || length != 8) Fail("raw HiSLIP: no size");
+    RecvAll(c.async, size, sizeof size);
+    return c;
+}
+
+// The command in one DataEnd, the answer's payloads up to its DataEnd.
+size_t RawHislipQuery(RawHislip &c, const std::string &command, std::vector<uint8_t> &buffer) {
+    SendRaw(c.sync, HislipHeader(7, 0, c.id, command.size() + 1) + command + "\n");
+    c.id += 2;
+    size_t total = 0;
+    for (;;) {
+        uint32_t parameter = 0;
+        uint64_t length = 0;
+        const uint8_t type = RecvHeader(c.sync, &parameter, &length);
+        if (length > buffer.size() - total) Fail("raw HiSLIP: answer too long");
+        RecvAll(c.sync, buffer.data() + total, static_cast<size_t>(length));
+        total += static_cast<size_t>(length);
+        if (type == 7) return total;
+    }
+}
+
 // --- The library a user would pick instead, where it is installed ----------------
 #ifdef XVR_HAVE_LXI
 // liblxi's RAW protocol: the query and its line end, then receives up to
@@ -208,13 +279,14 @@ void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string tcp, udp, pty;
+    std::string tcp, udp, pty, hislip;
     int rounds = 101, cpu = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--tcp") tcp = argv[i + 1];
         else if (a == "--udp") udp = argv[i + 1];
         else if (a == "--pty") pty = argv[i + 1];
+        else if (a == "--hislip") hislip = argv[i + 1];
         else if (a == "-n") rounds = std::max(3, std::atoi(argv[i + 1]));
         else if (a == "--cpu") cpu = std::atoi(argv[i + 1]);
         else Fail("unknown option " + a);
@@ -281,6 +353,27 @@ int main(int argc, char **argv) {
                      },
                      [&] { RawQuery(comFd, kQuery, '\r', buffer); }, [&] { close(comFd); }};
             Compare("Serial query *IDN? (pty)", "us", library, "raw pty", raw, rounds, kCalls / 4);
+        }
+
+        if (!hislip.empty()) {
+            const std::string host = hislip.substr(0, hislip.rfind(':'));
+            uint32_t h = LibOpen(lib, "HiSLIP", host + ":hislip0," + hislip.substr(hislip.rfind(':') + 1));
+            RawHislip raw = RawHislipOpen(hislip);
+            Compare("HiSLIP query *IDN?", "us", {{}, [&] { LibQuery(h, kQuery, buffer); }, {}}, "raw socket",
+                    {{}, [&] { RawHislipQuery(raw, kQuery, buffer); }, {}}, rounds, kCalls);
+            // The answer ends at DataEnd: read without the delimiter.
+            const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
+            auto libBulk = [&] {
+                int32_t length = static_cast<int32_t>(bulk.size());
+                Check(flXVRWrite(h, reinterpret_cast<const uint8_t *>(bulk.data()), &length, 2), "write");
+                length = static_cast<int32_t>(bulkBuffer.size());
+                if (flXVRRead(h, bulkBuffer.data(), &length, 0) != XVR_READ_DELIMITER) Fail("HiSLIP bulk read");
+            };
+            Compare("HiSLIP bulk read 16 MiB", "MB/s", {{}, libBulk, {}}, "raw socket",
+                    {{}, [&] { RawHislipQuery(raw, bulk, bulkBuffer); }, {}}, std::max(5, rounds / 2), 2, BulkMBps);
+            flXVRClose(h);
+            close(raw.sync);
+            close(raw.async);
         }
 
         Compare("TCP open + close", "us", {{}, [&] { flXVRClose(LibOpen(lib, "TCP/IP", tcp)); }, {}}, "raw socket",

@@ -29,8 +29,13 @@ struct CXVR_COMDevice : CXVR_DeviceSettings {
     int32_t ParamSet(const std::u16string &key, std::u16string_view value, std::u16string *error);
     void Release() { m_Port.Close(); }
 
+    // CLEAR: drops what waits in the port in both directions.
+    int32_t Clear(std::u16string *error);
+
     // Writes the record's line settings to its port.
     int32_t ApplySettings(std::u16string *error);
+    // DATABITS 4 to 8: the line keeps them or the set is refused (-18).
+    int32_t SetDataBits(uint8_t bits, std::u16string *error);
 
     const std::u16string m_sPortName;  // sharing key and interface name in texts
     platform::SerialPort m_Port;       // closed with the record

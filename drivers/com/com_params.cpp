@@ -5,6 +5,7 @@
 
 #include "base/strings.h"
 #include "base/texts.h"
+#include "drivers/control.h"
 
 namespace xvr {
 
@@ -59,6 +60,8 @@ int32_t CXVR_COMDevice::ParamGet(const std::u16string &key, std::u16string *valu
 
 int32_t CXVR_COMDevice::ParamSet(const std::u16string &key, std::u16string_view value,
                                  std::u16string *error) {
+    // No line setting changes, so nothing is written to the port.
+    if (key == kParamClear) return Clear(error);
     int32_t status = kStatusOk;
     int32_t number = 0;
     // A rejected value leaves the parameter's fallback in the record; it
@@ -67,9 +70,11 @@ int32_t CXVR_COMDevice::ParamSet(const std::u16string &key, std::u16string_view 
     } else if (key == u"BAUDRATE") {
         if (ScanDecimal(value, &number)) m_lBaudRate = static_cast<uint32_t>(number);
     } else if (key == u"DATABITS") {
-        bool valid = ScanDecimal(value, &number) && number >= 4 && number <= 8;
-        m_bDataBits = valid ? static_cast<uint8_t>(number) : 8;
-        if (!valid) status = InvalidParamValue(key, error);
+        if (!ScanDecimal(value, &number) || number < 4 || number > 8) {
+            m_bDataBits = 8;
+            return InvalidParamValue(key, error);
+        }
+        return SetDataBits(static_cast<uint8_t>(number), error);
     } else if (key == u"PARITY") {
         if (!CodeOf(kParityWords, value, &m_bParity)) {
             m_bParity = kParityNone;
@@ -91,6 +96,32 @@ int32_t CXVR_COMDevice::ParamSet(const std::u16string &key, std::u16string_view 
     return ApplySettings(error);
 }
 
+int32_t CXVR_COMDevice::Clear(std::u16string *error) {
+    if (m_Port.Purge()) return kStatusOk;
+    *error = FormatText(kTextReceiveFailed, {SystemText(m_Port.Error())});
+    return kStatusTransfer;
+}
+
+// The line runs the data bits asked for or refuses them: a value the line
+// does not keep is refused as a value out of range, and the record and the
+// line stay as they were.  A refusal that the previous data bits meet as
+// well comes from another setting and is reported as such.
+int32_t CXVR_COMDevice::SetDataBits(uint8_t bits, std::u16string *error) {
+    const uint8_t before = m_bDataBits;
+    m_bDataBits = bits;
+    const int32_t status = ApplySettings(error);
+    if (status != kStatusComSetSettings || m_Port.Error() != platform::SerialInvalidSettingError() ||
+        bits == before)
+        return status;
+    m_bDataBits = before;
+    std::u16string again;
+    if (ApplySettings(&again) != kStatusOk) {
+        m_bDataBits = bits;
+        return status;
+    }
+    return InvalidParamValue(u"DATABITS", error);
+}
+
 int32_t CXVR_COMDevice::ApplySettings(std::u16string *error) {
     using platform::SerialLine;
     SerialLine line;
@@ -100,8 +131,6 @@ int32_t CXVR_COMDevice::ApplySettings(std::u16string *error) {
         return kStatusComGetSettings;
     }
     line.baudRate = m_lBaudRate;
-    // 4 and 5 data bits are accepted by the set but run as 8.
-    if (m_bDataBits < 6 || m_bDataBits > 8) m_bDataBits = 8;
     line.byteSize = m_bDataBits;
     line.parity = m_bParity;
     if (m_bStopBits != 1) m_bStopBits = 2;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/strings.h"
+#include "base/texts.h"
 #include "drivers/driver.h"
 #include "drivers/read_end.h"
 #include "platform/deadline.h"
@@ -56,14 +57,16 @@ CXVR_GPIBDevice::CXVR_GPIBDevice(CXVR_GPIBBus *bus, GPIBAddress address)
 void CXVR_GPIBDevice::Release() { m_pBus->Close(m_wBusAddress); }
 
 int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
-                              std::u16string * /*error*/) {
+                              std::u16string *error) {
     const uint32_t size = ReadCapacity(static_cast<uint32_t>(*length), flags);
     *length = 0;
     const bool stopAtDelimiter = (flags & kReadStopAtDelimiter) != 0;
-    // Without a delimiter there is no end byte; 0 is as good as any.
+    // With an empty delimiter the read stops at the message end the bus
+    // marks: no end byte, so that a zero byte in the data does not end it.
+    const bool toMessageEnd = stopAtDelimiter && m_lDelimiterLength == 0;
     const uint8_t endByte = m_lDelimiterLength > 0 ? m_Delimiter[m_lDelimiterLength - 1] : 0;
     auto tellBus = [&](uint16_t waitMs) {
-        m_pBus->Parameter(m_wBusAddress, stopAtDelimiter ? 1 : 0, endByte, waitMs);
+        m_pBus->Parameter(m_wBusAddress, stopAtDelimiter && !toMessageEnd ? 1 : 0, endByte, waitMs);
     };
     uint16_t busWait = BusTimeout(m_lTimeout);
     tellBus(busWait);
@@ -78,14 +81,17 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
         if (count > asked) {
             // The library claims more than the room it was given: whatever it
             // did, only the room is ours to count, and the answer is not to be
-            // trusted.
+            // trusted.  The text tells this failure from a time-out.
             received += asked;
+            *error = LoadText(kTextOutOfRange);
             break;
         }
         received += count;
         if (deadline.Expired()) break;
-        const bool found =
-            stopAtDelimiter && (m_lDelimiterLength == 0 || EndsWithDelimiter(buffer, received));
+        // The bus returns early only at the message end; a call that filled
+        // its room may have stopped inside the message.
+        const bool found = toMessageEnd ? count > 0 && count < asked
+                                        : stopAtDelimiter && EndsWithDelimiter(buffer, received);
         if (found) {
             end = ReadEnd::kDelimiter;
             break;
@@ -107,14 +113,16 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
 }
 
 int32_t CXVR_GPIBDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
-                               std::u16string * /*error*/) {
+                               std::u16string *error) {
     const bool appendDelimiter = (flags & kWriteAppendDelimiter) != 0;
     const size_t dataLength = static_cast<size_t>(*length);
     const size_t total = dataLength + (appendDelimiter ? m_lDelimiterLength : 0);
     if (total > kMaxBusCount) {
         // The bus call has no way to mark the last of several parts, so a
-        // message that does not fit one call is not sent at all.
+        // message that does not fit one call is not sent at all.  The text
+        // tells this refusal from a time-out.
         *length = 0;
+        *error = LoadText(kTextOutOfRange);
         return kStatusTransfer;
     }
     std::vector<uint8_t> block;
@@ -122,8 +130,10 @@ int32_t CXVR_GPIBDevice::Write(const uint8_t *data, int32_t *length, uint32_t fl
     block.insert(block.end(), data, data + dataLength);
     if (appendDelimiter) block.insert(block.end(), m_Delimiter, m_Delimiter + m_lDelimiterLength);
     *length = static_cast<int32_t>(total);
-    if (!m_pBus->Send(m_wBusAddress, static_cast<uint16_t>(total), block.data()))
+    if (!m_pBus->Send(m_wBusAddress, static_cast<uint16_t>(total), block.data())) {
+        *error = FormatText(kTextWriteFailed, {kInterfaceName, SystemText(platform::DeviceFailedError())});
         return kStatusTransfer;
+    }
     return kStatusOk;
 }
 

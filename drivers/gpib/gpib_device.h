@@ -4,7 +4,12 @@
 // Transfers: a write of more than 65535 bytes (data plus delimiter) is
 // refused with -6 before anything is sent, since the bus interface cannot
 // split a message; a bus library reporting more bytes than asked is clamped
-// to the buffer and the read fails with -6.  The read time-out reaches the
+// to the buffer and the read fails with -6.  Both, and a failed send, set a
+// text; only a time-out leaves it empty.  With an empty delimiter, flag 1
+// reads up to the message end the bus marks (an iecEnter call that returns
+// fewer bytes than asked): a message that ends exactly where a call's room
+// or the buffer ends is not known to have ended, so such a read goes on or
+// reports a full buffer.  The read time-out reaches the
 // bus library as at most 65535 ms; the device's own clock ends longer waits.
 #pragma once
 

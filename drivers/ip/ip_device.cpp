@@ -1,10 +1,12 @@
 #include "drivers/ip/ip_device.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
 
+#include "drivers/control.h"
 #include "drivers/driver.h"
 #include "drivers/read_end.h"
 #include "base/texts.h"
@@ -15,11 +17,11 @@ namespace xvr {
 
 namespace {
 
-// Longest single wait of a read: keeps the time-out to the millisecond while
-// an answer is picked up the moment it arrives.
-constexpr uint32_t kReadWaitMs = 1;
 // The last close waits no longer than this for the peer's end of stream.
 constexpr uint32_t kMaxDiscardMs = 1000;
+// A CLEAR drains the receive queue for no longer than this, so a peer that
+// never stops sending cannot hold the call.
+constexpr int64_t kMaxClearMs = 200;
 
 }  // namespace
 
@@ -73,8 +75,25 @@ uint32_t CXVR_IPDevice::BytesAvailable() const {
     return m_lBuffered + waiting;
 }
 
+void CXVR_IPDevice::Clear() {
+    m_lStart = 0;
+    m_lBuffered = 0;
+    // Room for a whole datagram, so each receive drops exactly one.
+    if (m_Receive.size() < kReceiveSize) m_Receive.resize(kReceiveSize);
+    const bool datagram = m_lSocketType != platform::kSocketStream;
+    const Deadline limit = Deadline::In(kMaxClearMs);
+    while (!limit.Expired()) {
+        uint32_t code = 0;
+        // Never waits: only what is there now goes.  An end of stream or a
+        // failure is left for the next read to report.
+        const int64_t got = platform::SocketReceive(m_Socket, m_Receive.data(), kReceiveSize, &code);
+        if (got < 0 || (got == 0 && !datagram)) break;
+    }
+}
+
 // One receive into the buffer behind the bytes already there, waiting up to
-// waitMs for data, the end of the stream or an error when nothing is there.
+// waitMs (0: not at all) for data, the end of the stream or an error when
+// nothing is there.
 // With waitFirst it waits before it tries: an answer to a command just sent
 // is rarely there yet, and a receive that finds nothing costs a system call.
 CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool waitFirst) {
@@ -98,6 +117,7 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool wa
         got = platform::SocketReceive(m_Socket, into, room, &code);
         wait = got < 0 && platform::SocketWouldBlock(code);
     }
+    if (wait && waitMs == 0) return result;
     if (wait) {
         int ready = platform::SocketWait(m_Socket, false, waitMs, &code);
         if (ready < 0) {
@@ -179,7 +199,12 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     ReadEnd end = ReadEnd::kShort;
     ReceiveResult failure;
     while (end == ReadEnd::kShort && !failure.failed) {
-        if (m_lBuffered < limit) failure = ReceiveSome(kReadWaitMs, m_lBuffered == 0);
+        // Bytes already buffered are handed over without waiting for more;
+        // with none, one wait for the rest of the time-out ends the moment
+        // the answer arrives (waits of 1 ms each would cost a wake-up every
+        // millisecond while an answer is on its way).
+        if (m_lBuffered < limit)
+            failure = ReceiveSome(m_lBuffered == 0 ? deadline.Remaining() : 0, m_lBuffered == 0);
         end = HandOver(buffer, limit, (flags & kReadStopAtDelimiter) != 0, &delivered, &matched);
         if (deadline.Expired()) break;
     }
@@ -198,7 +223,10 @@ int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flag
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
     // The count sent must fit the host's 32-bit count.
-    if (total > 0x7FFFFFFF) return kStatusTransfer;
+    if (total > 0x7FFFFFFF) {
+        *error = LoadText(kTextOutOfRange);
+        return kStatusTransfer;
+    }
     if (extra == 0) return SendAll(data, total, length, error);
 
     // One block, so that a datagram carries its delimiter.
@@ -269,6 +297,10 @@ int32_t CXVR_IPDevice::ParamSet(const std::u16string &key, std::u16string_view v
                                 std::u16string *error) {
     int32_t status = kStatusOk;
     if (SetCommonParam(this, key, value, error, &status)) return status;
+    if (key == kParamClear) {
+        Clear();
+        return kStatusOk;
+    }
     return UnsupportedParam(key, m_sHost, error);
 }
 

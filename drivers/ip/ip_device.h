@@ -39,12 +39,15 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
 
     int32_t Read(uint8_t *buffer, int32_t *length, uint32_t flags, std::u16string *error);
     int32_t Write(const uint8_t *data, int32_t *length, uint32_t flags, std::u16string *error);
-    // TIMEOUT, DELIMITER and (get only) BUFFER.
+    // TIMEOUT, DELIMITER, (get only) BUFFER and (set only) CLEAR.
     int32_t ParamGet(const std::u16string &key, std::u16string *value, std::u16string *error);
     int32_t ParamSet(const std::u16string &key, std::u16string_view value, std::u16string *error);
 
     // Received bytes the host can read without waiting.
     uint32_t BytesAvailable() const;
+    // CLEAR: drops the bytes buffered here and those waiting in the
+    // system's receive queue; what arrives afterwards is kept.
+    void Clear();
 
     const std::u16string m_sHost;  // dotted address, also the interface text
     const uint16_t m_nPort;

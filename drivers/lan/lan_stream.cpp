@@ -76,10 +76,18 @@ int32_t LanStream::SendAll(const uint8_t *data, size_t size, const Deadline &dea
 }
 
 // One receive into `into`, waiting up to the deadline when nothing is there.
-int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, const Deadline &deadline,
+// With waitFirst it waits before it tries: the header of an answer to a
+// request just sent is rarely there yet, and a receive that finds nothing
+// costs a system call.
+int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst, const Deadline &deadline,
                         const std::u16string &interfaceName, std::u16string *error) {
     for (;;) {
         uint32_t code = 0;
+        if (waitFirst) {
+            waitFirst = false;
+            if (platform::SocketWait(m_Socket, false, deadline.Remaining(), &code) == 0 && deadline.Expired())
+                return kStatusTransfer;
+        }
         const int64_t n = platform::SocketReceive(m_Socket, into, room, &code);
         if (n > 0) {
             *got = static_cast<size_t>(n);
@@ -102,29 +110,34 @@ int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, const Deadline 
 }
 
 int32_t LanStream::ReceiveExact(uint8_t *buffer, size_t size, const Deadline &deadline,
-                                const std::u16string &interfaceName, std::u16string *error) {
-    if (!IsOpen()) return Lost(interfaceName, error);
+                                const std::u16string &interfaceName, std::u16string *error,
+                                size_t *received) {
     size_t done = 0;
+    if (!received) received = &done;
+    *received = 0;
+    if (!IsOpen()) return Lost(interfaceName, error);
     while (done < size) {
         if (m_lEnd > m_lStart) {
             const size_t take = std::min(size - done, m_lEnd - m_lStart);
             std::memcpy(buffer + done, m_Buffer.get() + m_lStart, take);
             m_lStart += take;
             done += take;
+            *received = done;
             continue;
         }
         size_t got = 0;
         int32_t status;
         if (size - done >= kBufferSize / 2) {
             // Large rests go straight to the caller: no copy.
-            status = Fill(buffer + done, size - done, &got, deadline, interfaceName, error);
+            status = Fill(buffer + done, size - done, &got, false, deadline, interfaceName, error);
             if (status != kStatusOk) return status;
             done += got;
+            *received = done;
             continue;
         }
         if (!m_Buffer) m_Buffer.reset(new uint8_t[kBufferSize]);
         m_lStart = m_lEnd = 0;
-        status = Fill(m_Buffer.get(), kBufferSize, &got, deadline, interfaceName, error);
+        status = Fill(m_Buffer.get(), kBufferSize, &got, true, deadline, interfaceName, error);
         if (status != kStatusOk) return status;
         m_lEnd = got;
     }

@@ -31,8 +31,11 @@ public:
     // the connection, -6 with text 11013 / 11014 for any other fault.
     int32_t SendAll(const uint8_t *data, size_t size, const Deadline &deadline,
                     const std::u16string &interfaceName, std::u16string *error);
+    // With received, the bytes stored before a failure are counted there, so
+    // that a caller can go on after a time-out without losing any.
     int32_t ReceiveExact(uint8_t *buffer, size_t size, const Deadline &deadline,
-                         const std::u16string &interfaceName, std::u16string *error);
+                         const std::u16string &interfaceName, std::u16string *error,
+                         size_t *received = nullptr);
     // Drops exactly size bytes (the unread rest of a message).
     int32_t Skip(uint64_t size, const Deadline &deadline, const std::u16string &interfaceName,
                  std::u16string *error);
@@ -44,7 +47,7 @@ public:
     void Close();
 
 private:
-    int32_t Fill(uint8_t *into, size_t room, size_t *got, const Deadline &deadline,
+    int32_t Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst, const Deadline &deadline,
                  const std::u16string &interfaceName, std::u16string *error);
 
     static constexpr size_t kBufferSize = 64 * 1024;

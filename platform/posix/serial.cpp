@@ -4,7 +4,7 @@
 //   baudRate     standard rates with cfsetspeed; any other rate through the
 //                kernel's termios2 (BOTHER), refused when the device does not
 //                keep it; 0 is refused (B0 would hang the line up).
-//   byteSize     5-8 -> CS5-CS8.
+//   byteSize     5-8 -> CS5-CS8; 4 is refused.
 //   parity       none / odd / even / mark / space -> PARENB, PARODD, CMSPAR.
 //   stopBits     one -> no CSTOPB; one and a half and two -> CSTOPB.
 //   outxCtsFlow, rtsControl = handshake -> CRTSCTS (termios has one switch
@@ -215,6 +215,12 @@ void SerialPort::Close() {
     ioctl(fd, TIOCNXCL);
     ::close(fd);
     m_handle = kNoHandle;
+}
+
+bool SerialPort::Purge() {
+    m_aheadBegin = m_aheadEnd = 0;
+    if (tcflush(static_cast<int>(m_handle), TCIOFLUSH) != 0) return Fail();
+    return true;
 }
 
 bool SerialPort::GetLine(SerialLine *line) {

@@ -19,6 +19,8 @@ namespace {
 
 uint32_t LastError() { return static_cast<uint32_t>(errno); }
 
+uint32_t DeviceFailedError() { return EIO; }
+
 std::u16string SystemErrorText(uint32_t code) {
     char buffer[256] = {};
     const char *text = PickText(strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer);

@@ -61,6 +61,12 @@ void SerialPort::Close() {
     m_handle = kNoHandle;
 }
 
+bool SerialPort::Purge() {
+    if (!PurgeComm(AsHandle(m_handle), PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR))
+        return Fail();
+    return true;
+}
+
 bool SerialPort::GetLine(SerialLine *line) {
     DCB dcb;
     std::memset(&dcb, 0, sizeof dcb);
@@ -83,6 +89,11 @@ bool SerialPort::GetLine(SerialLine *line) {
 }
 
 bool SerialPort::SetLine(const SerialLine &line) {
+    HANDLE port = AsHandle(m_handle);
+    DCB old;
+    std::memset(&old, 0, sizeof old);
+    old.DCBlength = sizeof old;
+    if (!GetCommState(port, &old)) return Fail();
     DCB dcb;
     std::memcpy(&dcb, line.system, sizeof dcb);
     dcb.DCBlength = sizeof dcb;
@@ -97,7 +108,19 @@ bool SerialPort::SetLine(const SerialLine &line) {
     dcb.XonChar = static_cast<char>(line.xonChar);
     dcb.XoffChar = static_cast<char>(line.xoffChar);
     dcb.EvtChar = static_cast<char>(line.evtChar);
-    if (!SetCommState(AsHandle(m_handle), &dcb)) return Fail();
+    if (!SetCommState(port, &dcb)) return Fail();
+    // A driver may take a frame its line cannot run and run another (wine
+    // on a pseudo-terminal keeps 8 data bits and no parity): read back, and
+    // refuse it as SetCommState refuses it elsewhere.
+    DCB now;
+    std::memset(&now, 0, sizeof now);
+    now.DCBlength = sizeof now;
+    if (!GetCommState(port, &now)) return Fail();
+    if (now.ByteSize != dcb.ByteSize || now.Parity != dcb.Parity || now.StopBits != dcb.StopBits) {
+        SetCommState(port, &old);
+        m_error = ERROR_INVALID_PARAMETER;
+        return false;
+    }
     return true;
 }
 

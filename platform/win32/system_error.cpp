@@ -54,6 +54,8 @@ std::u16string Message(uint32_t code, DWORD language) {
 
 uint32_t LastError() { return GetLastError(); }
 
+uint32_t DeviceFailedError() { return ERROR_GEN_FAILURE; }
+
 std::u16string SystemErrorText(uint32_t code) {
     // The version resource does not change while the library is loaded.
     static const WORD language = ResourceLanguage();

@@ -7,6 +7,7 @@ from pyvisa import constants, highlevel, rname
 from pyvisa.constants import StatusCode
 from pyvisa.util import LibraryPath
 
+from .control import ControlMixin, EventContext
 from .resource_names import Unsupported, target
 from .session import Session, visa_status
 
@@ -19,9 +20,9 @@ def list_serial_resources() -> List[str]:
     return names
 
 
-class XvrVisaLibrary(highlevel.VisaLibraryBase):
-    """PyVISA over the QUVXVR library: TCPIP SOCKET, ASRL INSTR and GPIB
-    INSTR resources."""
+class XvrVisaLibrary(ControlMixin, highlevel.VisaLibraryBase):
+    """PyVISA over the QUVXVR library: TCPIP SOCKET, TCPIP INSTR (VXI-11,
+    HiSLIP), ASRL INSTR and GPIB INSTR resources."""
 
     sessions: Dict[int, Any]
     # Time-out and termination character last handed to each library
@@ -86,11 +87,21 @@ class XvrVisaLibrary(highlevel.VisaLibraryBase):
             device = quvxvr.open(where.driver, where.address, connect_timeout_ms=connect_ms)
         except quvxvr.Error as e:
             return 0, self.handle_return_value(None, visa_status(e, opening=True))
-        return self._register(Session(where, device)), StatusCode.success
+        session = self._register(Session(where, device))
+        if access_mode in (constants.AccessModes.exclusive_lock, constants.AccessModes.shared_lock):
+            try:
+                device.lock(None if access_mode == constants.AccessModes.exclusive_lock
+                            else "xvr-%d" % session, timeout_ms=connect_ms)
+            except quvxvr.Error as e:
+                del self.sessions[session]
+                device.close()
+                return 0, self.handle_return_value(None, visa_status(
+                    e, overrides={quvxvr.XVR_ERR_UNKNOWN_PARAM: StatusCode.error_nonsupported_operation}))
+        return session, StatusCode.success
 
     def close(self, session: Any) -> StatusCode:
         sess = self.sessions.get(session)
-        if sess is self:
+        if sess is self or isinstance(sess, EventContext):
             del self.sessions[session]
             return self.handle_return_value(session, StatusCode.success)
         sess = self._session(session)
@@ -128,18 +139,11 @@ class XvrVisaLibrary(highlevel.VisaLibraryBase):
     def buffer_write(self, session: Any, data: bytes) -> Tuple[int, StatusCode]:
         return self.write(session, data)
 
-    def assert_trigger(self, session: Any, protocol: constants.TriggerProtocol) -> StatusCode:
-        sess = self._session(session)
-        if sess.target.driver != "KX GPIB":
-            return self.handle_return_value(session, StatusCode.error_nonsupported_operation)
-        try:
-            sess.device.params["TRIGGER"] = ""
-        except quvxvr.Error as e:
-            return self._fail(session, e)
-        return self.handle_return_value(session, StatusCode.success)
-
     # --- attributes ------------------------------------------------------------
     def get_attribute(self, session: Any, attribute: Any) -> Tuple[Any, StatusCode]:
+        event = self.sessions.get(session)
+        if isinstance(event, EventContext):
+            return self.event_attribute(event, attribute)
         sess = self._session(session)
         try:
             value, status = sess.get_attribute(attribute)
@@ -159,24 +163,7 @@ class XvrVisaLibrary(highlevel.VisaLibraryBase):
     def _unsupported(self, session: Any, *args: Any) -> StatusCode:
         return self.handle_return_value(session, StatusCode.error_nonsupported_operation)
 
-    clear = flush = _unsupported
-
-    def read_stb(self, session: Any) -> Tuple[int, StatusCode]:
-        return 0, self._unsupported(session)
-
-    def lock(self, session: Any, lock_type: Any, timeout: int,
-             requested_key: Optional[str] = None) -> Tuple[str, StatusCode]:
-        return "", self._unsupported(session)
-
-    def unlock(self, session: Any) -> StatusCode:
-        return self._unsupported(session)
-
-    def disable_event(self, session: Any, event_type: Any, mechanism: Any) -> StatusCode:
-        # Resource.close switches events off; there are none to switch.
-        return StatusCode.success
-
-    def discard_events(self, session: Any, event_type: Any, mechanism: Any) -> StatusCode:
-        return StatusCode.success
+    flush = _unsupported
 
 
 __all__ = ["XvrVisaLibrary", "list_serial_resources"]

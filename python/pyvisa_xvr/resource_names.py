@@ -18,6 +18,7 @@ class Target(NamedTuple):
     primary: Optional[int] = None    # GPIB
     secondary: Optional[int] = None  # GPIB, VISA numbering 1-30; None for none
     port: Optional[int] = None       # TCP/IP
+    lan_device: Optional[str] = None  # TCPIP INSTR: inst0, gpib0,5, hislip0[,port]
 
 
 # GPIB secondary addresses go over the bus as 96 + n, which is the number
@@ -46,6 +47,13 @@ def target(resource_name: str) -> Target:
                                             % resource_name)
         return Target(resource_name, constants.InterfaceType.tcpip, "SOCKET", parsed.board, "TCP/IP",
                       "%s:%s" % (parsed.host_address, int(port)), port=int(port))
+    if kind == ("TCPIP", "INSTR"):
+        # hislipN[,port] is a HiSLIP server; any other device name (inst0,
+        # gpib0,5) a VXI-11 one.  The name goes to the server as written.
+        device = parsed.lan_device_name
+        driver = "HiSLIP" if device.lower().startswith("hislip") else "VXI-11"
+        return Target(resource_name, constants.InterfaceType.tcpip, "INSTR", parsed.board, driver,
+                      "%s:%s" % (parsed.host_address, device), lan_device=device)
     if kind == ("ASRL", "INSTR"):
         board = parsed.board
         # ASRL3 is COM3; a path is used as written; any other name is a port

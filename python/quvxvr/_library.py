@@ -2,7 +2,10 @@
 
 ctypes converts every argument by the declared type, so a wrong call raises
 ``ctypes.ArgumentError`` in Python instead of handing the library a bad
-pointer.
+pointer.  Only the device's reads and writes take a faster way: the same
+exports without declared types, called solely with ctypes objects of the
+exact types that the device builds itself (the conversion would cost more
+than the call).
 """
 import ctypes
 import os
@@ -11,7 +14,7 @@ import threading
 from ctypes import POINTER, c_char, c_char_p, c_int32, c_uint32, c_void_p
 from typing import Iterator, List, Optional, Tuple
 
-from .errors import Error, LibraryNotFound, Timeout
+from .errors import BY_STATUS, Error, LibraryNotFound, Timeout
 from .status import XVR_ERR_TRANSFER, status_meaning
 
 INTERFACE_VERSION = 100
@@ -109,6 +112,11 @@ class Library:
         declare(dll)
         self.dll = dll
         self.path = path
+        # The same loaded library once more: its functions have no declared
+        # types (see the module's note).
+        untyped = type(dll)(path, handle=dll._handle)
+        self.read_untyped = untyped.flXVRRead
+        self.write_untyped = untyped.flXVRWrite
         self._module: Optional[int] = None
         self._init_lock = threading.Lock()
 
@@ -138,7 +146,7 @@ class Library:
         text = self.error_text()
         if status == XVR_ERR_TRANSFER and not text:
             raise Timeout(operation, data)
-        raise Error(status, text, operation, status_meaning(status, kind))
+        raise BY_STATUS.get(status, Error)(status, text, operation, status_meaning(status, kind))
 
 
 _library: Optional[Library] = None

@@ -5,6 +5,7 @@ from ctypes import c_char, c_int32, c_uint32
 from typing import Optional, Tuple, Union
 
 from ._library import Library, encode, library
+from .control import Control
 from .errors import BlockFormatError, Error
 from .params import Params, decode_delimiter
 from .status import XVR_ERR_BAD_HANDLE, XVR_OK, XVR_READ_BUFFER_FULL, XVR_READ_DELIMITER
@@ -34,17 +35,24 @@ def _count(value: int, what: str) -> int:
     return value
 
 
+# Transfer flags as the exports take them (see Device.__init__).
+_FLAG_RANGE = range(8)
+_FLAG_ARGS = tuple(c_uint32(flags) for flags in _FLAG_RANGE)
+
+
 def _ends_in_delimiter_start(data: bytearray, delimiter: bytes) -> bool:
     """True when data ends with a proper beginning of the delimiter."""
     return any(data.endswith(delimiter[:j]) for j in range(1, len(delimiter)))
 
 
-class Device:
+class Device(Control):
     """One open of a device.  Use ``open()`` to get one; close it with
     ``close()`` or a ``with`` block.
 
     Calls on one Device run one at a time (a query's write and read stay
-    together); different devices run in parallel.  Text is sent and read in
+    together); different devices run in parallel.  Instrument control
+    (``clear``, ``trigger``, ``read_stb``, ``lock``, ``wait_srq``, ...) comes
+    from ``quvxvr.control.Control``.  Text is sent and read in
     ``encoding`` (UTF-8 unless changed); bytes are sent as they are.
     """
 
@@ -62,8 +70,11 @@ class Device:
         self._view = memoryview(self._storage)
         self._length = c_int32()
         self._length_ptr = ctypes.pointer(self._length)
-        self._read = lib.dll.flXVRRead
-        self._write = lib.dll.flXVRWrite
+        # Reads and writes call the exports without declared types, so every
+        # argument is built here with its exact type.
+        self._handle_arg = c_uint32(handle)
+        self._read = lib.read_untyped
+        self._write = lib.write_untyped
         self._op_read = "read from %s" % self
         self._op_write = "write to %s" % self
 
@@ -76,7 +87,8 @@ class Device:
     @property
     def handle(self) -> int:
         """The library's device handle."""
-        return self._live("handle of %s" % self)
+        handle = self._handle
+        return self._live("handle of %s" % self) if handle is None else handle
 
     @property
     def closed(self) -> bool:
@@ -115,11 +127,15 @@ class Device:
 
     # --- single library calls ------------------------------------------------
     def _write_raw(self, data: bytes, flags: int) -> int:
+        """One flXVRWrite of data, which must be bytes."""
         length = self._length
         if len(data) > _INT32_MAX:
             raise ValueError("more than %d bytes cannot be written at once" % _INT32_MAX)
         length.value = len(data)
-        status = self._write(self._live(self._op_write), data, self._length_ptr, flags)
+        if self._handle is None:
+            self._live(self._op_write)
+        flag = _FLAG_ARGS[flags] if flags in _FLAG_RANGE else c_uint32(flags)
+        status = self._write(self._handle_arg, data, self._length_ptr, flag)
         if status < 0:
             self._lib.check(status, self._op_write)
         return length.value
@@ -141,7 +157,10 @@ class Device:
         raises ``Timeout`` whose data is so_far and what this read delivered."""
         length = self._length
         length.value = capacity
-        status = self._read(self._live(self._op_read), buffer, self._length_ptr, flags)
+        if self._handle is None:
+            self._live(self._op_read)
+        flag = _FLAG_ARGS[flags] if flags in _FLAG_RANGE else c_uint32(flags)
+        status = self._read(self._handle_arg, buffer, self._length_ptr, flag)
         if status < 0:
             delivered = max(0, min(length.value, capacity))
             self._lib.check(status, self._op_read, so_far + ctypes.string_at(buffer, delivered))
@@ -155,9 +174,13 @@ class Device:
     def transfer_read(self, capacity: int, flags: int = 0) -> Tuple[bytes, int]:
         """One flXVRRead of at most capacity bytes with the library's transfer
         flags: (data, status), the status 0, 1 or 2."""
-        _count(capacity, "the capacity")
+        if capacity.__class__ is not int or not 0 <= capacity <= _INT32_MAX:
+            _count(capacity, "the capacity")
         with self._lock:
-            buffer, view = self._scratch(capacity)
+            if capacity <= len(self._storage):
+                buffer, view = self._buffer, self._view
+            else:
+                buffer, view = self._scratch(capacity)
             n, status = self._read_raw(buffer, capacity, flags)
             return view[:n].tobytes(), status
 
@@ -248,19 +271,36 @@ class Device:
             raise BlockFormatError(operation, "the block length is not a number: %r" % digits)
         count = int(digits)
         if count > limit:
-            raise BlockFormatError(operation, "the block announces %d bytes, more than the limit of %d"
-                                   % (count, limit))
+            detail = "the block announces %d bytes, more than the limit of %d" % (count, limit)
+            # Read past it, so that the next query reads its own answer.
+            try:
+                self._discard(count)
+            except Error as e:
+                raise BlockFormatError(operation, "%s; reading past it failed: %s" % (detail, e.detail)) from e
+            raise BlockFormatError(operation, detail)
         data = self._read_bytes(count)
         rest = self._read_message()
         if rest:
             raise BlockFormatError(operation, "%d bytes follow the block before the delimiter" % len(rest))
         return data
 
+    def _discard(self, count: int) -> None:
+        """Read count bytes and the message end after them, keeping nothing."""
+        while count > 0:
+            size = min(count, _LAST_CHUNK)
+            buffer, _ = self._scratch(size)
+            n, _ = self._read_raw(buffer, size, 0)
+            if n <= 0:
+                break
+            count -= n
+        self._read_message()
+
     def read_block(self, limit: int = DEFAULT_BLOCK_LIMIT) -> bytes:
         """Read one IEEE 488.2 block, definite (``#<n><length><data>``) or
         indefinite (``#0<data>`` up to the delimiter), and the message end
         after it; the data.  Delimiter bytes inside a definite block are data.
-        A block longer than limit bytes raises ``BlockFormatError``."""
+        A block longer than limit bytes raises ``BlockFormatError`` once it
+        has been read past."""
         _count(limit, "the limit")
         with self._lock:
             return self._read_block(limit)
@@ -277,8 +317,9 @@ def open(driver: str, address: str, timeout_ms: Optional[int] = None, *,  # noqa
          connect_timeout_ms: Optional[int] = None) -> Device:
     """Open a device: ``open("TCP/IP", "127.0.0.1:5025", timeout_ms=2000)``.
 
-    driver is "COM", "TCP/IP", "UDP", "KX GPIB" or "QUV GPIB"; address is
-    what the driver takes ("COM1" or a device path, "host:port", "Dev 5").
+    driver is "COM", "TCP/IP", "UDP", "KX GPIB", "QUV GPIB", "VXI-11" or
+    "HiSLIP"; address is what the driver takes ("COM1" or a device path,
+    "host:port", "Dev 5", "host:inst0", "host:hislip0").
     timeout_ms, when given, becomes the device's read time-out (TIMEOUT) and
     bounds the connect of the network drivers, unless connect_timeout_ms
     says otherwise.  Without either the connect blocks, and the time-out

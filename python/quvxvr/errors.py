@@ -59,6 +59,24 @@ class BlockFormatError(Error, ValueError):
         super().__init__(None, "", operation, detail)
 
 
+class Locked(Error):
+    """Another client holds a lock on the instrument (status -21), also after
+    waiting LOCK_TIMEOUT."""
+
+
+class ConnectionLost(Error, ConnectionError):
+    """The server closed or reset the link (status -22)."""
+
+
+class Refused(Error):
+    """The instrument or its server refused the request (status -23); the
+    text names the server's reason."""
+
+
+# The exception class of each status that has one of its own.
+BY_STATUS = {-21: Locked, -22: ConnectionLost, -23: Refused}
+
+
 class LibraryNotFound(Error, OSError):
     """The library could not be loaded from any of the places tried (also an
     ``OSError``, as ctypes reports a library it cannot load)."""

@@ -46,6 +46,7 @@ class Params(MutableMapping):
 
     Names are matched by the library (case and surrounding blanks do not
     matter); values are texts, and any value given is passed as ``str(value)``.
+    A set that fails leaves the parameter as it was.
     An unknown name raises ``UnknownParameter``, a ``KeyError``.  Two opens
     that share one connection or port share its parameters, as in the library.
     """
@@ -76,8 +77,20 @@ class Params(MutableMapping):
         operation = "set parameter %s of %s to %r" % (name, device, value)
         key = encode(name, "a parameter name")
         text = encode(value, "a parameter value")
+        readable = str(name).strip().upper() in READABLE.get(device.driver.strip().upper(), ())
+        set_param = device._lib.dll.flXVRParamSet
         with device._lock:
-            _check(device, device._lib.dll.flXVRParamSet(device._live(operation), key, text), operation)
+            # The library keeps a value the port refused (and every later
+            # transfer fails) or a fallback for a value it rejected; a failed
+            # set here leaves the device as it was.
+            before = encode(self.get_locked(name), "a parameter value") if readable else None
+            status = set_param(device._live(operation), key, text)
+            if status < 0:
+                try:
+                    _check(device, status, operation)
+                finally:
+                    if before is not None:
+                        set_param(device._live(operation), key, before)
 
     def __delitem__(self, name: str) -> None:
         raise TypeError("device parameters cannot be deleted")

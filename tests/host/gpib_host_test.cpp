@@ -47,4 +47,25 @@ TEST_F(GpibHost, FailuresArriveWithTheirTexts) {
     EXPECT_EQ(Host().Open(kModule, &h, "KX GPIB", "Dev 5"), XVR_ERR_VALUE_TOO_LONG);
 }
 
+// A host tells a time-out (-6 without a text) from every other failed
+// transfer (-6 with one).
+TEST_F(GpibHost, OnlyATimeOutFailsWithoutAText) {
+    uint32_t h = 0;
+    ASSERT_EQ(Host().Open(kModule, &h, "KX GPIB", "Dev 5"), XVR_OK) << Host().ErrorText();
+    ASSERT_EQ(Host().ParamSet(h, "TIMEOUT", "100"), XVR_OK);
+    const std::string outOfRange = xvr::platform::WideToAnsi(xvr::LoadText(xvr::kTextOutOfRange));
+    std::vector<uint8_t> data(65536, 'x');
+    int32_t length = static_cast<int32_t>(data.size());
+    EXPECT_EQ(Host().Write(h, data.data(), &length, 0), XVR_ERR_TRANSFER);
+    EXPECT_EQ(length, 0);
+    EXPECT_EQ(Host().ErrorText(), outOfRange);
+    length = 4;
+    EXPECT_EQ(Host().Read(h, nullptr, &length, 0), XVR_ERR_TRANSFER);
+    EXPECT_EQ(Host().ErrorText(), outOfRange);
+    length = static_cast<int32_t>(data.size());
+    EXPECT_EQ(Host().Read(h, data.data(), &length, XVR_READ_STOP_AT_DELIMITER), XVR_ERR_TRANSFER);
+    EXPECT_EQ(Host().ErrorText(), "");
+    EXPECT_EQ(Host().Close(h), XVR_CLOSE_RELEASED);
+}
+
 }  // namespace

@@ -50,6 +50,19 @@ TEST_F(IpHostTest, QuerySettingsPeerCloseAndTexts) {
     read(XVR_READ_DELIMITER, "MAKER,MODEL");
     EXPECT_EQ(x.ParamSet(h, "BUFFER", "0"), XVR_ERR_UNKNOWN_PARAM);
     EXPECT_EQ(x.ErrorText(), Expected(11003, {u"BUFFER", u"127.0.0.1"}));
+    // A device clear drops the stale answer; control a socket lacks is refused.
+    peer.Send("stale\r\n");
+    for (int i = 0; i < 400 && x.ParamGet(h, "BUFFER", value, sizeof value) == XVR_OK &&
+                    std::string(value) != "11";
+         ++i)
+        xvr::platform::SleepMs(5);
+    EXPECT_STREQ(value, "11");  // "half" and "stale\r\n"
+    EXPECT_EQ(x.ParamSet(h, "CLEAR", "1"), XVR_OK);
+    EXPECT_EQ(x.ParamGet(h, "BUFFER", value, sizeof value), XVR_OK);
+    EXPECT_STREQ(value, "0");
+    EXPECT_EQ(x.ParamGet(h, "STB", value, sizeof value), XVR_ERR_UNKNOWN_PARAM);
+    EXPECT_EQ(x.ErrorText(), Expected(11003, {u"STB", u"127.0.0.1"}));
+    peer.Send("half");
 
     // A closed connection gives the system's text, in the library's
     // language: compare the frame.

@@ -20,13 +20,16 @@ BUILD = os.environ.get("XVR_BUILD_DIR", os.path.join(SOURCE, "build", "native"))
 os.environ.setdefault("QUVXVR_LIBRARY", os.path.join(BIN, "libquvxvr.so.1"))
 
 import with_sim  # noqa: E402
+from lan_sim import lan_addresses  # noqa: E402
 from scripted_instrument import ScriptedInstrument  # noqa: E402
 
 
 class Sim:
-    def __init__(self, ports, com_path):
+    def __init__(self, ports, com_path, lan):
         self.tcp, self.udp, self.com_path = ports["TCP"], ports["UDP"], com_path
         self.tcp_port = int(self.tcp.rsplit(":", 1)[1])
+        # Library addresses of the LAN servers; None where xvr-sim has none.
+        self.vxi11, self.hislip = lan.get("VXI-11"), lan.get("HiSLIP")
 
 
 @pytest.fixture(scope="session")
@@ -38,7 +41,7 @@ def sim():
         # The library reads XVR_DIR at each call that needs it.
         os.environ["XVR_DIR"] = xvr_dir
         try:
-            yield Sim(ports, com_path)
+            yield Sim(ports, com_path, lan_addresses(process, xvr_dir))
         finally:
             with_sim.stop_sim(process)
 

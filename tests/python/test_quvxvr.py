@@ -78,15 +78,20 @@ def test_blocks_definite_indefinite_and_malformed(scripted):
         b"TEXT?": b"1.5\n",
         b"LONG?": b"#15abcdeXYZ\n",
         b"HUGE?": b"#9999999999",
+        b"BIG?": b"#3200" + bytes(200) + b"\n",
     })
-    with quvxvr.open("TCP/IP", instrument.address, timeout_ms=1000) as dev:
+    with quvxvr.open("TCP/IP", instrument.address, timeout_ms=300) as dev:
         assert dev.query_block("CURV?") == payload
         assert dev.query_block("OPEN?") == b"raw data"
         with pytest.raises(quvxvr.BlockFormatError, match="not a block: b'1.5'"):
             dev.query_block("TEXT?")
         with pytest.raises(quvxvr.BlockFormatError, match="3 bytes follow"):
             dev.query_block("LONG?")
-        with pytest.raises(quvxvr.BlockFormatError, match="limit"):
+        # A block over the limit is read past, so the next answer is its own.
+        with pytest.raises(quvxvr.BlockFormatError, match="limit of 100$"):
+            dev.query_block("BIG?", limit=100)
+        assert dev.query("TEXT?") == "1.5"
+        with pytest.raises(quvxvr.BlockFormatError, match="limit.*reading past it failed: timed out"):
             dev.query_block("HUGE?", limit=1 << 20)
         assert dev.query("TEXT?") == "1.5"
 
@@ -101,6 +106,18 @@ def test_a_time_out_is_a_timeout_error_with_what_arrived(scripted):
         error = caught.value
         assert isinstance(error, quvxvr.Timeout) and isinstance(error, quvxvr.Error)
         assert (error.status, error.text, error.data) == (quvxvr.XVR_ERR_TRANSFER, "", b"partial")
+
+
+def test_only_a_time_out_is_a_timeout(sim):
+    with quvxvr.open("KX GPIB", "Dev 6", timeout_ms=200) as dev:
+        # The bus takes at most 65535 bytes in one message: refused, with a text.
+        with pytest.raises(quvxvr.Error) as caught:
+            dev.write(b"x" * 65536, end=False)
+        assert not isinstance(caught.value, TimeoutError)
+        assert caught.value.status == quvxvr.XVR_ERR_TRANSFER and caught.value.text
+        with pytest.raises(quvxvr.Timeout):
+            dev.read()
+        assert dev.query("*IDN?").startswith("XVR-SIMBUS,DEV6")
 
 
 def test_failures_carry_status_text_and_english(sim):
@@ -122,6 +139,21 @@ def test_failures_carry_status_text_and_english(sim):
         assert dev.params["TIMEOUT"] == "250"
         with pytest.raises(ValueError):
             dev.read_bytes(-1)
+
+
+def test_a_refused_setting_leaves_the_port_as_it_was(sim):
+    with quvxvr.open("COM", "COM7", timeout_ms=2000) as dev:
+        dev.params["BAUDRATE"] = 19200
+        # The port refuses rate 0, the library rejects 3 stop bits; either
+        # would stay in the library's record, and rate 0 would fail every
+        # transfer after it.
+        for name, value, status in (("BAUDRATE", 0, quvxvr.XVR_ERR_COM_SET_SETTINGS),
+                                    ("STOPBITS", 3, quvxvr.XVR_ERR_BAD_VALUE)):
+            with pytest.raises(quvxvr.Error) as caught:
+                dev.params[name] = value
+            assert caught.value.status == status and caught.value.text
+        assert (dev.params["BAUDRATE"], dev.params["STOPBITS"]) == ("19200", "1")
+        assert dev.query("*IDN?").startswith("XVR-SIM")
 
 
 def test_closing_twice_or_using_a_closed_device_raises(sim):

@@ -2,10 +2,13 @@
 // output: text encodings, the log layout, and the checks at their limits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <tuple>
 #include <utility>
 
+#include "device.h"
+#include "hex.h"
 #include "log_view.h"
 #include "options.h"
 #include "param_rules.h"
@@ -100,15 +103,62 @@ TEST(XvrChecks, NetworkAddressesNeedAPortIn1To65535) {
         EXPECT_THROW(CheckAddress(tcp, bad), UsageError) << bad;
     EXPECT_NO_THROW(CheckAddress(FindDriver("COM"), "/dev/ttyUSB0"));
     EXPECT_THROW(FindDriver("GPIB"), UsageError);
+    for (const char *bad : {"[::1]:5025", "::1:5025", "fe80::1:80"}) {
+        try {
+            CheckAddress(tcp, bad);
+            ADD_FAILURE() << bad;
+        } catch (const UsageError &e) {
+            EXPECT_NE(std::string(e.what()).find("IPv6 is not supported"), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_THROW(CheckAddress(FindDriver("COM"), "ttyS0"), UsageError);
+}
+
+TEST(XvrChecks, GpibAddressesAreTheBusAddresses0To30) {
+    const DriverInfo &gpib = FindDriver("KX GPIB");
+    for (const char *good : {"Dev 0", "Dev30", "dev5", "DEV 5", "Dev 1,96", "Dev 1, 126"})
+        EXPECT_NO_THROW(CheckAddress(gpib, good)) << good;
+    for (const char *bad : {"Dev31", "Dev 32", "Dev 256", "Dev -1", " Dev 5", "Dev", "Dev 5x", "Dev 1,95",
+                            "Dev 1,127", "Dev 1,", "GPIB0::5"})
+        EXPECT_THROW(CheckAddress(gpib, bad), UsageError) << bad;
+}
+
+TEST(XvrOutput, NothingAnInstrumentSendsCanDriveTheTerminal) {
+    EXPECT_EQ(TerminalSafe(std::string("a\x1b[2J\x07\tb\r\n\x7f\0\xC2\xB0", 14)),
+              "a\\1B[2J\\07\tb\\0D\n\\7F\\00\xC2\xB0");
+    EXPECT_EQ(ShortPrintable(std::string(100, 'x'), 5), "xxxxx... (100 bytes)");
+    EXPECT_EQ(ShortPrintable("ab\n", 5), "ab\\0A");
+    const std::string rows = ToHexRows(std::string(33, 'A'));
+    EXPECT_EQ(rows.substr(rows.size() - 4), "\n41\n");
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), 2);
+    EXPECT_EQ(DelimiterBytes("\\0D\\0aEND\\"), "\r\nEND\\");
+}
+
+TEST(XvrOutput, AMissingBusLibraryIsExplainedWithWhereItWasLookedFor) {
+    const std::string hint =
+        BusLibraryHint("Die DLL >libquviec2.so< konnte nicht geladen werden. Das Betriebssystem meldet");
+    EXPECT_EQ(hint.rfind("The system looks for libquviec2.so in ", 0), 0u) << hint;
+    EXPECT_EQ(BusLibraryHint("Die Verbindung zum Host konnte nicht aufgebaut werden."), "");
+}
+
+TEST(XvrOptions, ValuesMayBeAttachedAndNegativeNumbersAreArguments) {
+    const char *argv[] = {"xvr", "set", "COM", "COM1", "TIMEOUT", "-1", "-t300", "-v", "-d\\0A"};
+    const Options o = ParseOptions(9, const_cast<char **>(argv), 2,
+                                   {Opt::Timeout, Opt::Delimiter});
+    EXPECT_EQ(o.args, (std::vector<std::string>{"COM", "COM1", "TIMEOUT", "-1"}));
+    EXPECT_EQ(o.timeoutMs, 300);
+    EXPECT_EQ(o.delimiter, "\\0A");
+    EXPECT_TRUE(o.verbose);
+    const char *bad[] = {"xvr", "get", "-x1"};
+    EXPECT_THROW(ParseOptions(3, const_cast<char **>(bad), 2, {Opt::Hex}), UsageError);
 }
 
 TEST(XvrChecks, SetValuesArePassedOnInTheirPlainForm) {
     const DriverInfo &com = FindDriver("COM");
     for (const auto &[name, value, plain] : {std::tuple{"timeout", "2s", "2000"}, {" parity ", " even ", "EVEN"},
-                                             {"HANDSHAKE", "rts/cts", "RTS/CTS"}, {"DATABITS", "7", "7"}})
+                                             {"HANDSHAKE", "rts/cts", "RTS/CTS"}, {"DATABITS", "5", "5"}})
         EXPECT_EQ(CheckSetValue(com, name, value), plain) << name;
-    for (const auto &[name, bad] : {std::pair{"DATABITS", "4"}, {"DATABITS", "5"}, {"DATABITS", "9"},
-                                    {"DATABITS", "x"}, {"BAUDRATE", "fast"}, {"STOPBITS", "1.5"}, {"BUFFER", "1"}})
+    for (const auto &[name, bad] : {std::pair{"DATABITS", "3"}, {"DATABITS", "9"}, {"DATABITS", "x"}, {"BAUDRATE", "fast"}, {"STOPBITS", "1.5"}, {"BUFFER", "1"}})
         EXPECT_THROW(CheckSetValue(com, name, bad), UsageError) << name << " " << bad;
     EXPECT_THROW(CheckSetValue(FindDriver("UDP"), "BUFFER", "1"), UsageError);  // read only
     EXPECT_NO_THROW(CheckGetName(FindDriver("UDP"), "buffer"));

@@ -19,6 +19,7 @@ import unittest
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import with_sim  # noqa: E402
+from lan_sim import lan_addresses  # noqa: E402
 from scripted_instrument import ScriptedInstrument  # noqa: E402
 
 ARGS = None
@@ -90,8 +91,9 @@ class Usage(unittest.TestCase):
     def test_help_explains_every_command(self):
         r = xvr("--help")
         self.assertEqual(r.returncode, 0)
-        names = re.findall(r"^  (\w+) ", r.stdout, re.M)
+        names = re.findall(r"^  (\w[\w-]*) ", r.stdout, re.M)
         self.assertEqual(names, ["drivers", "params", "ports", "query", "write", "read", "get", "set",
+                                 "clear", "trigger", "stb", "wait-srq", "lock", "remote",
                                  "shell", "run", "bench", "log", "completion"])
         for name in names:
             r = xvr(name, "--help")
@@ -117,6 +119,8 @@ class Usage(unittest.TestCase):
             ["query", "NOPE", "x", "*IDN?"], ["query", "TCP/IP", "127.0.0.1:70000", "*IDN?"],
             ["get", *GPIB, "BOGUS"], ["set", "TCP/IP", "127.0.0.1:1", "BUFFER", "10"],
             ["set", *GPIB, "TIMEOUT", "abc"], ["query", *GPIB, "*IDN?", "--delimiter", "\\ZZ"],
+            ["get", "KX GPIB", "Dev31", "DELIMITER"], ["get", "QUV GPIB", "Dev 32", "DELIMITER"],
+            ["run", *GPIB, tempfile.gettempdir()], ["set", *GPIB, "TIMEOUT", "-1"],
         ]
         for args in cases:
             r = xvr(*args)
@@ -141,6 +145,44 @@ class Usage(unittest.TestCase):
         self.assertIn("bad.txt:2: TIMEOUT must be", r.stderr)
 
 
+    def test_refusals_say_what_and_why(self):
+        silent = ScriptedInstrument({})
+        self.addCleanup(silent.close)
+        d = temp_dir(self)
+        binary, not_a_log = os.path.join(d, "binary"), os.path.join(d, "notes.txt")
+        with open(binary, "wb") as f:
+            f.write(b"*IDN?\x00junk\n\x7fELF\x02\x01\n")
+        with open(not_a_log, "w") as f:
+            f.write("hello\n")
+        cases = [
+            (["query", *GPIB, "MEAS:VOLT?", "DC"], 2, "quote it, as in 'MEAS:VOLT? DC'"),
+            (["query", *GPIB, "*IDN?", "-d", ""], 2, "an empty delimiter cannot end a message"),
+            (["read", *GPIB, "--delimiter="], 2, "an empty delimiter cannot end a message"),
+            (["get", *GPIB[:1], "Dev 32", "DELIMITER"], 2, "address is Dev 0 to Dev30"),
+            (["set", *GPIB, "TIMEOUT", "-1"], 2, "TIMEOUT must be a whole number"),
+            (["run", *GPIB, binary], 2, "binary:1: the line holds the control byte \\00"),
+            (["run", *GPIB, d], 2, "cannot read %s: it is a directory" % d),
+            (["log", d], 1, "cannot read %s: it is a directory" % d),
+            (["log", not_a_log], 1, "is not a call log of the library"),
+            (["log", os.path.join(d, "missing.log")], 1, "missing.log: No such file or directory"),
+            (["query", "TCP/IP", silent.address, "x" * 20000, "-t", "100"], 1, "... (20000 bytes)"),
+            (["read", "TCP/IP", silent.address, "-t", "100"], 1, "each xvr run is a new connection"),
+        ]
+        for args, code, text in cases:
+            r = xvr(*args)
+            self.assertEqual((r.returncode, r.stdout), (code, ""), args[:3])
+            self.assertIn(text, r.stderr, args[:3])
+            self.assertNotIn("basic_string", r.stderr)
+            self.assertLess(len(r.stderr), 2000, args[:3])
+
+    def test_options_stand_anywhere_and_take_attached_values(self):
+        d = logging_dir(self)
+        r = xvr("query", *GPIB, "*IDN?", "-v", "-t300", xvr_dir=d)
+        self.assertEqual((r.returncode, r.stdout), (0, SIMBUS_IDN + "\n"), r.stderr)
+        self.assertIn("flXVRParamSet(0x", r.stderr)
+        self.assertIn("TIMEOUT, 300)", r.stderr)
+
+
 class Library(unittest.TestCase):
     def test_drivers_lists_the_catalogue(self):
         r = xvr("drivers")
@@ -148,10 +190,12 @@ class Library(unittest.TestCase):
         lines = r.stdout.splitlines()
         self.assertEqual([l[:9].strip() for l in lines], ["COM", "TCP/IP", "UDP", "KX GPIB", "QUV GPIB"])
         self.assertIn("COM1 .. COM255 (255 values)", lines[0])
-        self.assertIn("Dev 1 .. Dev31 (31 values)", lines[3])
+        # The addresses the open takes, which the catalogue counts one off.
+        self.assertIn("Dev 0 .. Dev30 (31 values) (the catalogue lists Dev 1 .. Dev31)", lines[3])
         full = xvr("drivers", "--all").stdout.splitlines()
         self.assertIn("  COM255", full)
-        self.assertIn("  Dev 1", full)
+        self.assertIn("  Dev 0", full)
+        self.assertIn("  Dev30", full)
 
     def test_device_failure_gives_status_name_text_and_meaning(self):
         r = xvr("query", "TCP/IP", "127.0.0.1:1", "*IDN?", "--timeout", "500")
@@ -229,6 +273,41 @@ class Gpib(unittest.TestCase):
                 os.waitpid(pid, 0)
             os.close(fd)
 
+    @native_only
+    def test_ctrl_c_abandons_a_pending_read_and_keeps_the_shell(self):
+        import pty
+        peer = ScriptedInstrument({b"*IDN?": b"ID\r\n", b"CURV?": b"#13a\x1bb\r\n"})
+        self.addCleanup(peer.close)
+        pid, fd = pty.fork()
+        if pid == 0:
+            env = dict(xvr_env(), HOME=temp_dir(self), TERM="dumb")
+            os.execve(ARGS.xvr, [ARGS.xvr, "shell", "TCP/IP", peer.address, "-t", "30s", "-d", "\\0D\\0A"], env)
+        out = [b""]
+        try:
+            self.assertTrue(wait_for(fd, b"xvr> ", out), out)
+            start = time.monotonic()
+            os.write(fd, b"SLOW?\r")  # never answered
+            time.sleep(0.5)
+            os.write(fd, b"\x03")
+            self.assertTrue(wait_for(fd, b"interrupted (Ctrl-C)", out), out)
+            self.assertTrue(wait_for(fd, b"xvr> ", out), out)
+            self.assertLess(time.monotonic() - start, 10)
+            # The two-byte delimiter is found across the read's slices, and
+            # the block's ESC reaches the terminal as hex.
+            os.write(fd, b"*IDN?\r")
+            self.assertTrue(wait_for(fd, b"ID\r\n", out), out)
+            os.write(fd, b"CURV?\r")
+            self.assertTrue(wait_for(fd, b"61 1B 62\r\n", out), out)
+            os.write(fd, b":quit\r")
+            _, status = os.waitpid(pid, 0)
+            pid = 0
+            self.assertEqual(os.waitstatus_to_exitcode(status), 1)  # the interrupted line failed
+        finally:
+            if pid:
+                os.kill(pid, 9)
+                os.waitpid(pid, 0)
+            os.close(fd)
+
     def test_run_stops_at_the_first_failure_unless_told_to_keep_going(self):
         d = temp_dir(self)
         script = os.path.join(d, "script.txt")
@@ -275,9 +354,15 @@ class CallLog(unittest.TestCase):
             start = lines.index("  Data: 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F 50  |ABCDEFGHIJKLMNOP|")
             self.assertEqual(lines[start + 1], "        51 52 53 54 55 56 57 58 59 5A 41 42 43 44 45 46  |QRSTUVWXYZABCDEF|")
             self.assertEqual(lines[start + 2], "        47 48 49 4A 4B 4C 4D 4E" + " " * 26 + "|GHIJKLMN|")
-        r = xvr("log", os.path.join(d, "missing.log"))
-        self.assertEqual(r.returncode, 1)
-        self.assertIn("cannot read", r.stderr)
+
+    def test_a_log_that_cannot_be_written_is_warned_about(self):
+        d = logging_dir(self)
+        os.mkdir(os.path.join(d, "XVR.log"))  # unwritable even for root
+        r = xvr("query", *GPIB, "*IDN?", xvr_dir=d)
+        self.assertEqual((r.returncode, r.stdout), (0, SIMBUS_IDN + "\n"))
+        self.assertIn("warning: the call log is switched on in", r.stderr)
+        self.assertIn("XVR.log cannot be written", r.stderr)
+        self.assertEqual(xvr("query", *GPIB, "*IDN?").stderr, "")  # logging off: no word
 
     def test_verbose_logs_one_command_without_touching_the_users_files(self):
         d = temp_dir(self)
@@ -311,6 +396,14 @@ class CallLog(unittest.TestCase):
         xvr("write", *GPIB, "*TRG", xvr_dir=d)
         self.assertTrue(wait_for(fd, b"--- the log was started afresh ---\nXVRInit", out), out)
         self.assertTrue(wait_for(fd, b"|*TRG|", out), out)
+        # A new log written over the old in place, never shorter than it was.
+        log = os.path.join(d, "XVR.log")
+        entry = "XVRInit: ActVersion = 100, MinVersion = 100\r\nflXVRClose(0x1010001)\r\n"
+        fresh = b"\xff\xfe" + (entry * (1 + len(read_bytes(log)) // len(entry))).encode("utf-16-le")
+        with open(log, "r+b") as f:
+            f.write(fresh)
+        self.assertTrue(wait_for(fd, b"--- the log was started afresh ---\nXVRInit: ActVersion = 100, "
+                                     b"MinVersion = 100\nflXVRClose(0x1010001)\n", out), out)
 
 
 class Discovery(unittest.TestCase):
@@ -357,10 +450,19 @@ class Discovery(unittest.TestCase):
         self.assertEqual(complete("query", "K"), ["KX\\ GPIB"])
         self.assertEqual(complete("shell", ""), ["COM", "HiSLIP", "KX\\ GPIB", "QUV\\ GPIB", "TCP/IP", "UDP",
                                                  "VXI-11"])
+        self.assertEqual(complete("wait"), ["wait-srq"])
+        self.assertEqual(complete("remote", "HiSLIP", "h", "LO"), ["LOCAL", "LOCKOUT"])
         self.assertEqual(complete("set", "COM", "COM1", "HA"), ["HANDSHAKE"])
         self.assertEqual(complete("get", "KX\\ GPIB", "Dev 5", "T"), ["TIMEOUT", "TRIGGER"])
         self.assertEqual(complete("set", "hislip", "h", "lock", "s"), ["SHARED:"])
         self.assertEqual(complete("query", "--bl"), ["--block"])
+        # As bash splits them: at ':' too, escaped or quoted blanks inside one word.
+        self.assertEqual(complete("get", "TCP/IP", "127.0.0.1", ":", "5025", "TI"), ["TIMEOUT"])
+        self.assertEqual(complete("get", "-t", "300", "UDP", "h", ":", "1", "-v", "DE"), ["DELIMITER"])
+        self.assertEqual(complete("set", "KX\\ GPIB", "Dev\\ 5", "TR"), ["TRIGGER"])
+        self.assertEqual(complete("set", "'KX GPIB'", "'Dev 5'", "TI"), ["TIMEOUT"])
+        self.assertEqual(complete("query", '"KX G'), ['"KX GPIB"'])
+        self.assertEqual(complete("log", made[:-3]), [made])
 
 
 class Blocks(unittest.TestCase):
@@ -387,6 +489,55 @@ class Blocks(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn(b"timed out after 1000 ms waiting for the 10 data bytes of the block "
                       b"(4 of 10 bytes came)", err)
+
+
+class Output(unittest.TestCase):
+    def test_failed_capture_keeps_the_earlier_file(self):
+        peer = ScriptedInstrument({b"CURV?": b"#15abcde\n", b"SHORT?": b"#210abc\n"})
+        self.addCleanup(peer.close)
+        d = temp_dir(self)
+        keep = os.path.join(d, "keep.bin")
+        with open(keep, "wb") as f:
+            f.write(b"good capture")
+        for address, command in (("127.0.0.1:1", "CURV?"), (peer.address, "SHORT?")):
+            for args in (["query", "TCP/IP", address, command, "--block"], ["read", "TCP/IP", address]):
+                r = xvr(*args, "-o", keep, "--timeout", "300")
+                self.assertEqual(r.returncode, 1, args)
+                self.assertEqual(read_bytes(keep), b"good capture", args)
+        self.assertEqual(os.listdir(d), ["keep.bin"])  # no temporary file left behind
+        self.assertEqual(xvr("query", "TCP/IP", peer.address, "CURV?", "-b", "-o", keep).returncode, 0)
+        self.assertEqual(read_bytes(keep), b"abcde")
+        r = xvr("read", "TCP/IP", peer.address, "-o", d)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot create %s: it is a directory" % d, r.stderr)
+
+    @native_only
+    def test_write_errors_fail_with_the_reason(self):
+        peer = ScriptedInstrument({b"CURV?": b"#15abcde\n"})
+        self.addCleanup(peer.close)
+        r = xvr("query", "TCP/IP", peer.address, "CURV?", "--block", "-o", "/dev/full")
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("cannot write /dev/full: No space left on device", r.stderr)
+        for args in (["query", *GPIB, "DATA? 100000"], ["query", *GPIB, "*IDN?"], ["drivers"]):
+            with open("/dev/full", "wb") as full:
+                r = subprocess.run([ARGS.xvr, *args], stdout=full, stderr=subprocess.PIPE, env=xvr_env(),
+                                   timeout=60)
+            self.assertEqual(r.returncode, 1, args)
+            self.assertIn(b"cannot write standard output: No space left on device", r.stderr, args)
+
+
+    def test_shell_and_run_read_blocks_whole(self):
+        peer = ScriptedInstrument({b"CURV?": b"#15ab\ncd\n", b"LAST?": b"#13ab\n\n", b"*IDN?": b"ID\n",
+                                   b"BEL?": b"a\x07b\n"})
+        self.addCleanup(peer.close)
+        script = "CURV?\n*IDN?\nLAST?\n*IDN?\nBEL?\n"
+        for command in ("shell", "run"):
+            r = xvr(command, "TCP/IP", peer.address, *(["-"] if command == "run" else []), "-t", "2000",
+                    stdin=script, binary=True)
+            self.assertEqual((r.returncode, r.stderr), (0, b""), command)
+            self.assertEqual(r.stdout.replace(b"\r\n", b"\n"), b"ab\ncd\nID\nab\n\nID\na\x07b\n", command)
+        r = xvr("run", "TCP/IP", peer.address, "-", "--hex-out", stdin="CURV?\n")
+        self.assertEqual(r.stdout, "61 62 0A 63 64\n")
 
 
 @unittest.skipUnless(os.environ.get("XVR_CLI_SIM"), "needs xvr-sim (Linux)")
@@ -448,6 +599,65 @@ class Simulator(unittest.TestCase):
                     self.assertEqual(read_bytes(out), bytes((i + 10) % 256 for i in range(1000)), driver)
             finally:
                 with_sim.stop_sim(sim)
+
+
+class Control(unittest.TestCase):
+    """clear, trigger, stb, wait-srq, lock, remote and their directives."""
+
+    def test_what_a_driver_lacks_is_refused_before_the_library_starts(self):
+        for args, why in ((("stb", "TCP/IP", "127.0.0.1:1"), "driver TCP/IP has no parameter 'STB'"),
+                          (("clear", *GPIB), "driver KX GPIB has no parameter 'CLEAR'"),
+                          (("lock", "UDP", "127.0.0.1:1", "EXCLUSIVE"), "has no parameter 'LOCK'"),
+                          (("lock", "VXI-11", "127.0.0.1", "SHARED:bench"), "LOCK must be one of EXCLUSIVE, NONE"),
+                          (("remote", "HiSLIP", "127.0.0.1:hislip0", "away"), "REMOTE must be one of"),
+                          (("lock", "HiSLIP", ":hislip0", "NONE"), "starts with the host"),
+                          (("wait-srq", "COM", "COM1"), "has no parameter 'SRQ'"),
+                          (("trigger", "TCP/IP", "127.0.0.1:1"), "has no parameter 'TRIGGER'")):
+            r = xvr(*args)
+            self.assertEqual((r.returncode, r.stdout), (2, ""), args)
+            self.assertIn(why, r.stderr, args)
+        r = xvr("run", *GPIB, "-", stdin=":stb\n")
+        self.assertEqual(r.returncode, 2)
+        self.assertIn("stdin:1: driver KX GPIB has no parameter 'STB'", r.stderr)
+
+    def test_trigger_as_command_and_directive(self):
+        self.assertEqual(xvr("trigger", *GPIB).returncode, 0)
+        r = xvr("run", *GPIB, "-", stdin=":trigger\n:trigger\nTRIGGERS?\n")
+        self.assertEqual((r.returncode, r.stdout, r.stderr), (0, "2\n", ""))
+        self.assertIn(":wait-srq [TIME]", xvr("shell", "--help").stdout)
+
+    @unittest.skipUnless(os.environ.get("XVR_CLI_SIM"), "needs xvr-sim (Linux)")
+    def test_clear_drops_a_stale_answer(self):
+        with tempfile.TemporaryDirectory() as d:
+            sim, ports = with_sim.start_sim(os.environ["XVR_CLI_SIM"], d)
+            try:
+                # "*IDN?;*OPC" is sent without a read; its answer waits until the clear.
+                for driver, address in (("TCP/IP", ports["TCP"]), ("COM", "COM7")):
+                    script = "*IDN?;*OPC\n:sleep 200\n:clear\nMEAS:VOLT?\n"
+                    r = xvr("run", driver, address, "-", stdin=script, xvr_dir=d)
+                    self.assertEqual((r.returncode, r.stdout, r.stderr), (0, "+1.234500E+00\n", ""), driver)
+                self.assertEqual(xvr("clear", "UDP", ports["UDP"], xvr_dir=d).returncode, 0)
+                # The LAN instruments, where this simulator serves them.
+                for kind, address in lan_addresses(sim, d).items():
+                    self.lan_control(kind, address, d)
+            finally:
+                with_sim.stop_sim(sim)
+
+    def lan_control(self, kind, address, d):
+        r = xvr("stb", kind, address, xvr_dir=d)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertTrue(0 <= int(r.stdout) <= 255)
+        for args in (("clear",), ("trigger",), ("lock", "EXCLUSIVE"), ("remote", "LOCAL")):
+            r = xvr(args[0], kind, address, *args[1:], xvr_dir=d)
+            self.assertEqual((r.returncode, r.stderr), (0, ""), (kind, args))
+        # Delivery starts with SRQ ENABLE: a request before it is not kept.
+        script = ":set SRQ ENABLE\n*CLS;*SRE 32;*ESE 1;*OPC\n:wait-srq 2s\n:stb\n*CLS;*SRE 0\n:wait-srq 150ms\n"
+        r = xvr("run", kind, address, "-", stdin=script, xvr_dir=d)
+        self.assertEqual(r.returncode, 1, kind)
+        srq, stb = (int(n) for n in r.stdout.split())
+        self.assertTrue(srq & 0x40 and stb & 0x20, (kind, srq, stb))
+        self.assertIn("timed out after 150 ms waiting for a service request (status -6, XVR_ERR_TRANSFER)",
+                      r.stderr)
 
 
 def main():

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "instrument.h"
@@ -134,6 +135,90 @@ TEST(Instrument, BulkAnswersAreBoundedAndFreeOfLineEnds) {
          {std::to_string(kMaxBulkBytes + 1), std::string("-5"), std::string("99999999999999999999")})
         EXPECT_FALSE(in.Handle("DATA? " + count)) << count;
     EXPECT_EQ(in.Handle("SYST:ERR?")->data, "-113,\"Undefined header\"");
+}
+
+TEST(InstrumentStatus, RegistersFollowIeee488) {
+    Instrument in(DefaultInstrument());
+    EXPECT_EQ(in.Handle("*STB?")->data, "0");
+    EXPECT_EQ(in.StatusByte(true), 0x10);  // MAV only where the transport says so
+    // One line, several commands; the answers are joined.
+    EXPECT_EQ(in.Handle("*SRE 255;*ESE 33;*SRE?;*ESE?")->data, "191;33");
+    EXPECT_EQ(in.Handle("*OPC?")->data, "1");
+    in.Handle("*OPC");
+    EXPECT_EQ(in.StatusByte(false), 0x20 | 0x40);  // ESB, and the summary of it
+    EXPECT_EQ(in.Handle("*ESR?")->data, "1");       // read ...
+    EXPECT_EQ(in.Handle("*ESR?")->data, "0");       // ... and cleared
+    EXPECT_EQ(in.StatusByte(false), 0);
+
+    // Errors fill the queue (EAV) and set their class's event bit.
+    in.Handle("NOPE?");                   // command error, ESR bit 5
+    in.Handle("*ESE 300");                // execution error, bit 4; ESE stays
+    in.Handle("*SRE x");                  // command error again
+    EXPECT_EQ(in.Handle("*ESE?")->data, "33");
+    EXPECT_EQ(in.StatusByte(false), 0x04 | 0x20 | 0x40);
+    EXPECT_EQ(in.Handle("*ESR?")->data, "48");
+    // *CLS empties the queue and the event register; the enables stay.
+    in.Handle("*OPC");
+    in.Handle("*CLS");
+    EXPECT_EQ(in.Handle("*STB?")->data, "0");
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
+    EXPECT_EQ(in.Handle("*SRE?")->data, "191");
+
+    // A file's own answer wins over the built-in one.
+    Instrument own(Parse("*STB? -> 99\nA;B? -> joined\n"));
+    EXPECT_EQ(own.Handle("*STB?")->data, "99");
+    EXPECT_EQ(own.Handle("a;b?")->data, "joined");
+}
+
+TEST(InstrumentStatus, ErrorQueueIsBounded) {
+    Instrument in(DefaultInstrument());
+    for (size_t i = 0; i < kMaxErrorQueue + 50; ++i) in.Handle("NOPE?");
+    for (size_t i = 1; i < kMaxErrorQueue; ++i) ASSERT_EQ(in.Handle("SYST:ERR?")->data, "-113,\"Undefined header\"");
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "-350,\"Queue overflow\"");
+    EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
+}
+
+TEST(InstrumentStatus, ServiceRequestsOnceForEachRisingEdge) {
+    Instrument in(DefaultInstrument());
+    in.Handle("*OPC");
+    EXPECT_FALSE(in.TakeServiceRequest());  // SRE 0: no request
+    in.Handle("*CLS;*SRE 32;*ESE 1;*OPC");
+    EXPECT_TRUE(in.TakeServiceRequest());
+    EXPECT_FALSE(in.TakeServiceRequest());
+    in.Handle("*OPC");  // the summary is still high: no new edge
+    EXPECT_FALSE(in.TakeServiceRequest());
+    in.Handle("*ESR?");
+    in.Handle("*OPC");
+    EXPECT_TRUE(in.TakeServiceRequest());
+    EXPECT_EQ(in.StatusByte(false), 0x60);
+
+    // SIM:SRQ: a new request each time while SRE enables the user bit.
+    in.Handle("*CLS;*SRE 1");
+    in.Handle("SIM:SRQ");
+    in.Handle("SIM:SRQ");
+    EXPECT_EQ(in.Handle("*STB?")->data, "65");
+    EXPECT_TRUE(in.TakeServiceRequest());
+    EXPECT_TRUE(in.TakeServiceRequest());
+    EXPECT_FALSE(in.TakeServiceRequest());
+    in.Handle("*SRE 0;SIM:SRQ");
+    EXPECT_FALSE(in.TakeServiceRequest());
+    EXPECT_EQ(in.StatusByte(false), 0x01);
+}
+
+TEST(InstrumentStatus, TriggersAndClearsCountFromAnyThread) {
+    Instrument in(DefaultInstrument());
+    std::thread other([&] {
+        for (int i = 0; i < 500; ++i) {
+            in.Trigger();
+            in.DeviceClear();
+            in.StatusByte(i % 2 == 0);
+        }
+    });
+    for (int i = 0; i < 500; ++i) in.Handle("*TRG");
+    other.join();
+    EXPECT_EQ(in.Handle("TRIG:COUNT?")->data, "1000");
+    EXPECT_EQ(in.Handle("SIM:CLEAR:COUNT?")->data, "500");
+    EXPECT_EQ(in.Handle("*STB?")->data, "0");  // a clear leaves the status alone
 }
 
 TEST(Instrument, LinesSplitAcrossChunksAndLineEnds) {

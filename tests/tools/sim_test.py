@@ -21,6 +21,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import with_sim  # noqa: E402
 
 BIN = None
+TOOLS_DOC = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "tools.md")
 SUPPLY = "name Bench supply\nprop VOLT 1.0 min 0 max 30\nblock CURV? 1000\n"
 
 
@@ -116,6 +117,13 @@ class Simulator(unittest.TestCase):
         example = r.stdout.split("Example:\n", 1)[1]
         sim, ports = self.start(re.sub(r"^  ", "", example, flags=re.M))
         self.assertEqual(self.connect("TCP", sim, ports).query("VOLT?"), "1.0")
+        with_sim.stop_sim(sim)
+        # The tool documentation's query example is answered by its own instrument file.
+        doc = open(TOOLS_DOC).read()
+        instrument = re.search(r"```text example=supply.instrument\n(.*?)```", doc, re.S)
+        self.assertIn("`MEAS:VOLT? DC`", doc)
+        sim, ports = self.start(instrument.group(1))
+        self.assertEqual(self.connect("TCP", sim, ports).query("MEAS:VOLT? DC"), "+1.000E+00")
 
     def test_properties_and_blocks(self):
         sim, ports = self.start(SUPPLY)
@@ -158,6 +166,13 @@ class Simulator(unittest.TestCase):
         r = shell("VOLT?\n")
         self.assertEqual(r.returncode, 1)
         self.assertIn("instrument.txt: line 1: prop needs a name and a value", r.stderr)
+        # So does a bad line of the control file.
+        for text, why in (("delay soon\n", "line 1: delay: needs a whole number"),
+                          ("# bus\ndelya 10\n", "line 2: delya: unknown directive")):
+            self.write_file(text, "control.txt")
+            r = shell("VOLT?\n")
+            self.assertEqual(r.returncode, 1)
+            self.assertIn("control.txt: " + why, r.stderr)
 
     def test_refuses_what_it_must_not_touch(self):
         foreign = self.write_file("[XVR]\nLogFunctions=yes\n", "XVR.XVR")
@@ -167,10 +182,35 @@ class Simulator(unittest.TestCase):
         self.assertEqual(open(foreign).read(), "[XVR]\nLogFunctions=yes\n")
         bad_file = self.write_file("A? -> 1\ndelay soon A?\n")
         for args, expected in ((["--tcp", "70000"], "port"), (["--bogus"], "unknown option"),
-                               (["--instrument", bad_file], "line 2")):
+                               (["--instrument", bad_file], "line 2"),
+                               (["--instrument", self.dir.name], "it is a directory")):
             r = run_sim(*args)
             self.assertEqual(r.returncode, 2, args)
             self.assertIn(expected, r.stderr)
+            self.assertNotIn("Usage:", r.stderr)  # a short message, not the whole usage
+        r = run_sim("--version")
+        self.assertEqual(r.returncode, 0)
+        self.assertRegex(r.stdout, r"^xvr-sim \d+\.\d+\.\d+\n$")
+
+    def test_a_client_that_does_not_read_holds_up_no_other(self):
+        # Megabytes of answers that nobody takes, on a socket and then on the
+        # pseudo-terminal; every other peer is still answered at once.
+        for hog, others in (("TCP", ("TCP", "UDP", "COM")), ("COM", ("TCP", "UDP"))):
+            sim, ports = self.start()
+            self.connect(hog, sim, ports).send("\n".join(["DATA? 100000"] * 40))
+            time.sleep(0.5)
+            for kind in others:
+                start = time.monotonic()
+                self.assertTrue(self.connect(kind, sim, ports).query("*IDN?").startswith("XVR-SIM,"), (hog, kind))
+                self.assertLess(time.monotonic() - start, 3, (hog, kind))
+            with_sim.stop_sim(sim)
+
+    def test_stopped_simulator_takes_its_port_out_of_the_parameter_file(self):
+        sim, _ = self.start()
+        path = os.path.join(self.dir.name, "XVR.XVR")
+        self.assertIn("COM7=/dev/pts/", open(path).read())
+        with_sim.stop_sim(sim)
+        self.assertNotIn("COM7", open(path).read())
 
     def test_delayed_answers_keep_the_order_of_the_commands(self):
         _, ports = self.start("SLOW? -> slow\nFAST? -> fast\ndelay 300 SLOW?\n")

@@ -126,8 +126,10 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
     uint32_t h = OpenPty();
     // A pseudo-terminal runs neither parity, nor fewer than 8 data bits, nor
     // rate 0: the line refuses them, the record keeps them, and every later
-    // set (TIMEOUT too) is refused until they are undone.  A rejected value
-    // leaves its fallback in the record; the line gets it with the next set.
+    // set (TIMEOUT too) is refused until they are undone; data bits the line
+    // does not run are refused as a bad value and neither record nor line
+    // changes.  A rejected value leaves its fallback in the record; the line
+    // gets it with the next set.
     const int32_t ok = kStatusOk, refused = kStatusComSetSettings, bad = kStatusBadValue;
     const char *l1 = "19200 8 N 1 NONE", *l2 = "115200 8 N 1 RTSCTS", *l3 = "115200 8 N 2 NONE";
     struct Case { const char16_t *name; std::string set; int32_t status; const char *get, *line; };
@@ -135,8 +137,8 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
         {u"BAUDRATE", "19200", ok, "19200", l1},    {u"PARITY", " even ", refused, "EVEN", l1},
         {u"PARITY", "odd", refused, "ODD", l1},     {u"PARITY", "Mark", refused, "MARK", l1},
         {u"PARITY", "SPACE", refused, "SPACE", l1}, {u"TIMEOUT", "700", refused, "700", l1},
-        {u"PARITY", "NONE", ok, "NONE", l1},        {u"DATABITS", "7", refused, "7", l1},
-        {u"DATABITS", "5", ok, "8", l1},  // accepted, runs as 8
+        {u"PARITY", "NONE", ok, "NONE", l1},        {u"DATABITS", "7", bad, "8", l1},
+        {u"DATABITS", "5", bad, "8", l1},           {u"DATABITS", "4", bad, "8", l1},
         {u"STOPBITS", "2", ok, "2", "19200 8 N 2 NONE"},
         {u"BAUDRATE", "12345", ok, "12345", "12345 8 N 2 NONE"},  // no B constant
         {u"BAUDRATE", "fast", ok, "12345", "12345 8 N 2 NONE"},   // no number: unchanged
@@ -151,6 +153,7 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
         {u"DELIMITER", "\\0A", ok, "\\0A", l3},
         {u"HANDSHAKE", " XON/XOFF ", ok, "XON/XOFF", "115200 8 N 2 XONXOFF"},
         {u"HANDSHAKE", "NONE", ok, "NONE", l3},     {u"BAUDRATE", "0", refused, "0", l3},
+        {u"DATABITS", "7", refused, "7", l3},  // the rate is what the line refuses
     };
     for (const Case &c : cases) {
         error.clear();
@@ -235,6 +238,29 @@ TEST_F(ComDriver, WritesSendTheDelimiterWithoutCountingItOrEndAtTheTimeOut) {
     pty.Send("\x11");
     EXPECT_EQ(Write(h, "go", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(pty.Receive(5, 1000), "goEND");
+}
+
+TEST_F(ComDriver, ClearDropsTheReadAheadAndTheSystemQueue) {
+    uint32_t h = OpenPty();
+    ASSERT_EQ(Set(h, u"TIMEOUT", "300"), kStatusOk);
+    pty.Send("stale answer\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(Read(h, 2, 0), kStatusBufferFull);  // the rest waits in the read-ahead
+    pty.Send("more\r");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // CLEAR writes no line setting: the port keeps what it had.
+    const std::string line = pty.Line();
+    EXPECT_EQ(Set(h, u"CLEAR", ""), kStatusOk);
+    EXPECT_EQ(pty.Line(), line);
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);  // nothing left: time-out
+    EXPECT_EQ(n, 0);
+    pty.Send("fresh\r");
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusDelimiter);
+    EXPECT_EQ(data, "fresh");
+    std::u16string value;
+    for (const char16_t *name : {u"TRIGGER", u"LOCK", u"REMOTE", u"SRQ"})
+        EXPECT_EQ(driver->ParamSet(h, name, u"1", &error), kStatusUnknownParam);
+    EXPECT_EQ(driver->ParamGet(h, u"STB", &value, &error), kStatusUnknownParam);
 }
 
 TEST_F(ComDriver, AHungUpLineFailsTheTransfersAndStillCloses) {

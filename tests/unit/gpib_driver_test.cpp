@@ -113,15 +113,20 @@ TEST_F(GpibDriverTest, AWriteIsOneBusMessageOrNothing) {
         {block + "y", kWriteAppendDelimiter, kStatusTransfer, 0},
         {block + "yyy", 0, kStatusTransfer, 0},
     };
+    // A refusal has a text, so that no host takes it for a time-out.
     for (const auto &c : cases) {
+        m_Error.clear();
         EXPECT_EQ(Write(h, c.data, c.flags), c.status) << c.data.size();
         EXPECT_EQ(m_Sent, c.sent) << c.data.size();
+        EXPECT_EQ(m_Error, c.status == kStatusOk ? u"" : LoadText(kTextOutOfRange)) << c.data.size();
     }
     // Negative lengths are refused before anything is touched.
     int32_t length = -1;
     uint8_t byte = 0xEE;
     EXPECT_EQ(m_Driver.Write(h, &byte, &length, 0, &m_Error), kStatusTransfer);
+    m_Error.clear();
     EXPECT_EQ(m_Driver.Read(h, &byte, &length, kReadZeroTerminate, &m_Error), kStatusTransfer);
+    EXPECT_EQ(m_Error, LoadText(kTextOutOfRange));
     EXPECT_EQ(length, -1);
     EXPECT_EQ(byte, 0xEE);
     EXPECT_TRUE(m_Sim.Calls("iecEnter").empty());
@@ -171,6 +176,25 @@ TEST_F(GpibDriverTest, ReadsKeepToTheBusCountAndTheBuffer) {
     m_Sim.Configure("overreport 40");
     EXPECT_EQ(Read(h, 8, kReadZeroTerminate), kStatusTransfer);
     EXPECT_EQ(m_Data, "0123456");
+    EXPECT_EQ(m_Error, LoadText(kTextOutOfRange));  // a fault, not a time-out
+}
+
+TEST_F(GpibDriverTest, AnEmptyDelimiterReadsToTheMessageEnd) {
+    const uint32_t h = OpenOk(u"Dev 9");
+    ASSERT_EQ(Set(h, u"DELIMITER", u""), kStatusOk);
+    // Longer than one bus call, or with a zero byte inside: the whole message.
+    ASSERT_EQ(Write(h, "DATA? 100000", 0), kStatusOk);
+    EXPECT_EQ(Read(h, 200000, kReadStopAtDelimiter), kStatusDelimiter);
+    EXPECT_EQ(m_Data.size(), 100000u);
+    const std::string zero("A\0B?", 4);
+    ASSERT_EQ(Write(h, zero, 0), kStatusOk);
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusDelimiter);
+    EXPECT_EQ(m_Data, zero);
+    EXPECT_EQ(m_Sim.Calls("iecParameter ").back(), "iecParameter 9 1 0 0 1000");
+    // A message that fills the buffer is not known to have ended.
+    ASSERT_EQ(Write(h, "DATA? 10", 0), kStatusOk);
+    EXPECT_EQ(Read(h, 10, kReadStopAtDelimiter), kStatusBufferFull);
+    EXPECT_EQ(m_Data, "ABCDEFGHIJ");
 }
 
 TEST_F(GpibDriverTest, ReadEndsAtTheTimeOutWithWhatArrived) {
@@ -181,6 +205,7 @@ TEST_F(GpibDriverTest, ReadEndsAtTheTimeOutWithWhatArrived) {
     uint64_t elapsed = 0;
     EXPECT_EQ(TimedRead(h, 100, kReadStopAtDelimiter, &elapsed), kStatusTransfer);
     EXPECT_EQ(m_Data, "ABC?");
+    EXPECT_EQ(m_Error, u"");  // a time-out has no text
     EXPECT_GE(elapsed, 100u);
     EXPECT_LT(elapsed, 3000u);
 
@@ -215,6 +240,14 @@ TEST_F(GpibDriverTest, ParametersTriggerAndTimeOutLimits) {
     EXPECT_EQ(Set(h, u"Trigger", u"anything"), kStatusOk);
     EXPECT_EQ(Set(OpenOk(u"Dev 0"), u"TRIGGER", u""), kStatusOk);
     EXPECT_EQ(m_Sim.Calls("iecCTrigger"), (Calls{"iecCTrigger 5", "iecCTrigger"}));
+    // The bus library has no device clear, status byte, lock, service
+    // request or remote control: refused, never a silent success.
+    for (const char16_t *name : {u"CLEAR", u"LOCK", u"SRQ", u"REMOTE"}) {
+        EXPECT_EQ(Set(h, name, u"1"), kStatusUnknownParam);
+        EXPECT_EQ(m_Error, FormatText(kTextParamUnsupported, {name, u"GPIB"}));
+    }
+    for (const char16_t *name : {u"STB", u"SRQ", u"TRIGGER"})
+        EXPECT_EQ(m_Driver.ParamGet(h, name, &value, &m_Error), kStatusUnknownParam);
 
     // Time-outs beyond the bus's 16 bits reach it as its longest wait.
     for (const char16_t *timeout : {u"70000", u"-1"}) {
@@ -231,6 +264,7 @@ TEST_F(GpibDriverTest, FailedSendsAndEntersAreTransferErrors) {
     ASSERT_EQ(Set(h, u"TIMEOUT", u"100"), kStatusOk);
     m_Sim.Configure("fail iecSend");
     EXPECT_EQ(Write(h, "*IDN?", kWriteAppendDelimiter), kStatusTransfer);
+    EXPECT_EQ(m_Error, FormatText(kTextWriteFailed, {u"GPIB", SystemText(platform::DeviceFailedError())}));
     m_Sim.Configure("fail iecEnter");
     ASSERT_EQ(Write(h, "*IDN?", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);

@@ -274,6 +274,53 @@ TEST_F(IpDriverTest, BufferCountAndNegativeLengths) {
     EXPECT_EQ(peer.Receive(1, 100), "");
 }
 
+TEST_F(IpDriverTest, ClearDropsWhatWaitsAndOtherControlIsUnknown) {
+    uint32_t h;
+    PeerSocket peer = Connect(&h);
+    peer.Send("stale 1\nstale 2\n");
+    EXPECT_EQ(Read(h, 3, 0), kStatusBufferFull);  // the rest waits in the library
+    peer.Send(std::string(100000, 'x'));           // and in the system's queue
+    auto start = Clock::now();
+    while (Get(h, u"BUFFER") != u"100013" && MsSince(start) < 2000) Pause(5);
+    EXPECT_EQ(d->ParamSet(h, u" clear ", u"", &error), kStatusOk);
+    EXPECT_EQ(Get(h, u"BUFFER"), u"0");
+    peer.Send("fresh\n");
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusDelimiter);
+    EXPECT_EQ(buffer.substr(0, static_cast<size_t>(n)), "fresh");
+    // A peer that closed: the clear succeeds, the next read reports the end.
+    peer.Send("last\n");
+    peer.Close();
+    Pause(50);
+    EXPECT_EQ(d->ParamSet(h, u"CLEAR", u"1", &error), kStatusOk);
+    EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);
+
+    // What a socket cannot honour is refused, never taken silently.
+    std::u16string value;
+    for (const char16_t *name : {u"TRIGGER", u"LOCK", u"SRQ", u"REMOTE", u"LOCK_TIMEOUT"}) {
+        EXPECT_EQ(d->ParamSet(h, name, u"1", &error), kStatusUnknownParam);
+        EXPECT_EQ(error, FormatText(kTextParamUnsupported, {name, u"127.0.0.1"}));
+    }
+    for (const char16_t *name : {u"STB", u"SRQ", u"LOCK", u"CLEAR"})
+        EXPECT_EQ(d->ParamGet(h, name, &value, &error), kStatusUnknownParam);
+
+    d = &udp;
+    test::UdpPeer datagrams;
+    uint32_t u;
+    ASSERT_EQ(Open(datagrams.Address(), &u), kStatusOk);
+    ASSERT_EQ(Write(u, "hello", 0), kStatusOk);
+    ASSERT_EQ(datagrams.ReceiveFrom(1000), "hello");
+    ASSERT_TRUE(datagrams.Send("old 1\n"));
+    ASSERT_TRUE(datagrams.Send("old 2\n"));
+    start = Clock::now();
+    while (Get(u, u"BUFFER") == u"0" && MsSince(start) < 2000) Pause(5);
+    Pause(20);
+    EXPECT_EQ(d->ParamSet(u, u"CLEAR", u"", &error), kStatusOk);
+    EXPECT_EQ(Get(u, u"BUFFER"), u"0");
+    ASSERT_TRUE(datagrams.Send("new\n"));
+    EXPECT_EQ(Read(u, 100, kReadStopAtDelimiter), kStatusDelimiter);
+    EXPECT_EQ(buffer.substr(0, static_cast<size_t>(n)), "new");
+}
+
 TEST_F(IpDriverTest, UdpDatagramsArriveWholeAndOpensDoNotShare) {
     d = &udp;
     test::UdpPeer peer;

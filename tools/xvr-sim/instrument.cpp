@@ -116,6 +116,14 @@ const char kInstrumentFileHelp[] =
     "                          instrument per transport\n"
     "Built in: SYST:ERR? takes the oldest error (0,\"No error\" when none), *CLS empties\n"
     "the queue; an unknown query queues -113,\"Undefined header\" and gets no answer.\n"
+    "IEEE 488.2 status: *STB? (bit 0 user, 2 error queue, 4 MAV, 5 ESB, 6 MSS; MAV is\n"
+    "set only where the transport tells it: VXI-11, HiSLIP), *SRE N / *SRE?, *ESE N /\n"
+    "*ESE?, *ESR? (reads and clears; errors set bits 2-5), *OPC (ESR bit 0), *OPC?\n"
+    "(answers 1), *CLS (also clears ESR and the user bit), *TRG (a trigger, as a\n"
+    "device trigger gives), TRIG:COUNT? (triggers so far), SIM:CLEAR:COUNT? (device\n"
+    "clears so far), SIM:SRQ (sets the user bit anew: a service request whenever\n"
+    "*SRE has bit 0).  A service request rises when STB & SRE & 0xBF becomes non-zero,\n"
+    "e.g. \"*SRE 32;*ESE 1;*OPC\"; ';' separates commands on one line.\n"
     "Every answer ends with the transport's line end (LF; CR on the serial port).\n"
     "Example:\n"
     "  name Bench supply\n"
@@ -202,6 +210,18 @@ std::string DefiniteLengthBlock(uint64_t length) {
 Instrument::Instrument(InstrumentModel model)
     : m_model(std::move(model)), m_errors(m_model.errors.begin(), m_model.errors.end()) {
     for (const auto &[name, property] : m_model.properties) m_values[name] = property.value;
+    UpdateServiceRequest();
+}
+
+void Instrument::PushError(const std::string &error) {
+    // The event bit of the error's class: command, execution, device, query.
+    const int code = std::atoi(error.c_str());
+    if (code <= -100 && code > -500) m_esr |= static_cast<uint8_t>(0x20 >> (-code / 100 - 1));
+    if (m_errors.size() >= kMaxErrorQueue) {
+        m_errors.back() = "-350,\"Queue overflow\"";
+        return;
+    }
+    m_errors.push_back(error);
 }
 
 bool Instrument::SetProperty(const std::string &name, const std::string &value) {
@@ -210,11 +230,11 @@ bool Instrument::SetProperty(const std::string &name, const std::string &value) 
     const Property &rule = property->second;
     const auto number = ParseNumber(value);
     if (value.empty()) {
-        m_errors.push_back("-109,\"Missing parameter\"");
+        PushError("-109,\"Missing parameter\"");
     } else if ((rule.min || rule.max) && !number) {
-        m_errors.push_back("-104,\"Data type error\"");
+        PushError("-104,\"Data type error\"");
     } else if ((rule.min && *number < *rule.min) || (rule.max && *number > *rule.max)) {
-        m_errors.push_back("-222,\"Data out of range\"");
+        PushError("-222,\"Data out of range\"");
     } else {
         m_values[name] = value;
     }
@@ -222,6 +242,32 @@ bool Instrument::SetProperty(const std::string &name, const std::string &value) 
 }
 
 std::optional<Instrument::Reply> Instrument::Handle(const std::string &line) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const std::string text = Trim(line);
+    // A fixed answer may itself hold ';'.
+    if (text.find(';') == std::string::npos || m_model.answers.count(Upper(text))) {
+        auto reply = HandleOne(text);
+        UpdateServiceRequest();
+        return reply;
+    }
+    std::optional<Reply> joined;
+    for (size_t begin = 0;;) {
+        const size_t end = text.find(';', begin);
+        auto reply = HandleOne(text.substr(begin, end == std::string::npos ? end : end - begin));
+        UpdateServiceRequest();
+        if (reply && !joined) {
+            joined = std::move(reply);
+        } else if (reply) {
+            joined->data += ';' + reply->data;
+            joined->delayMs = std::max(joined->delayMs, reply->delayMs);
+        }
+        if (end == std::string::npos) break;
+        begin = end + 1;
+    }
+    return joined;
+}
+
+std::optional<Instrument::Reply> Instrument::HandleOne(const std::string &line) {
     const std::string text = Trim(line);
     const std::string command = Upper(text);
     if (command.empty()) return std::nullopt;
@@ -243,13 +289,15 @@ std::optional<Instrument::Reply> Instrument::Handle(const std::string &line) {
         }
         return reply;
     }
-    if (command == "*CLS") {
-        m_errors.clear();
-        return std::nullopt;
-    }
     // "NAME?" reads a property, "NAME VALUE" sets it.
     const auto [word, value] = SplitWord(text);
     const std::string name = Upper(word);
+    std::optional<std::string> status;
+    if (HandleStatusCommand(name, value, &status)) {
+        if (!status) return std::nullopt;
+        reply.data = std::move(*status);
+        return reply;
+    }
     if (value.empty() && name.size() > 1 && name.back() == '?') {
         const auto current = m_values.find(name.substr(0, name.size() - 1));
         if (current != m_values.end()) {
@@ -276,18 +324,103 @@ std::optional<Instrument::Reply> Instrument::Handle(const std::string &line) {
         return reply;
     }
     if (IsQuery(command)) {
-        m_errors.push_back("-113,\"Undefined header\"");
+        PushError("-113,\"Undefined header\"");
     }
     return std::nullopt;
 }
 
-uint8_t Instrument::StatusByte(bool messageAvailable) { return messageAvailable ? 0x10 : 0; }
+bool Instrument::HandleStatusCommand(const std::string &name, const std::string &value,
+                                     std::optional<std::string> *answer) {
+    // A register value: an NRf number, rounded, from 0 to 255.
+    auto setRegister = [&](uint8_t *reg) {
+        const auto number = ParseNumber(value);
+        if (value.empty())
+            PushError("-109,\"Missing parameter\"");
+        else if (!number)
+            PushError("-104,\"Data type error\"");
+        else if (std::lround(*number) < 0 || std::lround(*number) > 255)
+            PushError("-222,\"Data out of range\"");
+        else
+            *reg = static_cast<uint8_t>(std::lround(*number));
+    };
+    const bool query = value.empty();
+    if (name == "*CLS" && query) {
+        m_errors.clear();
+        m_esr = 0;
+        m_userBit = false;
+    } else if (name == "*STB?" && query) {
+        *answer = std::to_string(KnownStatus(false));
+    } else if (name == "*SRE") {
+        setRegister(&m_sre);
+        m_sre &= 0xBF;  // bit 6 cannot be enabled
+    } else if (name == "*SRE?" && query) {
+        *answer = std::to_string(m_sre);
+    } else if (name == "*ESE") {
+        setRegister(&m_ese);
+    } else if (name == "*ESE?" && query) {
+        *answer = std::to_string(m_ese);
+    } else if (name == "*ESR?" && query) {
+        *answer = std::to_string(m_esr);
+        m_esr = 0;
+    } else if (name == "*OPC" && query) {
+        m_esr |= 0x01;
+    } else if (name == "*OPC?" && query) {
+        *answer = "1";
+    } else if (name == "*TRG" && query) {
+        ++m_triggers;
+    } else if (name == "TRIG:COUNT?" && query) {
+        *answer = std::to_string(m_triggers);
+    } else if (name == "SIM:CLEAR:COUNT?" && query) {
+        *answer = std::to_string(m_clears);
+    } else if (name == "SIM:SRQ" && query) {
+        // Cleared and set again, so that every SIM:SRQ is a new request.
+        m_userBit = false;
+        UpdateServiceRequest();
+        m_userBit = true;
+    } else {
+        return false;
+    }
+    return true;
+}
 
-void Instrument::DeviceClear() {}
+uint8_t Instrument::KnownStatus(bool messageAvailable) const {
+    uint8_t stb = (m_userBit ? 0x01 : 0) | (m_errors.empty() ? 0 : 0x04) | (messageAvailable ? 0x10 : 0) |
+                  ((m_esr & m_ese) ? 0x20 : 0);
+    if (stb & m_sre & 0xBF) stb |= 0x40;
+    return stb;
+}
 
-void Instrument::Trigger() {}
+void Instrument::UpdateServiceRequest() {
+    // The instrument alone never knows MAV, so a request on MAV is the
+    // server's business.
+    const bool line = (KnownStatus(false) & 0x40) != 0;
+    if (line && !m_serviceLine && m_serviceRequests < UINT32_MAX) ++m_serviceRequests;
+    m_serviceLine = line;
+}
 
-bool Instrument::TakeServiceRequest() { return false; }
+uint8_t Instrument::StatusByte(bool messageAvailable) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return KnownStatus(messageAvailable);
+}
+
+void Instrument::DeviceClear() {
+    // The instrument keeps no half-done exchange of its own (the server
+    // drops its pending answer); the status registers stay as they are.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_clears;
+}
+
+void Instrument::Trigger() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_triggers;
+}
+
+bool Instrument::TakeServiceRequest() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_serviceRequests == 0) return false;
+    --m_serviceRequests;
+    return true;
+}
 
 std::vector<std::string> TakeLines(std::string *pending, const std::string &input) {
     std::vector<std::string> lines;

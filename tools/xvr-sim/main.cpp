@@ -17,22 +17,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <list>
 #include <string>
 #include <vector>
 
+#include "hislip_server.h"
 #include "instrument.h"
 #include "platform/deadline.h"
 
+#ifndef XVR_VERSION
+#define XVR_VERSION "unknown"
+#endif
+
 namespace xvrsim {
 namespace {
+
 
 const char kUsage[] =
     "Usage: xvr-sim [OPTIONS]\n"
     "Simulated instruments on every transport at once, until SIGINT or SIGTERM.\n\n"
     "  --tcp PORT          TCP port on 127.0.0.1 (default 0: a free port)\n"
     "  --udp PORT          UDP port on 127.0.0.1 (default 0: a free port)\n"
+    "  --hislip PORT       HiSLIP port on 127.0.0.1 (default 0: a free port); the\n"
+    "                      instrument behind it has a state of its own\n"
     "  --com NAME          port name of the pseudo-terminal instrument (default COM7)\n"
     "  --no-serial         no pseudo-terminal instrument\n"
     "  --xvr-dir DIR       write XVR.XVR into DIR: the COM entry mapping NAME onto the\n"
@@ -48,7 +57,8 @@ const char kUsage[] =
     "                      address), \"fail ENTRY\", \"delay MS\", \"log FILE\"\n"
     "  --instrument FILE   instrument description (default: a built-in one that\n"
     "                      answers *IDN?); its format follows\n"
-    "  -h, --help          this text\n\n"
+    "  -h, --help          this text\n"
+    "  --version           the version of xvr-sim\n\n"
     "It prints one line per transport (\"TCP 127.0.0.1:5025\", \"COM COM7 -> /dev/pts/3\",\n"
     "...) and then READY.  Exit status 0 after a signal, 1 on a failure, 2 on bad options.\n\n";
 
@@ -57,6 +67,8 @@ const char kFileMarker[] = "; written by xvr-sim";
 struct Config {
     int tcpPort = 0;
     int udpPort = 0;
+    int hislipPort = 0;
+    std::vector<std::string> announce;  // further transports' lines, before READY
     bool serial = true;
     std::string comName = "COM7";
     std::string xvrDir;
@@ -98,7 +110,7 @@ bool ParseInt(const char *text, int low, int high, int *value) {
     return true;
 }
 
-// A connected or datagram peer whose answers wait for their time.
+// An answer waiting for its time, to a stream peer or a datagram sender.
 struct Outgoing {
     int fd;
     sockaddr_in to;  // datagram replies only
@@ -107,47 +119,69 @@ struct Outgoing {
     xvr::Deadline due;
 };
 
+// A TCP client or the pseudo-terminal: its unfinished command line and the
+// answers not yet taken.  Sends never block: a peer that stops reading
+// holds up only itself.
 struct StreamPeer {
     int fd;
+    Instrument *instrument;
+    const char *lineEnd;
+    bool closable;  // false for the pseudo-terminal, which outlives its users
     std::string pending;
+    std::string out;
+    size_t sent = 0;  // bytes of `out` already sent
 };
+
+// Commands of a peer are not read while this much of its answers waits:
+// a client that writes and never reads cannot fill the memory.
+constexpr size_t kMaxQueuedBytes = 4u << 20;
 
 class Simulator {
 public:
     Simulator(const Config &config, const InstrumentModel &model)
         : m_config(config),
-          m_instruments(model.sharedState ? 1 : 3, Instrument(model)),
+          m_instruments(MakeInstruments(model)),
           m_tcpInstrument(m_instruments[0]),
           m_udpInstrument(m_instruments[model.sharedState ? 0 : 1]),
           m_comInstrument(m_instruments.back()) {}
 
     void Start();
     void Run();
+    // Takes the COM line out of XVR.XVR again: the port is gone.
+    void Stop();
 
 private:
+    // Instruments hold a lock, so they stay where they were made.
+    static std::deque<Instrument> MakeInstruments(const InstrumentModel &model) {
+        std::deque<Instrument> instruments;
+        for (int i = model.sharedState ? 1 : 3; i > 0; --i) instruments.emplace_back(model);
+        return instruments;
+    }
     int Listen(int type, int port);
     void OpenPseudoTerminal();
     void WriteParameterFile();
     void Schedule(int fd, const sockaddr_in *to, Instrument &instrument, const std::string &line,
                   const char *lineEnd);
-    void SendDue();
-    void CloseStream(std::list<StreamPeer>::iterator peer);
-    static void SendAll(int fd, const std::string &data);
+    void QueueDue();
+    void AcceptTcp();
+    void ReceiveUdp();
+    // Reads commands and sends queued answers; false when the peer is gone.
+    bool ServeStream(StreamPeer &peer, short revents);
     static uint16_t LocalPort(int fd);
 
     Config m_config;
     // One instrument behind every transport, or one each: the file's "state".
-    std::vector<Instrument> m_instruments;
+    std::deque<Instrument> m_instruments;
     Instrument &m_tcpInstrument, &m_udpInstrument, &m_comInstrument;
     int m_tcp = -1, m_udp = -1, m_ptyMaster = -1, m_ptySlave = -1;
     std::string m_ptyPath;
-    std::string m_ptyPending;
-    std::list<StreamPeer> m_clients;
+    std::list<StreamPeer> m_streams;  // the pseudo-terminal and the TCP clients
     std::list<Outgoing> m_outgoing;
+    std::vector<char> m_buffer = std::vector<char>(65536);
 };
 
 int Simulator::Listen(int type, int port) {
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    const int fd = socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) Die("socket");
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -183,6 +217,8 @@ void Simulator::OpenPseudoTerminal() {
     if (tcgetattr(m_ptySlave, &tio) != 0) Die("tcgetattr");
     cfmakeraw(&tio);
     if (tcsetattr(m_ptySlave, TCSANOW, &tio) != 0) Die("tcsetattr");
+    if (fcntl(m_ptyMaster, F_SETFL, fcntl(m_ptyMaster, F_GETFL) | O_NONBLOCK) != 0) Die("fcntl");
+    m_streams.push_back({m_ptyMaster, &m_comInstrument, "\r", false, "", "", 0});
 }
 
 void Simulator::WriteParameterFile() {
@@ -230,6 +266,7 @@ void Simulator::Start() {
                     busDir.c_str());
     if (!m_config.xvrDir.empty())
         std::printf("XVR_DIR %s (set it for the host)\n", m_config.xvrDir.c_str());
+    for (const auto &line : m_config.announce) std::printf("%s\n", line.c_str());
     std::printf("READY\n");
     std::fflush(stdout);
 }
@@ -248,107 +285,115 @@ void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
     m_outgoing.push_back(std::move(out));
 }
 
-void Simulator::SendAll(int fd, const std::string &data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = fd >= 0 ? send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL) : -1;
-        if (n < 0 && errno == ENOTSOCK) {
-            const ssize_t w = write(fd, data.data() + done, data.size() - done);
-            if (w <= 0) return;
-            done += static_cast<size_t>(w);
-            continue;
-        }
-        if (n <= 0) return;  // the peer went away or stalled past the send time-out
-        done += static_cast<size_t>(n);
-    }
-}
-
-void Simulator::SendDue() {
+void Simulator::QueueDue() {
     for (auto it = m_outgoing.begin(); it != m_outgoing.end();) {
         if (!it->due.Expired()) {
             ++it;
             continue;
         }
         if (it->datagram) {
-            sendto(it->fd, it->data.data(), it->data.size(), 0,
+            // A datagram that finds no room is lost, as on any network.
+            sendto(it->fd, it->data.data(), it->data.size(), MSG_DONTWAIT,
                    reinterpret_cast<const sockaddr *>(&it->to), sizeof it->to);
         } else {
-            SendAll(it->fd, it->data);
+            for (auto &peer : m_streams)
+                if (peer.fd == it->fd) peer.out += it->data;
         }
         it = m_outgoing.erase(it);
     }
 }
 
-void Simulator::CloseStream(std::list<StreamPeer>::iterator peer) {
-    m_outgoing.remove_if([&](const Outgoing &o) { return o.fd == peer->fd; });
-    close(peer->fd);
-    m_clients.erase(peer);
+void Simulator::AcceptTcp() {
+    const int fd = accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd >= 0) m_streams.push_back({fd, &m_tcpInstrument, "\n", true, "", "", 0});
+}
+
+void Simulator::ReceiveUdp() {
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const ssize_t n = recvfrom(m_udp, m_buffer.data(), m_buffer.size(), 0,
+                               reinterpret_cast<sockaddr *>(&from), &length);
+    if (n <= 0) return;
+    // Every datagram stands alone; a missing line end ends it too.
+    std::string pending;
+    auto lines = TakeLines(&pending, std::string(m_buffer.data(), static_cast<size_t>(n)));
+    if (!pending.empty()) lines.push_back(pending);
+    for (const auto &line : lines) Schedule(m_udp, &from, m_udpInstrument, line, "\n");
+}
+
+bool Simulator::ServeStream(StreamPeer &peer, short revents) {
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        const ssize_t n = read(peer.fd, m_buffer.data(), m_buffer.size());
+        if (n > 0) {
+            for (const auto &line : TakeLines(&peer.pending, std::string(m_buffer.data(), static_cast<size_t>(n))))
+                Schedule(peer.fd, nullptr, *peer.instrument, line, peer.lineEnd);
+        } else if (peer.closable && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
+            return false;
+        }
+    }
+    while (peer.sent < peer.out.size()) {
+        const ssize_t n = peer.closable
+                              ? send(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent,
+                                     MSG_NOSIGNAL | MSG_DONTWAIT)
+                              : write(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent);
+        if (n > 0) {
+            peer.sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        if (peer.closable) return false;
+        break;
+    }
+    if (peer.sent == peer.out.size()) {
+        peer.out.clear();
+        peer.sent = 0;
+    } else if (peer.sent > (1u << 20)) {
+        peer.out.erase(0, peer.sent);
+        peer.sent = 0;
+    }
+    return true;
 }
 
 void Simulator::Run() {
-    std::vector<char> buffer(65536);
     for (;;) {
         std::vector<pollfd> fds = {{g_signalPipe[0], POLLIN, 0}, {m_tcp, POLLIN, 0}, {m_udp, POLLIN, 0}};
-        if (m_ptyMaster >= 0) fds.push_back({m_ptyMaster, POLLIN, 0});
-        const size_t firstClient = fds.size();
-        for (const auto &c : m_clients) fds.push_back({c.fd, POLLIN, 0});
+        const size_t firstStream = fds.size();
+        for (const auto &peer : m_streams) {
+            short events = peer.out.size() - peer.sent < kMaxQueuedBytes ? POLLIN : 0;
+            if (peer.sent < peer.out.size()) events |= POLLOUT;
+            fds.push_back({peer.fd, events, 0});
+        }
 
         uint32_t timeoutMs = 1000;
         for (const auto &o : m_outgoing) timeoutMs = std::min(timeoutMs, o.due.Remaining());
         if (poll(fds.data(), fds.size(), static_cast<int>(timeoutMs)) < 0 && errno != EINTR) Die("poll");
         if (fds[0].revents) return;
-
-        if (fds[1].revents & POLLIN) {
-            const int fd = accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0) {
-                const timeval sendLimit{5, 0};
-                setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);
-                m_clients.push_back({fd, ""});
-            }
-        }
-        if (fds[2].revents & POLLIN) {
-            sockaddr_in from{};
-            socklen_t length = sizeof from;
-            const ssize_t n = recvfrom(m_udp, buffer.data(), buffer.size(), 0,
-                                       reinterpret_cast<sockaddr *>(&from), &length);
-            if (n > 0) {
-                // Every datagram stands alone; a missing line end ends it too.
-                std::string pending;
-                auto lines = TakeLines(&pending, std::string(buffer.data(), static_cast<size_t>(n)));
-                if (!pending.empty()) lines.push_back(pending);
-                for (const auto &line : lines) Schedule(m_udp, &from, m_udpInstrument, line, "\n");
-            }
-        }
-        if (m_ptyMaster >= 0 && (fds[3].revents & POLLIN)) {
-            const ssize_t n = read(m_ptyMaster, buffer.data(), buffer.size());
-            if (n > 0)
-                for (const auto &line :
-                     TakeLines(&m_ptyPending, std::string(buffer.data(), static_cast<size_t>(n))))
-                    Schedule(m_ptyMaster, nullptr, m_comInstrument, line, "\r");
-        }
-        // Only the clients polled above: one accepted just now has no entry.
-        size_t index = firstClient;
-        for (auto it = m_clients.begin(); it != m_clients.end() && index < fds.size(); ++index) {
-            if (!fds[index].revents) {
+        if (fds[1].revents & POLLIN) AcceptTcp();
+        if (fds[2].revents & POLLIN) ReceiveUdp();
+        // Only the peers polled above: one accepted just now has no entry.
+        size_t index = firstStream;
+        for (auto it = m_streams.begin(); it != m_streams.end() && index < fds.size(); ++index) {
+            if (fds[index].revents == 0 || ServeStream(*it, fds[index].revents)) {
                 ++it;
                 continue;
             }
-            const ssize_t n = recv(it->fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-                ++it;
-                continue;
-            }
-            if (n <= 0) {
-                auto gone = it++;
-                CloseStream(gone);
-                continue;
-            }
-            for (const auto &line : TakeLines(&it->pending, std::string(buffer.data(), static_cast<size_t>(n))))
-                Schedule(it->fd, nullptr, m_tcpInstrument, line, "\n");
-            ++it;
+            const int fd = it->fd;
+            m_outgoing.remove_if([&](const Outgoing &o) { return o.fd == fd && !o.datagram; });
+            close(fd);
+            it = m_streams.erase(it);
         }
-        SendDue();
+        QueueDue();
+        // Answers that became due go out now, without waiting for POLLOUT.
+        for (auto &peer : m_streams)
+            if (peer.sent < peer.out.size()) ServeStream(peer, 0);
     }
+}
+
+void Simulator::Stop() {
+    if (m_config.xvrDir.empty() || m_ptyPath.empty()) return;
+    m_ptyPath.clear();
+    WriteParameterFile();
 }
 
 }  // namespace
@@ -361,10 +406,13 @@ int main(int argc, char **argv) {
         const std::string arg = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         auto bad = [&](const char *why) {
-            std::fprintf(stderr, "xvr-sim: %s: %s\n%s", arg.c_str(), why, kUsage);
+            std::fprintf(stderr, "xvr-sim: %s: %s\nRun 'xvr-sim --help' for its usage.\n", arg.c_str(), why);
             std::exit(2);
         };
-        if (arg == "-h" || arg == "--help") {
+        if (arg == "--version") {
+            std::printf("xvr-sim %s\n", XVR_VERSION);
+            return 0;
+        } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
             std::fputs(kInstrumentFileHelp, stdout);
             return 0;
@@ -379,6 +427,9 @@ int main(int argc, char **argv) {
             ++i;
         } else if (arg == "--udp") {
             if (!ParseInt(value, 0, 65535, &config.udpPort)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--hislip") {
+            if (!ParseInt(value, 0, 65535, &config.hislipPort)) bad("port from 0 to 65535");
             ++i;
         } else if (arg == "--gpib-address") {
             if (!ParseInt(value, 0, 30, &config.gpibAddress)) bad("address from 0 to 30");
@@ -401,6 +452,13 @@ int main(int argc, char **argv) {
 
     InstrumentModel model = DefaultInstrument();
     if (!config.instrumentFile.empty()) {
+        struct stat info {};
+        if (stat(config.instrumentFile.c_str(), &info) != 0) Die("cannot read " + config.instrumentFile);
+        if (!S_ISREG(info.st_mode)) {
+            std::fprintf(stderr, "xvr-sim: cannot read %s: it is %s\n", config.instrumentFile.c_str(),
+                         S_ISDIR(info.st_mode) ? "a directory" : "not a regular file");
+            return 2;
+        }
         std::ifstream file(config.instrumentFile);
         if (!file) Die("cannot read " + config.instrumentFile);
         std::string error;
@@ -425,9 +483,18 @@ int main(int argc, char **argv) {
     sigprocmask(SIG_UNBLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    HislipServer hislip(model);
+    std::string hislipError;
+    if (!hislip.Start(config.hislipPort, &hislipError)) {
+        std::fprintf(stderr, "xvr-sim: %s\n", hislipError.c_str());
+        return 1;
+    }
+    config.announce.push_back("HiSLIP 127.0.0.1:" + std::to_string(hislip.Port()));
     Simulator simulator(config, model);
     simulator.Start();
     simulator.Run();
+    hislip.Stop();
+    simulator.Stop();
     std::printf("xvr-sim: stopped\n");
     return 0;
 }

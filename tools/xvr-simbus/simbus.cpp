@@ -139,6 +139,10 @@ IEC_API uint8_t IEC_CALL iecCInit(uint8_t interfaceIndex, const char *baseAddres
 IEC_API uint8_t IEC_CALL iecOpen(uint16_t address, uint16_t mode) {
     const simbus::Control control = simbus::ReadControl();
     simbus::Record(control, "iecOpen " + Number(address) + " " + Number(mode));
+    if (!control.error.empty()) {
+        std::fprintf(stderr, "xvr-simbus: %s\n", control.error.c_str());
+        return 0;
+    }
     if (control.Fails("iecOpen") || !TheBus().initialised) return 0;
     if (Primary(address) > kHighestPrimary) return 0;
     // Opening clears the device, so nothing of an earlier session is left.

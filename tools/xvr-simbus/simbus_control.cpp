@@ -12,24 +12,30 @@ Control ReadControl() {
     const char *path = std::getenv("XVR_SIMBUS_CONFIG");
     if (!path || !*path) return control;
     std::ifstream in(path);
+    if (!in) control.error = std::string(path) + ": cannot read the file";
     std::string line;
-    while (std::getline(in, line)) {
+    for (size_t number = 1; std::getline(in, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::istringstream words(line);
-        std::string key;
+        std::string key, rest;
         if (!(words >> key) || key[0] == '#') continue;
+        const char *why = nullptr;
         if (key == "fail") {
             std::string entry;
             if (words >> entry) control.failing.insert(entry);
-        } else if (key == "delay") {
-            words >> control.delayMs;
-        } else if (key == "overreport") {
-            words >> control.overreport;
+            else why = "fail needs an entry point";
+        } else if (key == "delay" || key == "overreport") {
+            uint32_t &value = key == "delay" ? control.delayMs : control.overreport;
+            if (!(words >> value)) why = "needs a whole number";
         } else if (key == "log" || key == "instrument") {
-            std::string rest;
             std::getline(words >> std::ws, rest);
             (key == "log" ? control.logFile : control.instrumentFile) = rest;
+            if (rest.empty()) why = "needs a file name";
+        } else {
+            why = "unknown directive (fail, delay, overreport, log, instrument)";
         }
+        if (why && control.error.empty())
+            control.error = std::string(path) + ": line " + std::to_string(number) + ": " + key + ": " + why;
     }
     return control;
 }

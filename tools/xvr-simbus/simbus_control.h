@@ -9,7 +9,8 @@
 //                        <file> describes (read at each iecOpen), instead of
 //                        the built-in answers
 // Blank lines and lines starting with '#' are skipped.  Without the variable
-// or the file, every entry point works and nothing is logged.
+// every entry point works and nothing is logged; a file that cannot be read
+// or has a bad line makes every iecOpen fail, saying why on stderr.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,7 @@ struct Control {
     uint32_t overreport = 0;
     std::string logFile;
     std::string instrumentFile;
+    std::string error;  // the first bad line, or an unreadable file
 
     bool Fails(const char *entry) const { return failing.count(entry) != 0; }
 };

@@ -12,4 +12,12 @@ namespace xvrcli {
 // block or does not come whole.
 void ReadBlock(Device &device, const Device::Sink &sink);
 
+// One answer up to the delimiter, unless it begins as a definite-length
+// block: then through every delimiter inside the block's data.
+struct Answer {
+    std::string data;  // without the delimiter; of a block only its data
+    bool block = false;
+};
+Answer ReadAnswer(Device &device, const std::string &awaited);
+
 }  // namespace xvrcli

@@ -35,7 +35,23 @@ void PrintDriver(uint32_t module, const std::string &driver, bool all, const cha
         std::printf(" text, e.g. 127.0.0.1:5025%s\n", note);
         return;
     }
-    const std::vector<std::string> values = ListValues(module, driver);
+    std::vector<std::string> values = ListValues(module, driver);
+    std::string gpibNote;
+    bool gpib = false;
+    for (const auto &known : Drivers()) gpib = gpib || (driver == known.name && known.transport == Transport::Gpib);
+    if (gpib && !values.empty()) {
+        // The catalogue counts from Dev 1 to Dev31, but a bus has the
+        // addresses 0 to 30 and the open is checked against them.
+        gpibNote = " (the catalogue lists " + values.front() + " .. " + values.back() + ")";
+        values.clear();
+        for (int address = 0; address <= 30; ++address) {
+            char text[16];
+            std::snprintf(text, sizeof text, "Dev%2d", address);
+            values.emplace_back(text);
+        }
+    }
+    const std::string noteText = gpibNote + note;
+    note = noteText.c_str();
     if (values.empty()) {
         std::printf(" list (empty)%s\n", note);
     } else if (all) {

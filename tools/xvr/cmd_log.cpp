@@ -2,6 +2,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "commands.h"
@@ -16,6 +17,17 @@ constexpr auto kFollowInterval = std::chrono::milliseconds(200);
 
 int RunLog(const Options &o) {
     const std::string path = o.args.empty() ? ParameterDirectory() + "XVR.log" : o.args[0];
+    // A log that does not exist yet may still appear while followed.
+    std::error_code error;
+    if (!o.follow || std::filesystem::exists(path, error)) {
+        const std::string problem = FileProblem(path);
+        if (!problem.empty()) throw DeviceError("cannot read " + path + ": " + problem);
+        std::string start;
+        uint64_t size = 0;
+        if (!ReadFileFrom(path, 0, &start, &size) || !LooksLikeCallLog(start.substr(0, 2)))
+            throw DeviceError(path + " is not a call log of the library: it does not begin with "
+                              "the byte-order mark of UTF-16 text");
+    }
     if (!o.follow) {
         if (!PrintLogFile(path, stdout)) throw DeviceError("cannot read " + path);
         return kExitOk;

@@ -147,18 +147,29 @@ void PrintPorts() {
 #endif
 
 #ifndef _WIN32
-// The [COM] section of the parameter file: port name onto device path.
 void PrintMappings() {
     const std::string path = ParameterDirectory() + "XVR.XVR";
-    std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) {
+    bool found = false;
+    const auto mappings = ComMappings(&found);
+    if (!found) {
         std::printf("\nNo parameter file %s: COMn means /dev/ttyS<n-1>.\n", path.c_str());
         return;
     }
+    std::printf("\nCOM names in %s (others: COMn means /dev/ttyS<n-1>):\n", path.c_str());
+    for (const auto &m : mappings) std::printf("  %-8s -> %s\n", m.first.c_str(), m.second.c_str());
+    if (mappings.empty()) std::printf("  none\n");
+}
+#endif
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> ComMappings(bool *found) {
+    std::vector<std::pair<std::string, std::string>> mappings;
+    std::string bytes;
+    *found = ReadWholeFile(ParameterDirectory() + "XVR.XVR", &bytes);
     Encoding encoding;
     std::istringstream in(DecodeFile(bytes, &encoding));
-    std::printf("\nCOM names in %s (others: COMn means /dev/ttyS<n-1>):\n", path.c_str());
-    bool inCom = false, any = false;
+    bool inCom = false;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         const std::string trimmed = NormalizedName(line);
@@ -168,15 +179,18 @@ void PrintMappings() {
         }
         const auto eq = line.find('=');
         if (!inCom || eq == std::string::npos || trimmed[0] == ';') continue;
-        const std::string value = Trim(line.substr(eq + 1, line.find(';', eq) - eq - 1));
-        std::printf("  %-8s -> %s\n", NormalizedName(line.substr(0, eq)).c_str(), value.c_str());
-        any = true;
+        mappings.emplace_back(NormalizedName(line.substr(0, eq)),
+                              Trim(line.substr(eq + 1, line.find(';', eq) - eq - 1)));
     }
-    if (!any) std::printf("  none\n");
+    return mappings;
 }
-#endif
 
-}  // namespace
+std::string ComMapping(const std::string &name) {
+    bool found = false;
+    for (const auto &m : ComMappings(&found))
+        if (m.first == NormalizedName(name)) return m.second;
+    return "";
+}
 
 int RunPorts(const Options &) {
     PrintPorts();

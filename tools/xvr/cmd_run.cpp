@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "system.h"
 
 namespace xvrcli {
 
@@ -13,6 +14,8 @@ void CheckRun(Options &o) {
         o.script = ParseScript(std::cin, "stdin", *o.driver, o.hexIn);
         return;
     }
+    const std::string problem = FileProblem(name);
+    if (!problem.empty()) throw UsageError("cannot read " + name + ": " + problem);
     std::ifstream in(name, std::ios::binary);
     if (!in) throw UsageError("cannot read " + name);
     o.script = ParseScript(in, name, *o.driver, o.hexIn);

@@ -6,6 +6,7 @@
 #include "block.h"
 #include "commands.h"
 #include "hex.h"
+#include "output_file.h"
 #include "terminal.h"
 
 namespace xvrcli {
@@ -34,52 +35,41 @@ private:
     Clock::time_point m_start, m_last;
 };
 
-struct FileCloser {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// The -o file, created before the device is opened so that a bad name
-// costs no transfer.
-File CreateOutput(const std::string &name) {
-    File file;
-    if (!name.empty()) {
-        file.reset(std::fopen(name.c_str(), "wb"));
-        if (!file) throw DeviceError("cannot create " + name);
-    }
-    return file;
-}
-
-void WriteAll(std::FILE *to, const std::string &data, const std::string &name) {
-    if (std::fwrite(data.data(), 1, data.size(), to) != data.size()) throw DeviceError("cannot write " + name);
-}
-
 // Data that goes to a file or stdout as it comes, or (hex) collected for
-// one line at the end.
+// rows at the end.
 class Output {
 public:
-    Output(File file, std::string name, bool hex)
-        : m_file(std::move(file)), m_name(std::move(name)), m_hex(hex && !m_file) {
+    Output(const std::string &name, bool hex)
+        : m_file(name.empty() ? nullptr : std::make_unique<OutputFile>(name)), m_hex(hex && !m_file),
+          m_terminal(!m_file && !m_hex && StdoutIsTerminal()) {
         if (!m_file && !m_hex) BinaryStdout();
     }
     void Add(const std::string &data) {
         if (m_hex) {
             m_collected += data;
+        } else if (m_file) {
+            m_file->Write(data);
         } else {
-            WriteAll(m_file ? m_file.get() : stdout, data, m_file ? m_name : "stdout");
+            WriteChecked(stdout, m_terminal ? TerminalSafe(data) : data, kStdoutName);
         }
     }
-    // The hex line; what came before a failure is shown too.
-    void Finish() {
-        if (m_hex) PrintData(m_collected, true);
-        std::fflush(m_file ? m_file.get() : stdout);
+    // What came before a failure is shown too, but a file is only put in
+    // place whole.
+    void Finish(bool complete) {
+        if (m_hex) {
+            WriteChecked(stdout, ToHexRows(m_collected), kStdoutName);
+        } else if (m_file) {
+            if (complete) m_file->Commit();
+            return;
+        }
+        FlushChecked(stdout, kStdoutName);
     }
     bool toFile() const { return static_cast<bool>(m_file); }
 
 private:
-    File m_file;
-    std::string m_name;
+    std::unique_ptr<OutputFile> m_file;
     bool m_hex;
+    bool m_terminal;  // control bytes escaped
     std::string m_collected;
 };
 
@@ -97,23 +87,25 @@ void CheckGet(Options &o) { CheckGetName(*o.driver, o.args[2]); }
 void CheckSet(Options &o) { o.args[3] = CheckSetValue(*o.driver, o.args[2], o.args[3]); }
 
 int RunQuery(const Options &o) {
-    File file = CreateOutput(o.output);
-    Library library;
-    Device device(library, *o.driver, o.args[1], o);
     if (!o.block) {
+        Library library;
+        Device device(library, *o.driver, o.args[1], o);
         PrintData(device.Query(o.data), o.hexOut);
         return kExitOk;
     }
-    // Hex on a terminal, raw into a pipe or a file.
-    Output output(std::move(file), o.output, o.hexOut || (o.output.empty() && StdoutIsTerminal()));
+    // Hex on a terminal, raw into a pipe or a file; the file is created
+    // before the device is opened, so that a bad name costs no transfer.
+    Output output(o.output, o.hexOut || (o.output.empty() && StdoutIsTerminal()));
+    Library library;
+    Device device(library, *o.driver, o.args[1], o);
     device.Write(o.data, true);
     try {
         ReadBlock(device, [&](const std::string &part) { output.Add(part); });
     } catch (...) {
-        output.Finish();
+        output.Finish(false);
         throw;
     }
-    output.Finish();
+    output.Finish(true);
     return kExitOk;
 }
 
@@ -124,20 +116,41 @@ int RunWrite(const Options &o) {
     return kExitOk;
 }
 
-int RunRead(const Options &o) {
-    File file = CreateOutput(o.output);
+namespace {
+// What a read over the network waits for may have gone with the
+// connection of an earlier run.
+int ReadWithHint(const Options &o, int (*read)(const Options &)) {
+    try {
+        return read(o);
+    } catch (const DeviceError &e) {
+        const std::string text = e.what();
+        const bool connection = o.driver->transport == Transport::Network || o.driver->transport == Transport::Instrument;
+        if (!connection || text.find("timed out") == std::string::npos) throw;
+        throw DeviceError(text + "\n  Over " + o.driver->name + " each xvr run is a new connection: the answer "
+                          "to a command that an earlier run wrote went with it.  Use 'xvr query' or "
+                          "'xvr shell'.");
+    }
+}
+int ReadOnce(const Options &o);
+}  // namespace
+
+int RunRead(const Options &o) { return ReadWithHint(o, ReadOnce); }
+
+namespace {
+int ReadOnce(const Options &o) {
+    Output output(o.output, o.hexOut);
     Library library;
     Device device(library, *o.driver, o.args[1], o);
     if (!o.count) {
         const std::string message = device.ReadMessage("a message");
-        if (file) {
-            WriteAll(file.get(), message, o.output);
+        if (output.toFile()) {
+            output.Add(message);
+            output.Finish(true);
         } else {
             PrintData(message, o.hexOut);
         }
         return kExitOk;
     }
-    Output output(std::move(file), o.output, o.hexOut);
     Progress progress(output.toFile() && StderrIsTerminal());
     uint64_t done = 0;
     try {
@@ -148,13 +161,14 @@ int RunRead(const Options &o) {
         }, std::to_string(*o.count) + " bytes");
     } catch (...) {
         progress.Update(done, true);
-        output.Finish();
+        output.Finish(false);
         throw;
     }
     progress.Update(done, true);
-    output.Finish();
+    output.Finish(true);
     return kExitOk;
 }
+}  // namespace
 
 int RunGet(const Options &o) {
     Library library;

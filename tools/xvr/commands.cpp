@@ -1,7 +1,10 @@
 // The table of subcommands and their help texts.
 #include "commands.h"
 
+#include "cmd_control.h"
 #include "hex.h"
+#include "output_file.h"
+#include "terminal.h"
 
 namespace xvrcli {
 
@@ -20,6 +23,15 @@ const char kHexOutOption[] =
     "      --hex-out         data is printed as hexadecimal byte pairs\n";
 const char kHexOption[] = "  -x, --hex             hexadecimal data, in and out\n";
 
+// The table with the control commands after "set".
+std::vector<Command> WithControl(std::vector<Command> commands) {
+    auto at = commands.begin();
+    while (at != commands.end() && std::string(at->name) != "set") ++at;
+    if (at != commands.end()) ++at;
+    commands.insert(at, ControlCommands().begin(), ControlCommands().end());
+    return commands;
+}
+
 bool Has(const Command &c, Opt o) {
     for (Opt x : c.options)
         if (x == o) return true;
@@ -32,7 +44,7 @@ const std::vector<Command> &Commands() {
     using O = Opt;
     // One command per entry, its fields packed.
     // clang-format off
-    static const std::vector<Command> commands = {
+    static const std::vector<Command> commands = WithControl({
         {"drivers", "[--all]", "list the drivers, their open parameter and its values",
          "Asks the library's catalogue.  Lists of values are shortened to their first\n"
          "and last entry unless --all is given.\n\n"
@@ -113,7 +125,7 @@ const std::vector<Command> &Commands() {
          "Installed as share/bash-completion/completions/xvr; to try it by hand:\n"
          "  source <(xvr completion bash)\n",
          1, 1, {}, false, false, CheckCompletion, RunCompletion},
-    };
+    });
     // clang-format on
     return commands;
 }
@@ -132,15 +144,19 @@ void PrintOverview(std::FILE *to) {
                  "                  the log on stderr afterwards\n"
                  "  --version       the versions of xvr and of the library interface\n"
                  "  -h, --help      this text\n"
-                 "\nDRIVER is one of \"COM\", \"TCP/IP\", \"UDP\", \"KX GPIB\", \"QUV GPIB\";\n"
-                 "ADDRESS is COM1 or a device path, host:port, or Dev 5.\n"
+                 "\nDRIVER is one of \"COM\", \"TCP/IP\", \"UDP\", \"KX GPIB\", \"QUV GPIB\", \"VXI-11\",\n"
+                 "\"HiSLIP\"; ADDRESS is COM1 or a device path, host:port, Dev 5, host:inst0 or\n"
+                 "host:hislip0.\n"
                  "Run 'xvr COMMAND --help' for the options of a command.\n"
                  "Exit status: 0 ok, 1 device or I/O failure, 2 bad command line.\n");
 }
 
 void PrintCommandHelp(const Command &c) {
     std::printf("Usage: xvr %s %s\n%s\n\n%s", c.name, c.synopsis, c.summary, c.details);
-    if (c.run == RunShell || c.run == RunRun) std::fputs(kStepHelp, stdout);
+    if (c.run == RunShell || c.run == RunRun) {
+        std::fputs(kStepHelp, stdout);
+        std::fputs(kControlStepHelp, stdout);
+    }
     if (Has(c, Opt::Timeout) || Has(c, Opt::Hex)) std::printf("\nOptions:\n");
     if (Has(c, Opt::Timeout)) std::printf("%s%s", kTimeoutOption, kDelimiterOption);
     if (Has(c, Opt::HexIn)) std::fputs(kHexInOption, stdout);
@@ -151,13 +167,12 @@ void PrintCommandHelp(const Command &c) {
 
 void PrintData(const std::string &data, bool hex) {
     if (hex) {
-        const std::string text = ToHex(data) + "\n";
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        WriteChecked(stdout, ToHexRows(data), kStdoutName);
     } else {
-        std::fwrite(data.data(), 1, data.size(), stdout);
-        std::fputc('\n', stdout);
+        static const bool terminal = StdoutIsTerminal();
+        WriteChecked(stdout, (terminal ? TerminalSafe(data) : data) + "\n", kStdoutName);
     }
-    std::fflush(stdout);
+    FlushChecked(stdout, kStdoutName);
 }
 
 }  // namespace xvrcli

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device.h"
@@ -52,6 +53,11 @@ void CheckSet(Options &options);
 void CheckRun(Options &options);
 void CheckParams(Options &options);
 void CheckCompletion(Options &options);
+
+// The [COM] section of XVR.XVR: port names and the device paths they stand
+// for (*found: the file could be read); the path of one name, or "".
+std::vector<std::pair<std::string, std::string>> ComMappings(bool *found);
+std::string ComMapping(const std::string &name);
 
 // Data bytes to stdout, as they are or (hex) as hexadecimal pairs, ending
 // with a line break.

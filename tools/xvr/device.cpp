@@ -2,9 +2,14 @@
 
 #include <quvxvr.h>
 
+#include <algorithm>
+#include <chrono>
 #include <vector>
 
+#include "commands.h"
 #include "hex.h"
+#include "system.h"
+#include "verbose_log.h"
 
 namespace xvrcli {
 
@@ -13,6 +18,8 @@ constexpr int32_t kChunk = 65536;
 // A device that streams without ever sending the delimiter must not fill
 // the memory; "read -n" is the way to take large blocks.
 constexpr size_t kMaxMessage = 256u * 1024 * 1024;
+// Slices of an interruptible read: Ctrl-C is noticed within this time.
+constexpr int32_t kSliceMs = 100;
 // The library's read time-out until one is set.
 constexpr int32_t kLibraryDefaultTimeoutMs = 1000;
 
@@ -25,11 +32,45 @@ std::string Indented(const std::string &text) {
     }
     return out;
 }
+// The device path a COMn name stands for, as the library maps it on Linux:
+// the [COM] entry of XVR.XVR, else /dev/ttyS<n-1>; "" for a path or on
+// Windows, where the name is the system's own.
+std::string SerialPath(const std::string &address) {
+#ifdef _WIN32
+    (void)address;
+    return "";
+#else
+    const std::string name = NormalizedName(address);
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0 || name[3] == '0' ||
+        name.find_first_not_of("0123456789", 3) != std::string::npos || name.size() > 6)
+        return "";
+    const std::string mapped = ComMapping(name);
+    return mapped.empty() ? "/dev/ttyS" + std::to_string(std::stoi(name.substr(3)) - 1) : mapped;
+#endif
+}
+
 }  // namespace
+
+std::string BusLibraryHint(const std::string &libraryText) {
+    const auto open = libraryText.find('>');
+    const auto close = libraryText.find('<', open + 1);
+    if (open == std::string::npos || close == std::string::npos || close == open + 1) return "";
+    const std::string name = libraryText.substr(open + 1, close - open - 1);
+#ifdef _WIN32
+    return "The system looks for " + name + " in the program's directory, the system directories and " +
+           "the directories of PATH.";
+#else
+    const std::string path = GetEnv("LD_LIBRARY_PATH");
+    return "The system looks for " + name + " in the directories of LD_LIBRARY_PATH (" +
+           (path.empty() ? std::string("not set") : path) +
+           "), then in those of /etc/ld.so.conf and in /lib and /usr/lib.";
+#endif
+}
 
 Library::Library() {
     const int32_t status = flXVRInit(nullptr, &m_module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION);
     if (status < 0) Fail("library initialisation failed", status, Call::Init);
+    WarnIfTheCallLogCannotBeWritten();
 }
 
 Library::~Library() { flXVRDeInit(m_module); }
@@ -57,7 +98,18 @@ Device::Device(const Library &library, const DriverInfo &driver, const std::stri
     const int32_t connectMs = options.timeoutMs.value_or(kDefaultConnectTimeoutMs);
     const int32_t status =
         flXVROpenWithTimeout(library.handle(), &m_handle, driver.name, address.c_str(), connectMs);
-    if (status < 0) Fail("cannot open " + m_name, status, Call::Open);
+    if (status < 0) {
+        std::string what = "cannot open " + m_name;
+        const std::string path = driver.transport == Transport::Serial ? SerialPath(address) : "";
+        if (!path.empty()) what += " (" + path + " here)";
+        const std::string hint = driver.transport == Transport::Gpib ? BusLibraryHint(LastErrorText()) : "";
+        try {
+            Fail(what, status, Call::Open);
+        } catch (const DeviceError &e) {
+            if (hint.empty()) throw;
+            throw DeviceError(e.what() + ("\n  " + hint));
+        }
+    }
     try {
         if (options.timeoutMs) Set("TIMEOUT", std::to_string(*options.timeoutMs));
         if (options.delimiter) Set("DELIMITER", *options.delimiter);
@@ -99,12 +151,18 @@ void Device::Write(const std::string &data, bool appendDelimiter) {
     if (status < 0) Fail("write to " + m_name + " failed", status, Call::Write);
 }
 
-std::string Device::ReadMessage(const std::string &awaited) {
+const std::string &Device::Delimiter() {
+    if (!m_delimiter) m_delimiter = DelimiterBytes(Get("DELIMITER"));
+    return *m_delimiter;
+}
+
+std::string Device::ReadMessage(const std::string &awaited, bool keepDelimiter) {
     std::string message;
     std::vector<uint8_t> buffer(kChunk);
     for (;;) {
         int32_t length = kChunk;
-        const int32_t status = flXVRRead(m_handle, buffer.data(), &length, XVR_READ_STOP_AT_DELIMITER);
+        const int32_t status =
+            Read(buffer.data(), &length, XVR_READ_STOP_AT_DELIMITER | (keepDelimiter ? XVR_READ_KEEP_DELIMITER : 0u));
         if (length > 0 && length <= kChunk) message.append(buffer.begin(), buffer.begin() + length);
         if (status < 0) {
             const std::string text = LastErrorText();
@@ -137,7 +195,7 @@ void Device::ReadCount(uint64_t count, const Sink &sink, const std::string &awai
     while (done < count) {
         const int32_t chunk = static_cast<int32_t>(count - done < kChunk ? count - done : kChunk);
         int32_t length = chunk;
-        const int32_t status = flXVRRead(m_handle, buffer.data(), &length, 0);
+        const int32_t status = Read(buffer.data(), &length, 0);
         const int32_t got = (length >= 0 && length <= chunk) ? length : 0;
         if (got > 0) sink(std::string(buffer.begin(), buffer.begin() + got));
         done += static_cast<uint64_t>(got);
@@ -147,9 +205,48 @@ void Device::ReadCount(uint64_t count, const Sink &sink, const std::string &awai
     }
 }
 
+int32_t Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags) {
+    if (!m_interrupted) return flXVRRead(m_handle, buffer, length, flags);
+    using Clock = std::chrono::steady_clock;
+    const int32_t size = *length, timeoutMs = TimeoutMs();
+    const bool stopAtDelimiter = (flags & XVR_READ_STOP_AT_DELIMITER) != 0;
+    const std::string delimiter = stopAtDelimiter ? Delimiter() : "";
+    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int32_t got = 0, status = XVR_ERR_TRANSFER;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int32_t slice = static_cast<int32_t>(std::max<long long>(1, std::min<long long>(left, kSliceMs)));
+        flXVRParamSet(m_handle, "TIMEOUT", std::to_string(slice).c_str());
+        int32_t part = size - got;
+        status = flXVRRead(m_handle, buffer + got, &part, flags);
+        const bool timedOut = status == XVR_ERR_TRANSFER && LastErrorText().empty();
+        if (part > 0 && part <= size - got) got += part;
+        if (!timedOut) break;
+        // A delimiter of several bytes may have been cut by a slice's end.
+        if (delimiter.size() > 1 && static_cast<size_t>(got) >= delimiter.size() &&
+            std::equal(delimiter.begin(), delimiter.end(), buffer + got - delimiter.size())) {
+            if (!(flags & XVR_READ_KEEP_DELIMITER)) got -= static_cast<int32_t>(delimiter.size());
+            status = XVR_READ_DELIMITER;
+            break;
+        }
+        if (m_interrupted()) {
+            flXVRParamSet(m_handle, "TIMEOUT", std::to_string(timeoutMs).c_str());
+            throw DeviceError("read from " + m_name + ": interrupted (Ctrl-C); an answer that comes "
+                              "later will be read by the next line");
+        }
+        // The serial time-out is the wait for each next byte.
+        if (part > 0 && m_driver.transport == Transport::Serial)
+            deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        if (Clock::now() >= deadline) break;
+    }
+    flXVRParamSet(m_handle, "TIMEOUT", std::to_string(timeoutMs).c_str());
+    *length = got;
+    return status;
+}
+
 std::string Device::Query(const std::string &command) {
     Write(command, true);
-    return ReadMessage("the answer to '" + ToPrintable(command) + "'");
+    return ReadMessage("the answer to '" + ShortPrintable(command) + "'");
 }
 
 std::string Device::Get(const std::string &name) {
@@ -161,10 +258,23 @@ std::string Device::Get(const std::string &name) {
     return std::string(value.data());
 }
 
+std::string Device::GetAwaiting(const std::string &name, const std::string &awaited) {
+    std::vector<char> value(4096, '\0');
+    const int32_t status = flXVRParamGet(m_handle, name.c_str(), value.data(),
+                                         static_cast<int32_t>(value.size()));
+    if (status == XVR_ERR_TRANSFER && LastErrorText().empty())
+        throw DeviceError(m_name + ": timed out after " + std::to_string(TimeoutMs()) + " ms waiting for " +
+                          awaited + " (status " + std::to_string(status) + ", " + StatusName(status) + ")");
+    if (status < 0) Fail("cannot get " + name + " of " + m_name, status, Call::ParamGet);
+    value.back() = '\0';
+    return std::string(value.data());
+}
+
 void Device::Set(const std::string &name, const std::string &value) {
     const int32_t status = flXVRParamSet(m_handle, name.c_str(), value.c_str());
     if (status < 0) Fail("cannot set " + name + " of " + m_name, status, Call::ParamSet);
     // Values reach here checked: a time-out is plain milliseconds.
+    if (NormalizedName(name) == "DELIMITER") m_delimiter.reset();
     if (NormalizedName(name) == "TIMEOUT") m_timeoutMs = static_cast<int32_t>(std::stol(value));
 }
 

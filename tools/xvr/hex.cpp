@@ -38,6 +38,31 @@ std::string ToPrintable(const std::string &bytes) {
     return out;
 }
 
+std::string ShortPrintable(const std::string &bytes, size_t limit) {
+    if (bytes.size() <= limit) return ToPrintable(bytes);
+    return ToPrintable(bytes.substr(0, limit)) + "... (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+std::string ToHexRows(const std::string &bytes) {
+    constexpr size_t kRow = 32;
+    std::string out;
+    for (size_t row = 0; row < bytes.size(); row += kRow) out += ToHex(bytes.substr(row, kRow)) + "\n";
+    return out.empty() ? "\n" : out;
+}
+
+std::string TerminalSafe(const std::string &bytes) {
+    std::string out;
+    for (unsigned char b : bytes) {
+        if ((b < 0x20 && b != '\t' && b != '\n') || b == 0x7F) {
+            out += '\\';
+            out += ToHex(std::string(1, static_cast<char>(b)));
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    return out;
+}
+
 std::string FromHex(const std::string &text) {
     std::string out;
     for (size_t i = 0; i < text.size();) {
@@ -48,7 +73,7 @@ std::string FromHex(const std::string &text) {
         const int high = Digit(text[i]);
         const int low = i + 1 < text.size() ? Digit(text[i + 1]) : -1;
         if (high < 0 || low < 0)
-            throw UsageError("hexadecimal data (--hex-in) must be pairs of hex digits: '" + text + "'");
+            throw UsageError("hexadecimal data (--hex-in) must be pairs of hex digits: '" + ShortPrintable(text) + "'");
         out += static_cast<char>(high * 16 + low);
         i += 2;
     }

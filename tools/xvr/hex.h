@@ -13,5 +13,13 @@ std::string FromHex(const std::string &text);
 
 // Printable ASCII as itself, every other byte as \XX, for messages.
 std::string ToPrintable(const std::string &bytes);
+// ToPrintable of the first `limit` bytes, "... (N bytes)" after a longer
+// text: a message never repeats a whole transfer.
+std::string ShortPrintable(const std::string &bytes, size_t limit = 60);
+// Hex pairs in rows of 32 bytes, each row ended by a line feed.
+std::string ToHexRows(const std::string &bytes);
+// The bytes as they are, but control bytes (tab and line feed excepted)
+// as \XX, so that nothing an instrument sends can drive the terminal.
+std::string TerminalSafe(const std::string &bytes);
 
 }  // namespace xvrcli

@@ -71,17 +71,31 @@ size_t FormatLogBytes(const std::string &bytes, bool all, std::string *out) {
     return used;
 }
 
+namespace {
+// How much of what was printed is compared on every poll.
+constexpr size_t kSeenBytes = 4096;
+}  // namespace
+
 bool LogFollower::Poll(std::string *out) {
     std::string bytes;
     uint64_t size = 0;
-    if (!ReadFileFrom(m_path, m_offset, &bytes, &size)) return false;
-    if (size < m_offset) {
+    if (!ReadFileFrom(m_path, m_offset - m_seen.size(), &bytes, &size)) return false;
+    if (size < m_offset || bytes.compare(0, m_seen.size(), m_seen) != 0) {
         *out += "--- the log was started afresh ---\n";
         m_offset = 0;
+        m_seen.clear();
         if (!ReadFileFrom(m_path, 0, &bytes, &size)) return false;
     }
-    m_offset += FormatLogBytes(bytes, false, out);
+    const std::string fresh = bytes.substr(m_seen.size());
+    const size_t used = FormatLogBytes(fresh, false, out);
+    m_offset += used;
+    m_seen += fresh.substr(0, used);
+    if (m_seen.size() > kSeenBytes) m_seen.erase(0, m_seen.size() - kSeenBytes);
     return true;
+}
+
+bool LooksLikeCallLog(const std::string &bytes) {
+    return bytes.empty() || bytes.compare(0, 2, "\xFF\xFE") == 0;
 }
 
 bool PrintLogFile(const std::string &path, std::FILE *to) {

@@ -22,14 +22,22 @@ size_t FormatLogBytes(const std::string &bytes, bool all, std::string *out);
 class LogFollower {
 public:
     explicit LogFollower(std::string path) : m_path(std::move(path)) {}
-    // False while the file cannot be read.  A file that became shorter was
-    // started afresh: it is read again from its beginning.
+    // False while the file cannot be read.  A log that was started afresh
+    // (shorter now, or other bytes where the ones already printed were) is
+    // read again from its beginning.
     bool Poll(std::string *out);
 
 private:
     std::string m_path;
     uint64_t m_offset = 0;
+    // The bytes before m_offset as printed: the library empties the same
+    // file, so only its content tells a new log that has grown as long.
+    std::string m_seen;
 };
+
+// Whether the bytes can be a call log: empty, or UTF-16LE after the
+// byte-order mark the library writes first.
+bool LooksLikeCallLog(const std::string &bytes);
 
 // The whole log file to `to`; false when it cannot be read.
 bool PrintLogFile(const std::string &path, std::FILE *to);

@@ -35,9 +35,13 @@ const OptName *Lookup(const std::string &word, std::string *inlineValue) {
             if (name == n.longName) return &n;
         return nullptr;
     }
-    if (word.size() == 2 && word[0] == '-' && word[1] != 0)
+    // "-t" or, for an option with a value, "-t300".
+    if (word.size() >= 2 && word[0] == '-' && word[1] != '-')
         for (const auto &n : kNames)
-            if (word[1] == n.shortName) return &n;
+            if (word[1] == n.shortName && (word.size() == 2 || n.takesValue)) {
+                if (word.size() > 2) *inlineValue = word.substr(2);
+                return &n;
+            }
     return nullptr;
 }
 
@@ -80,7 +84,9 @@ Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &a
     bool optionsEnded = false;
     for (int i = first; i < argc; ++i) {
         const std::string word = argv[i];
-        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+        // A negative number ("TIMEOUT -1") is an argument, to be refused by its check.
+        const bool number = word.size() >= 2 && word[0] == '-' && word[1] >= '0' && word[1] <= '9';
+        if (optionsEnded || word.size() < 2 || word[0] != '-' || number) {
             o.args.push_back(word);
             continue;
         }
@@ -92,9 +98,14 @@ Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &a
             o.help = true;
             continue;
         }
+        if (word == "-v" || word == "--verbose") {
+            o.verbose = true;
+            continue;
+        }
         std::string value;
-        bool hasValue = word.find('=') != std::string::npos && word.rfind("--", 0) == 0;
         const OptName *n = Lookup(word, &value);
+        const bool hasValue = (word.find('=') != std::string::npos && word.rfind("--", 0) == 0) ||
+                              (word.size() > 2 && word[1] != '-');
         if (!n || std::find(allowed.begin(), allowed.end(), n->opt) == allowed.end())
             throw UsageError("unknown option '" + word + "'");
         if (n->takesValue && !hasValue) {

@@ -37,6 +37,7 @@ enum class Opt {
 struct Options {
     std::vector<std::string> args;  // positional arguments after the subcommand
     bool help = false;
+    bool verbose = false;               // -v / --verbose, also after the command
     std::optional<int32_t> timeoutMs;   // --timeout MS
     std::optional<std::string> delimiter;  // --delimiter TEXT
     bool hexIn = false;                 // --hex-in (or --hex): data arguments typed in hex

@@ -1,5 +1,6 @@
 #include "param_rules.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <sstream>
@@ -140,11 +141,43 @@ const DriverInfo &FindDriver(const std::string &name) {
     throw UsageError("unknown driver '" + name + "'; the drivers are " + known);
 }
 
+namespace {
+
+// "Dev 5", "dev5", "Dev 1,96": primary address 0 to 30, secondary 96 to 126.
+// The library itself takes any number and the bus then fails in German.
+void CheckGpibAddress(const DriverInfo &driver, const std::string &address) {
+    const std::string text = NormalizedName(address);
+    const auto bad = [&] {
+        return UsageError("a " + std::string(driver.name) + " address is Dev 0 to Dev30, optionally "
+                          "with a secondary address 96 to 126 (Dev 1,96), not '" + address + "'");
+    };
+    if (text.compare(0, 3, "DEV") != 0 || address[0] == ' ') throw bad();
+    const auto comma = text.find(',');
+    const std::string primary = Trim(text.substr(3, comma == std::string::npos ? std::string::npos : comma - 3));
+    const std::string secondary = comma == std::string::npos ? "" : Trim(text.substr(comma + 1));
+    const auto number = [](const std::string &digits) {
+        return !digits.empty() && digits.size() <= 3 &&
+               std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (!number(primary) || std::stoi(primary) > 30) throw bad();
+    if (comma != std::string::npos && (!number(secondary) || std::stoi(secondary) < 96 || std::stoi(secondary) > 126))
+        throw bad();
+}
+
+}  // namespace
+
 void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
+    if (driver.transport == Transport::Gpib) CheckGpibAddress(driver, address);
+    if (driver.transport == Transport::Serial && address.rfind("tty", 0) == 0)
+        throw UsageError("'" + address + "' is not a port name: give COM1 ... COM255 or the device path /dev/" +
+                         address);
     if (driver.transport == Transport::Instrument && address[0] == ':')
         throw UsageError("a " + std::string(driver.name) + " address starts with the host, not '" + address + "'");
     if (driver.transport != Transport::Network) return;
+    if (address[0] == '[' || std::count(address.begin(), address.end(), ':') > 1)
+        throw UsageError("IPv6 is not supported: '" + address + "' (the " + driver.name +
+                         " driver reaches IPv4 addresses, such as 127.0.0.1:5025)");
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)
         throw UsageError("a " + std::string(driver.name) + " address is host:port, not '" + address + "'");
@@ -166,6 +199,19 @@ void CheckDelimiter(const std::string &value) {
     if (bytes > kMaxDelimiterBytes)
         throw UsageError("DELIMITER '" + value + "' has " + std::to_string(bytes) +
                          " bytes; at most 100 are possible");
+}
+
+std::string DelimiterBytes(const std::string &value) {
+    std::string bytes;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 2 < value.size() && IsHexDigit(value[i + 1]) && IsHexDigit(value[i + 2])) {
+            bytes += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += value[i];
+        }
+    }
+    return bytes;
 }
 
 std::string CheckSetValue(const DriverInfo &driver, const std::string &name, const std::string &value) {

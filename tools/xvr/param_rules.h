@@ -43,6 +43,8 @@ bool Readable(const DriverInfo &driver, const std::string &name);
 // A DELIMITER value: printable bytes and \XX escapes of two hex digits, at
 // most 100 bytes.  Throws UsageError naming the fault.
 void CheckDelimiter(const std::string &value);
+// The bytes of a DELIMITER value as the library gives it (\0D -> CR).
+std::string DelimiterBytes(const std::string &value);
 
 // The parameter table of one driver (from resources/parameters.txt), for
 // 'xvr params'.

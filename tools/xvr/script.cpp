@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <thread>
 
+#include "block.h"
+#include "cmd_control.h"
 #include "commands.h"
 #include "hex.h"
+#include "terminal.h"
 #include "trim.h"
 
 namespace xvrcli {
@@ -19,7 +22,8 @@ const char kStepHelp[] =
     "  :read              read and print one message\n"
     "  :read N            read and print N bytes\n"
     "  :sleep MS          wait (also 500ms, 2s)\n"
-    "  :help, :quit\n";
+    "  :help, :quit\n"
+    "Instrument control (what the driver offers; 'xvr params DRIVER'):\n";
 
 namespace {
 
@@ -54,10 +58,15 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
     } else if (word == ":read") {
         step.kind = rest.empty() ? Step::Kind::ReadMessage : Step::Kind::ReadCount;
         if (!rest.empty()) step.number = ParseNumber(rest, 1, UINT64_C(1) << 28, ":read");
-    } else {
-        throw UsageError("cannot understand '" + line + "' (:help lists the directives)");
+    } else if (!ParseControlDirective(word, rest, driver, &step)) {
+        throw UsageError("cannot understand '" + ShortPrintable(line) + "' (:help lists the directives)");
     }
     return step;
+}
+
+// A block's data is binary: hexadecimal on a terminal, as 'query --block'.
+void PrintAnswer(const Answer &answer, bool hexOut) {
+    PrintData(answer.data, hexOut || (answer.block && StdoutIsTerminal()));
 }
 
 }  // namespace
@@ -65,6 +74,12 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
 std::optional<Step> ParseStep(const std::string &text, size_t number, const DriverInfo &driver,
                               bool hexIn) {
     const std::string line = Trim(text);
+    // A binary file given as a script fails at its first line, and what is
+    // sent is always what --echo shows.
+    for (unsigned char c : line)
+        if ((c < 0x20 && c != '\t') || c == 0x7F)
+            throw UsageError("the line holds the control byte \\" + ToHex(std::string(1, static_cast<char>(c))) +
+                             ": not a text line (--hex-in sends any bytes as hex pairs)");
     if (line.empty() || line[0] == '#') return std::nullopt;
     Step step{Step::Kind::Send, "", "", 0, number, line};
     if (line[0] == ':') return Directive(step, line, driver);
@@ -90,11 +105,14 @@ std::vector<Step> ParseScript(std::istream &in, const std::string &name, const D
 bool RunStep(Device &device, const Step &step, bool hexOut) {
     switch (step.kind) {
     case Step::Kind::Send: device.Write(step.text, true); break;
-    case Step::Kind::Query: PrintData(device.Query(step.text), hexOut); break;
+    case Step::Kind::Query:
+        device.Write(step.text, true);
+        PrintAnswer(ReadAnswer(device, "the answer to '" + ShortPrintable(step.text) + "'"), hexOut);
+        break;
     case Step::Kind::Get: std::printf("%s\n", device.Get(step.text).c_str()); break;
     case Step::Kind::Set: device.Set(step.text, step.value); break;
     case Step::Kind::Sleep: std::this_thread::sleep_for(std::chrono::milliseconds(step.number)); break;
-    case Step::Kind::ReadMessage: PrintData(device.ReadMessage("a message"), hexOut); break;
+    case Step::Kind::ReadMessage: PrintAnswer(ReadAnswer(device, "a message"), hexOut); break;
     case Step::Kind::ReadCount: {
         std::string data;
         device.ReadCount(step.number, [&](const std::string &part) { data += part; },
@@ -102,8 +120,12 @@ bool RunStep(Device &device, const Step &step, bool hexOut) {
         PrintData(data, hexOut);
         break;
     }
-    case Step::Kind::Help: std::fputs(kStepHelp, stdout); break;
+    case Step::Kind::Help:
+        std::fputs(kStepHelp, stdout);
+        std::fputs(kControlStepHelp, stdout);
+        break;
     case Step::Kind::Quit: return false;
+    case Step::Kind::Control: RunControlStep(device, step); break;
     }
     std::fflush(stdout);
     return true;

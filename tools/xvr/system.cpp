@@ -1,11 +1,16 @@
 #include "system.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <stdexcept>
 #include <vector>
+
+#include "options.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -43,13 +48,13 @@ void SetEnv(const char *name, const std::string &value) { SetEnvironmentVariable
 
 std::string MakeTempDirectory() {
     char base[MAX_PATH + 1] = {};
-    if (GetTempPathA(sizeof base, base) == 0) throw std::runtime_error("no temporary directory");
+    if (GetTempPathA(sizeof base, base) == 0) throw DeviceError("no temporary directory");
     for (unsigned i = 0; i < 1000; ++i) {
         const std::string dir = std::string(base) + "xvr-" + std::to_string(GetCurrentProcessId()) +
                                 "-" + std::to_string(i);
         if (CreateDirectoryA(dir.c_str(), nullptr)) return dir + "\\";
     }
-    throw std::runtime_error("cannot create a temporary directory in " + std::string(base));
+    throw DeviceError("cannot create a temporary directory in " + std::string(base));
 }
 
 void RemoveTempDirectory(const std::string &dir, const std::initializer_list<const char *> &files) {
@@ -74,7 +79,8 @@ std::string MakeTempDirectory() {
     std::string pattern = WithSeparator(base.empty() ? "/tmp" : base) + "xvr-XXXXXX";
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
-    if (!mkdtemp(path.data())) throw std::runtime_error("cannot create a temporary directory " + pattern);
+    if (!mkdtemp(path.data()))
+        throw DeviceError("cannot create a temporary directory " + pattern + ": " + std::strerror(errno));
     return WithSeparator(path.data());
 }
 
@@ -93,6 +99,19 @@ std::string ParameterDirectory() {
 }
 #endif
 
+std::string FileProblem(const std::string &path) {
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (error) return error.message();
+    if (std::filesystem::is_directory(status)) return "it is a directory";
+    if (!std::filesystem::is_regular_file(status)) return "it is not a regular file";
+    errno = 0;
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) return std::strerror(errno ? errno : EACCES);
+    std::fclose(f);
+    return "";
+}
+
 bool ReadWholeFile(const std::string &path, std::string *bytes) {
     uint64_t size = 0;
     return ReadFileFrom(path, 0, bytes, &size);
@@ -105,10 +124,14 @@ bool WriteWholeFile(const std::string &path, const std::string &bytes) {
 }
 
 bool ReadFileFrom(const std::string &path, uint64_t offset, std::string *bytes, uint64_t *size) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     in.seekg(0, std::ios::end);
-    *size = static_cast<uint64_t>(in.tellg());
+    const std::streamoff end = in.tellg();
+    if (end < 0) return false;
+    *size = static_cast<uint64_t>(end);
     bytes->clear();
     if (offset >= *size) return true;
     in.seekg(static_cast<std::streamoff>(offset));

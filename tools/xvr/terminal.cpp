@@ -80,7 +80,42 @@ bool ReadlineLine(const std::string &prompt, std::string *line) {
 }
 #endif
 
+volatile std::sig_atomic_t g_ctrlC = 0;
+
+#ifdef _WIN32
+BOOL WINAPI NoteCtrlC(DWORD event) {
+    if (event != CTRL_C_EVENT) return FALSE;
+    g_ctrlC = 1;
+    return TRUE;
+}
+#else
+void NoteCtrlC(int) { g_ctrlC = 1; }
+struct sigaction g_previousAction;
+#endif
+
 }  // namespace
+
+InterruptScope::InterruptScope() {
+    g_ctrlC = 0;
+#ifdef _WIN32
+    SetConsoleCtrlHandler(NoteCtrlC, TRUE);
+#else
+    struct sigaction note = {};
+    note.sa_handler = NoteCtrlC;
+    sigemptyset(&note.sa_mask);
+    sigaction(SIGINT, &note, &g_previousAction);
+#endif
+}
+
+InterruptScope::~InterruptScope() {
+#ifdef _WIN32
+    SetConsoleCtrlHandler(NoteCtrlC, FALSE);
+#else
+    sigaction(SIGINT, &g_previousAction, nullptr);
+#endif
+}
+
+bool Interrupted() { return g_ctrlC != 0; }
 
 bool StdinIsTerminal() { return IsTerminal(stdin); }
 bool StdoutIsTerminal() { return IsTerminal(stdout); }

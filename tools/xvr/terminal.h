@@ -16,4 +16,15 @@ void BinaryStdout();
 // False at the end of input.
 bool ReadLine(const std::string &prompt, std::string *line);
 
+// While one exists, Ctrl-C does not end xvr but is noted for Interrupted().
+class InterruptScope {
+public:
+    InterruptScope();
+    ~InterruptScope();
+    InterruptScope(const InterruptScope &) = delete;
+    InterruptScope &operator=(const InterruptScope &) = delete;
+};
+// Whether Ctrl-C was pressed within the current InterruptScope.
+bool Interrupted();
+
 }  // namespace xvrcli

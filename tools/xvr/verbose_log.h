@@ -22,5 +22,11 @@ private:
 // The user's parameter file text with the [XVR] logging switches on (ours
 // first, theirs removed), everything else kept.
 std::string WithLoggingOn(const std::string &parameterFile);
+// Whether the parameter file switches the call log on (either switch).
+bool CallLogSwitchedOn(const std::string &parameterFile);
+// After the library's initialisation: a warning on stderr when XVR.XVR
+// switches the log on but XVR.log cannot be written, as the library says
+// nothing then.
+void WarnIfTheCallLogCannotBeWritten();
 
 }  // namespace xvrcli
