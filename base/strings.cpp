@@ -2,6 +2,10 @@
 
 namespace xvr {
 
+std::u16string Ascii(std::string_view text) {
+    return std::u16string(text.begin(), text.end());
+}
+
 std::u16string ToUpper(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t &c : out)

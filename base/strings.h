@@ -8,6 +8,8 @@
 
 namespace xvr {
 
+// ASCII text as UTF-16 (for numbers and fixed names; not for host text).
+std::u16string Ascii(std::string_view text);
 // Letters a-z upper-cased, everything else kept (the C locale's towupper).
 std::u16string ToUpper(std::u16string_view text);
 std::string ToUpperA(std::string_view text);
