@@ -26,7 +26,7 @@ uint32_t ReadCapacity(uint32_t length, uint32_t flags);
 
 // buffer holds count bytes; capacity is what the read could take
 // (ReadCapacity).  Sets *length and returns the status.
-int32_t FinishRead(ReadEnd end, uint8_t *buffer, uint32_t count, uint32_t capacity,
-                   uint32_t flags, uint32_t delimiterLength, int32_t *length);
+int32_t FinishRead(ReadEnd end, uint8_t *buffer, uint32_t count, uint32_t capacity, uint32_t flags,
+                   uint32_t delimiterLength, int32_t *length);
 
 }  // namespace xvr

@@ -13,7 +13,9 @@ namespace xvr {
 class Deadline {
 public:
     // A deadline ms from now; 0 or less is already due.
-    static Deadline In(int64_t ms) { return Deadline(platform::MonotonicMs(), ms < 0 ? 0 : static_cast<uint64_t>(ms)); }
+    static Deadline In(int64_t ms) {
+        return Deadline(platform::MonotonicMs(), ms < 0 ? 0 : static_cast<uint64_t>(ms));
+    }
 
     uint64_t Start() const { return m_start; }
     uint64_t Elapsed() const { return platform::MonotonicMs() - m_start; }

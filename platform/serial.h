@@ -19,7 +19,7 @@ struct SerialLine {
 
     uint32_t baudRate = 0;
     uint8_t byteSize = 8;
-    uint8_t parity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t parity = 0;              // 0 none, 1 odd, 2 even, 3 mark, 4 space
     uint8_t stopBits = kOneStopBit;  // the DCB's values: 0 one, 1 one and a half, 2 two
     bool outxCtsFlow = false;
     bool outX = false;

@@ -43,7 +43,8 @@ bool ParseGPIBAddress(std::u16string_view text, GPIBAddress *address) {
     const size_t comma = rest.find(u',');
     // "%d" stops at the comma, so the whole rest yields the primary address.
     address->primary = AddressNumber(rest);
-    address->secondary = comma == std::u16string_view::npos ? 0 : AddressNumber(rest.substr(comma + 1));
+    address->secondary =
+        comma == std::u16string_view::npos ? 0 : AddressNumber(rest.substr(comma + 1));
     return true;
 }
 
@@ -131,7 +132,8 @@ int32_t CXVR_GPIBDevice::Write(const uint8_t *data, int32_t *length, uint32_t fl
     if (appendDelimiter) block.insert(block.end(), m_Delimiter, m_Delimiter + m_lDelimiterLength);
     *length = static_cast<int32_t>(total);
     if (!m_pBus->Send(m_wBusAddress, static_cast<uint16_t>(total), block.data())) {
-        *error = FormatText(kTextWriteFailed, {kInterfaceName, SystemText(platform::DeviceFailedError())});
+        *error = FormatText(kTextWriteFailed,
+                            {kInterfaceName, SystemText(platform::DeviceFailedError())});
         return kStatusTransfer;
     }
     return kStatusOk;

@@ -61,7 +61,8 @@ void CXVR_IPDevice::Release() {
     uint8_t scratch[1024];
     do {
         uint32_t error = 0;
-        if (platform::SocketWait(m_Socket, false, waitForEnd ? deadline.Remaining() : 0, &error) <= 0)
+        if (platform::SocketWait(m_Socket, false, waitForEnd ? deadline.Remaining() : 0, &error) <=
+            0)
             break;
         if (platform::SocketReceive(m_Socket, scratch, sizeof scratch, &error) <= 0) break;
     } while (!deadline.Expired());
@@ -86,7 +87,8 @@ void CXVR_IPDevice::Clear() {
         uint32_t code = 0;
         // Never waits: only what is there now goes.  An end of stream or a
         // failure is left for the next read to report.
-        const int64_t got = platform::SocketReceive(m_Socket, m_Receive.data(), kReceiveSize, &code);
+        const int64_t got =
+            platform::SocketReceive(m_Socket, m_Receive.data(), kReceiveSize, &code);
         if (got < 0 || (got == 0 && !datagram)) break;
     }
 }
@@ -104,7 +106,8 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool wa
     if (kReceiveSize - m_lBuffered < needed) return result;
     // Bytes handed over leave a gap at the front; close it only when the room
     // behind the buffered bytes runs short, so hand-overs never move data.
-    if (m_lStart > 0 && kReceiveSize - m_lStart - m_lBuffered < std::max(needed, kReceiveSize / 2)) {
+    if (m_lStart > 0 &&
+        kReceiveSize - m_lStart - m_lBuffered < std::max(needed, kReceiveSize / 2)) {
         std::memmove(m_Receive.data(), m_Receive.data() + m_lStart, m_lBuffered);
         m_lStart = 0;
     }
@@ -167,7 +170,8 @@ ReadEnd CXVR_IPDevice::HandOver(uint8_t *buffer, uint32_t limit, bool toDelimite
                 const uint32_t span = std::min(limit - *delivered, m_lBuffered - taken);
                 const void *hit = std::memchr(from + taken, m_Delimiter[0], span);
                 const uint32_t run =
-                    hit ? static_cast<uint32_t>(static_cast<const uint8_t *>(hit) - (from + taken)) : span;
+                    hit ? static_cast<uint32_t>(static_cast<const uint8_t *>(hit) - (from + taken))
+                        : span;
                 std::memcpy(buffer + *delivered, from + taken, run);
                 *delivered += run;
                 taken += run;
@@ -175,8 +179,9 @@ ReadEnd CXVR_IPDevice::HandOver(uint8_t *buffer, uint32_t limit, bool toDelimite
             }
             const uint8_t b = from[taken++];
             buffer[(*delivered)++] = b;
-            *matched = b == m_Delimiter[*matched] ? *matched + 1
-                                                  : DelimiterStartAtEnd(buffer, *delivered, *matched);
+            *matched = b == m_Delimiter[*matched]
+                           ? *matched + 1
+                           : DelimiterStartAtEnd(buffer, *delivered, *matched);
         }
         if (*matched == m_lDelimiterLength) end = ReadEnd::kDelimiter;
     }
@@ -187,7 +192,7 @@ ReadEnd CXVR_IPDevice::HandOver(uint8_t *buffer, uint32_t limit, bool toDelimite
 }
 
 int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
-                                std::u16string *error) {
+                            std::u16string *error) {
     const uint32_t size = static_cast<uint32_t>(*length);
     *length = 0;
     const uint32_t limit = ReadCapacity(size, flags);
@@ -218,7 +223,7 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
 }
 
 int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
-                                 std::u16string *error) {
+                             std::u16string *error) {
     const size_t count = static_cast<size_t>(*length);
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
@@ -244,7 +249,7 @@ int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flag
 // what is left while the socket takes it, within the record's time-out, so
 // that no command is left half-sent.
 int32_t CXVR_IPDevice::SendAll(const uint8_t *block, size_t total, int32_t *length,
-                                   std::u16string *error) {
+                               std::u16string *error) {
     const Deadline deadline = Deadline::In(m_lTimeout);
     size_t sent = 0;
     uint32_t code = 0;

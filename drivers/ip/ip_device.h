@@ -55,8 +55,8 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
     uint32_t m_lSocketType = 0;
     bool m_bNonBlocking = false;
     std::vector<uint8_t> m_Receive;  // allocated by the first read
-    uint32_t m_lStart = 0;     // first buffered byte in m_Receive
-    uint32_t m_lBuffered = 0;  // bytes from m_lStart on
+    uint32_t m_lStart = 0;           // first buffered byte in m_Receive
+    uint32_t m_lBuffered = 0;        // bytes from m_lStart on
 
 private:
     struct ReceiveResult;

@@ -240,10 +240,10 @@ bool SerialPort::GetLine(SerialLine *line) {
         line->baudRate = t2.c_ospeed;
     }
     switch (tio.c_cflag & CSIZE) {
-        case CS5: line->byteSize = 5; break;
-        case CS6: line->byteSize = 6; break;
-        case CS7: line->byteSize = 7; break;
-        default: line->byteSize = 8; break;
+    case CS5: line->byteSize = 5; break;
+    case CS6: line->byteSize = 6; break;
+    case CS7: line->byteSize = 7; break;
+    default: line->byteSize = 8; break;
     }
     if (!(tio.c_cflag & PARENB))
         line->parity = 0;
@@ -358,14 +358,15 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     }
 }
 
-bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail,
-                       uint32_t tailSize, uint32_t *done) {
+bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail, uint32_t tailSize,
+                       uint32_t *done) {
     *done = 0;
     const int fd = static_cast<int>(m_handle);
     const uint64_t all = static_cast<uint64_t>(size) + tailSize;
     // Both 0: no limit, as with COMMTIMEOUTS.
     const bool limited = m_writePerByteMs != 0 || m_writeMs != 0;
-    const Deadline deadline = Deadline::In(static_cast<int64_t>(m_writePerByteMs * all + m_writeMs));
+    const Deadline deadline =
+        Deadline::In(static_cast<int64_t>(m_writePerByteMs * all + m_writeMs));
     uint64_t sent = 0;
     auto failed = [&]() {
         Fail();

@@ -42,7 +42,8 @@ protected:
         int32_t length = capacity;
         const int32_t status = m_Driver.Read(h, buffer.data(), &length, flags, &m_Error);
         EXPECT_EQ(buffer[capacity], 0xEE);
-        m_Data.assign(reinterpret_cast<const char *>(buffer.data()), std::clamp(length, 0, capacity));
+        m_Data.assign(reinterpret_cast<const char *>(buffer.data()),
+                      std::clamp(length, 0, capacity));
         if (flags & kReadZeroTerminate) {
             EXPECT_EQ(buffer[m_Data.size()], 0);
         }
@@ -69,8 +70,8 @@ protected:
 TEST(GpibAddressTest, ParsesDevTextsAndRefusesOthers) {
     // The bus address word: secondary * 256 + primary; -1: refused.
     const std::pair<const char16_t *, int> cases[] = {
-        {u"dev5", 5},      {u"Dev 1,96", 24577}, {u"DEV", 0},       {u"Devxyz", 0},
-        {u"Dev 300", 44},  {u"Dev -1, 2x", 767}, {u" Dev 5", -1},   {u"GPIB 5", -1},
+        {u"dev5", 5},     {u"Dev 1,96", 24577}, {u"DEV", 0},     {u"Devxyz", 0},
+        {u"Dev 300", 44}, {u"Dev -1, 2x", 767}, {u" Dev 5", -1}, {u"GPIB 5", -1},
     };
     for (const auto &[text, word] : cases) {
         GPIBAddress a;
@@ -118,7 +119,8 @@ TEST_F(GpibDriverTest, AWriteIsOneBusMessageOrNothing) {
         m_Error.clear();
         EXPECT_EQ(Write(h, c.data, c.flags), c.status) << c.data.size();
         EXPECT_EQ(m_Sent, c.sent) << c.data.size();
-        EXPECT_EQ(m_Error, c.status == kStatusOk ? u"" : LoadText(kTextOutOfRange)) << c.data.size();
+        EXPECT_EQ(m_Error, c.status == kStatusOk ? u"" : LoadText(kTextOutOfRange))
+            << c.data.size();
     }
     // Negative lengths are refused before anything is touched.
     int32_t length = -1;
@@ -264,7 +266,8 @@ TEST_F(GpibDriverTest, FailedSendsAndEntersAreTransferErrors) {
     ASSERT_EQ(Set(h, u"TIMEOUT", u"100"), kStatusOk);
     m_Sim.Configure("fail iecSend");
     EXPECT_EQ(Write(h, "*IDN?", kWriteAppendDelimiter), kStatusTransfer);
-    EXPECT_EQ(m_Error, FormatText(kTextWriteFailed, {u"GPIB", SystemText(platform::DeviceFailedError())}));
+    EXPECT_EQ(m_Error,
+              FormatText(kTextWriteFailed, {u"GPIB", SystemText(platform::DeviceFailedError())}));
     m_Sim.Configure("fail iecEnter");
     ASSERT_EQ(Write(h, "*IDN?", kWriteAppendDelimiter), kStatusOk);
     EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);
@@ -281,8 +284,8 @@ TEST_F(GpibDriverTest, AFailedBindingLeavesNothingBoundAndIsRetried) {
     CXVR_GPIB absent(u"KX GPIB", u"QUVIEC_ABSENT.DLL");
     uint32_t h = kFrameBits;
     EXPECT_EQ(absent.Open(&h, u"Dev 5", -1, &m_Error), kStatusOpenFailed);
-    const std::u16string head = FormatText(
-        kTextDllLoadFailed, {platform::LibraryFileName(u"QUVIEC_ABSENT.DLL"), u""});
+    const std::u16string head =
+        FormatText(kTextDllLoadFailed, {platform::LibraryFileName(u"QUVIEC_ABSENT.DLL"), u""});
     EXPECT_EQ(m_Error.substr(0, head.size()), head);
     EXPECT_GT(m_Error.size(), head.size());  // the system's reason follows
 

@@ -169,7 +169,8 @@ TEST(PlatformSystem, LibrariesLoadByName) {
     EXPECT_EQ(platform::LibrarySymbol(library, "NoSuchEntryPoint"), nullptr);
     platform::FreeLibraryFile(library);
 
-    EXPECT_EQ(platform::LoadLibraryFile(platform::LibraryFileName(u"NOSUCHLIB.DLL"), &error), nullptr);
+    EXPECT_EQ(platform::LoadLibraryFile(platform::LibraryFileName(u"NOSUCHLIB.DLL"), &error),
+              nullptr);
     EXPECT_GT(error.size(), 2u);
     EXPECT_TRUE(EndsWith(error, u"\r\n"));
 }

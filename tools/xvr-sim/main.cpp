@@ -34,7 +34,6 @@
 namespace xvrsim {
 namespace {
 
-
 const char kUsage[] =
     "Usage: xvr-sim [OPTIONS]\n"
     "Simulated instruments on every transport at once, until SIGINT or SIGTERM.\n\n"
@@ -223,7 +222,8 @@ void Simulator::OpenPseudoTerminal() {
 
 void Simulator::WriteParameterFile() {
     const std::string path = m_config.xvrDir + "/XVR.XVR";
-    if (mkdir(m_config.xvrDir.c_str(), 0755) != 0 && errno != EEXIST) Die("cannot create " + m_config.xvrDir);
+    if (mkdir(m_config.xvrDir.c_str(), 0755) != 0 && errno != EEXIST)
+        Die("cannot create " + m_config.xvrDir);
     {
         std::ifstream existing(path);
         std::string first;
@@ -325,17 +325,19 @@ bool Simulator::ServeStream(StreamPeer &peer, short revents) {
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
         const ssize_t n = read(peer.fd, m_buffer.data(), m_buffer.size());
         if (n > 0) {
-            for (const auto &line : TakeLines(&peer.pending, std::string(m_buffer.data(), static_cast<size_t>(n))))
+            for (const auto &line :
+                 TakeLines(&peer.pending, std::string(m_buffer.data(), static_cast<size_t>(n))))
                 Schedule(peer.fd, nullptr, *peer.instrument, line, peer.lineEnd);
         } else if (peer.closable && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
             return false;
         }
     }
     while (peer.sent < peer.out.size()) {
-        const ssize_t n = peer.closable
-                              ? send(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent,
-                                     MSG_NOSIGNAL | MSG_DONTWAIT)
-                              : write(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent);
+        const ssize_t n =
+            peer.closable
+                ? send(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent,
+                       MSG_NOSIGNAL | MSG_DONTWAIT)
+                : write(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent);
         if (n > 0) {
             peer.sent += static_cast<size_t>(n);
             continue;
@@ -357,7 +359,8 @@ bool Simulator::ServeStream(StreamPeer &peer, short revents) {
 
 void Simulator::Run() {
     for (;;) {
-        std::vector<pollfd> fds = {{g_signalPipe[0], POLLIN, 0}, {m_tcp, POLLIN, 0}, {m_udp, POLLIN, 0}};
+        std::vector<pollfd> fds = {
+            {g_signalPipe[0], POLLIN, 0}, {m_tcp, POLLIN, 0}, {m_udp, POLLIN, 0}};
         const size_t firstStream = fds.size();
         for (const auto &peer : m_streams) {
             short events = peer.out.size() - peer.sent < kMaxQueuedBytes ? POLLIN : 0;
@@ -367,7 +370,8 @@ void Simulator::Run() {
 
         uint32_t timeoutMs = 1000;
         for (const auto &o : m_outgoing) timeoutMs = std::min(timeoutMs, o.due.Remaining());
-        if (poll(fds.data(), fds.size(), static_cast<int>(timeoutMs)) < 0 && errno != EINTR) Die("poll");
+        if (poll(fds.data(), fds.size(), static_cast<int>(timeoutMs)) < 0 && errno != EINTR)
+            Die("poll");
         if (fds[0].revents) return;
         if (fds[1].revents & POLLIN) AcceptTcp();
         if (fds[2].revents & POLLIN) ReceiveUdp();
@@ -406,7 +410,8 @@ int main(int argc, char **argv) {
         const std::string arg = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         auto bad = [&](const char *why) {
-            std::fprintf(stderr, "xvr-sim: %s: %s\nRun 'xvr-sim --help' for its usage.\n", arg.c_str(), why);
+            std::fprintf(stderr, "xvr-sim: %s: %s\nRun 'xvr-sim --help' for its usage.\n",
+                         arg.c_str(), why);
             std::exit(2);
         };
         if (arg == "--version") {
@@ -436,7 +441,8 @@ int main(int argc, char **argv) {
             ++i;
         } else if (arg == "--com") {
             config.comName = value;
-            if (config.comName.empty() || config.comName.find_first_of("=[]\r\n") != std::string::npos)
+            if (config.comName.empty() ||
+                config.comName.find_first_of("=[]\r\n") != std::string::npos)
                 bad("a port name such as COM7");
             ++i;
         } else if (arg == "--xvr-dir") {
@@ -453,9 +459,11 @@ int main(int argc, char **argv) {
     InstrumentModel model = DefaultInstrument();
     if (!config.instrumentFile.empty()) {
         struct stat info {};
-        if (stat(config.instrumentFile.c_str(), &info) != 0) Die("cannot read " + config.instrumentFile);
+        if (stat(config.instrumentFile.c_str(), &info) != 0)
+            Die("cannot read " + config.instrumentFile);
         if (!S_ISREG(info.st_mode)) {
-            std::fprintf(stderr, "xvr-sim: cannot read %s: it is %s\n", config.instrumentFile.c_str(),
+            std::fprintf(stderr, "xvr-sim: cannot read %s: it is %s\n",
+                         config.instrumentFile.c_str(),
                          S_ISDIR(info.st_mode) ? "a directory" : "not a regular file");
             return 2;
         }
