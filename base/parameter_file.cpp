@@ -4,12 +4,8 @@
 
 namespace xvr {
 
-std::u16string ParameterFilePath() {
-    return platform::ParameterDirectory() + u"XVR.XVR";
-}
+std::u16string ParameterFilePath() { return platform::ParameterDirectory() + u"XVR.XVR"; }
 
-std::u16string LogFilePath() {
-    return platform::ParameterDirectory() + u"XVR.log";
-}
+std::u16string LogFilePath() { return platform::ParameterDirectory() + u"XVR.log"; }
 
 }  // namespace xvr

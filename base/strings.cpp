@@ -2,9 +2,7 @@
 
 namespace xvr {
 
-std::u16string Ascii(std::string_view text) {
-    return std::u16string(text.begin(), text.end());
-}
+std::u16string Ascii(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 std::u16string ToUpper(std::u16string_view text) {
     std::u16string out(text);
@@ -55,7 +53,8 @@ std::u16string Format(std::u16string_view format, std::initializer_list<FormatAr
         }
         size_t j = i + 1;
         size_t width = 0;
-        if (format[j] == u'0' && j + 2 < format.size() && format[j + 1] >= u'1' && format[j + 1] <= u'9') {
+        if (format[j] == u'0' && j + 2 < format.size() && format[j + 1] >= u'1' &&
+            format[j + 1] <= u'9') {
             width = static_cast<size_t>(format[j + 1] - u'0');
             j += 2;
         }
@@ -81,7 +80,8 @@ std::u16string Format(std::u16string_view format, std::initializer_list<FormatAr
             int32_t v = static_cast<int32_t>(a.number);
             if (v < 0) {
                 out.push_back(u'-');
-                AppendUnsigned(out, static_cast<uint64_t>(-static_cast<int64_t>(v)), 10, true, width);
+                AppendUnsigned(out, static_cast<uint64_t>(-static_cast<int64_t>(v)), 10, true,
+                               width);
             } else {
                 AppendUnsigned(out, static_cast<uint64_t>(v), 10, true, width);
             }

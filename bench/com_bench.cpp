@@ -57,7 +57,8 @@ public:
     }
     bool Ok() const { return m_ok; }
     bool Query(const std::string &line, char *answer, size_t size) {
-        if (write(m_fd, line.data(), line.size()) != static_cast<ssize_t>(line.size())) return false;
+        if (write(m_fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+            return false;
         size_t got = 0;
         while (got == 0 || answer[got - 1] != '\r') {
             pollfd p{m_fd, POLLIN, 0};

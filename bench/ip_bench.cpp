@@ -233,8 +233,9 @@ void BM_LibraryBulkRead(benchmark::State &state) {
     state.counters["MiB_per_s"] = rate / (1 << 20);
     if (g_rawBytesPerSecond > 0) {
         state.counters["ratio_to_raw"] = rate / g_rawBytesPerSecond;
-        std::printf("ip bulk read: library %.0f MiB/s, raw %.0f MiB/s, ratio %.3f (target >= 0.5)\n",
-                    rate / (1 << 20), g_rawBytesPerSecond / (1 << 20), rate / g_rawBytesPerSecond);
+        std::printf(
+            "ip bulk read: library %.0f MiB/s, raw %.0f MiB/s, ratio %.3f (target >= 0.5)\n",
+            rate / (1 << 20), g_rawBytesPerSecond / (1 << 20), rate / g_rawBytesPerSecond);
     }
 }
 
@@ -259,7 +260,8 @@ void BM_OpenCloseCycles(benchmark::State &state) {
     x->Init(nullptr, &module, 100, 100);
     auto cycle = [&] {
         uint32_t h = 0;
-        if (x->OpenWithTimeout(kModule, &h, "TCP/IP", address.c_str(), 1000) != XVR_OK) return false;
+        if (x->OpenWithTimeout(kModule, &h, "TCP/IP", address.c_str(), 1000) != XVR_OK)
+            return false;
         PeerSocket peer = listener.Accept(2000);
         peer.Close();
         return x->Close(h) == XVR_CLOSE_RELEASED;
@@ -277,8 +279,9 @@ void BM_OpenCloseCycles(benchmark::State &state) {
     state.counters["failed"] = failed;
     state.counters["fd_growth"] = fdGrowth;
     state.counters["rss_growth_KiB"] = static_cast<double>(rssGrowth);
-    std::printf("ip open/close: %lld cycles, %d failed, descriptors %+d, resident memory %+ld KiB\n",
-                static_cast<long long>(state.iterations()), failed, fdGrowth, rssGrowth);
+    std::printf(
+        "ip open/close: %lld cycles, %d failed, descriptors %+d, resident memory %+ld KiB\n",
+        static_cast<long long>(state.iterations()), failed, fdGrowth, rssGrowth);
 }
 
 BENCHMARK(BM_RawQuery)->Iterations(kQueries)->UseRealTime();

@@ -24,8 +24,10 @@ double Rate(const xvr::test::HostApi &x, int n) {
     std::vector<std::unique_ptr<xvr::test::EchoInstrument>> peers;
     std::vector<uint32_t> handles(n);
     for (int i = 0; i < n; ++i) {
-        peers.push_back(std::make_unique<xvr::test::EchoInstrument>("I" + std::to_string(i), false, kDelayMs));
-        x.OpenWithTimeout(XVR_MODULE_HANDLE, &handles[i], "TCP/IP", peers.back()->Address().c_str(), 2000);
+        peers.push_back(
+            std::make_unique<xvr::test::EchoInstrument>("I" + std::to_string(i), false, kDelayMs));
+        x.OpenWithTimeout(XVR_MODULE_HANDLE, &handles[i], "TCP/IP", peers.back()->Address().c_str(),
+                          2000);
     }
     std::atomic<long> done{0};
     const auto start = std::chrono::steady_clock::now();
@@ -35,14 +37,18 @@ double Rate(const xvr::test::HostApi &x, int n) {
             uint8_t buffer[64];
             while (std::chrono::steady_clock::now() - start < kRun) {
                 int32_t len = 5;
-                x.Write(handles[i], reinterpret_cast<const uint8_t *>("MEAS?"), &len, XVR_WRITE_APPEND_DELIMITER);
+                x.Write(handles[i], reinterpret_cast<const uint8_t *>("MEAS?"), &len,
+                        XVR_WRITE_APPEND_DELIMITER);
                 len = sizeof buffer;
-                if (x.Read(handles[i], buffer, &len, XVR_READ_STOP_AT_DELIMITER) == XVR_READ_DELIMITER) ++done;
+                if (x.Read(handles[i], buffer, &len, XVR_READ_STOP_AT_DELIMITER) ==
+                    XVR_READ_DELIMITER)
+                    ++done;
             }
         });
     }
     for (auto &t : threads) t.join();
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (uint32_t h : handles) x.Close(h);
     return static_cast<double>(done) / seconds;
 }

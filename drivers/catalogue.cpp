@@ -22,7 +22,8 @@ bool ModuleHandleOk(uint32_t handle, std::u16string *error) {
 // Whole text and its zero, or the empty string and -19.
 int32_t CopyOut(const char *text, char *buffer, uint32_t size, std::u16string *error) {
     size_t n = std::strlen(text);
-    if (buffer && static_cast<int32_t>(size) > 0 && static_cast<size_t>(static_cast<int32_t>(size)) > n) {
+    if (buffer && static_cast<int32_t>(size) > 0 &&
+        static_cast<size_t>(static_cast<int32_t>(size)) > n) {
         std::memcpy(buffer, text, n + 1);
         return kStatusOk;
     }
@@ -69,8 +70,8 @@ int32_t CatalogueDriverName(uint32_t moduleHandle, uint32_t index, char *buffer,
 }
 
 int32_t CatalogueDriverParam(uint32_t moduleHandle, const char *driverName, char *buffer,
-                             uint32_t size, uint32_t *paramType, uint32_t *param1,
-                             uint32_t *param2, std::u16string *error) {
+                             uint32_t size, uint32_t *paramType, uint32_t *param1, uint32_t *param2,
+                             std::u16string *error) {
     if (!ModuleHandleOk(moduleHandle, error)) return kStatusBadHandle;
     const DriverEntry *d = FindDriver(driverName);
     if (!d) return UnknownDriver(driverName, error);
@@ -80,8 +81,8 @@ int32_t CatalogueDriverParam(uint32_t moduleHandle, const char *driverName, char
     return CopyOut(d->paramName, buffer, size, error);
 }
 
-int32_t CatalogueEnum(uint32_t moduleHandle, const char *driverName, int32_t index,
-                      char *buffer, uint32_t size, std::u16string *error) {
+int32_t CatalogueEnum(uint32_t moduleHandle, const char *driverName, int32_t index, char *buffer,
+                      uint32_t size, std::u16string *error) {
     if (!ModuleHandleOk(moduleHandle, error)) return kStatusBadHandle;
     const DriverEntry *d = FindDriver(driverName);
     if (!d || !d->enumFormat) return UnknownDriver(driverName, error);

@@ -45,10 +45,14 @@ std::u16string LockText(const LockRequest &lock) {
 
 bool ParseRemote(std::u16string_view value, RemoteRequest *request) {
     const std::u16string word = Keyword(value);
-    if (word == u"REMOTE") *request = RemoteRequest::kRemote;
-    else if (word == u"LOCAL") *request = RemoteRequest::kLocal;
-    else if (word == u"LOCKOUT") *request = RemoteRequest::kLockout;
-    else return false;
+    if (word == u"REMOTE")
+        *request = RemoteRequest::kRemote;
+    else if (word == u"LOCAL")
+        *request = RemoteRequest::kLocal;
+    else if (word == u"LOCKOUT")
+        *request = RemoteRequest::kLockout;
+    else
+        return false;
     return true;
 }
 

@@ -42,7 +42,8 @@ public:
         {
             std::lock_guard<std::mutex> list(m_Lock);
             if (d->m_State != Device::State::kOpen) return NotOpen(error);
-            status = m_Devices.Close(handle, error, [](Device &r) { r.m_State = Device::State::kReleased; });
+            status = m_Devices.Close(handle, error,
+                                     [](Device &r) { r.m_State = Device::State::kReleased; });
         }
         if (status == kStatusReleased) d->Release();
         return status;

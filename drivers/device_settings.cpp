@@ -24,9 +24,7 @@ uint32_t CXVR_DeviceSettings::DelimiterStartAtEnd(const uint8_t *data, size_t co
     return 0;
 }
 
-std::u16string NormalizeParamName(std::u16string_view name) {
-    return ToUpper(TrimBlanks(name));
-}
+std::u16string NormalizeParamName(std::u16string_view name) { return ToUpper(TrimBlanks(name)); }
 
 namespace {
 
@@ -44,8 +42,8 @@ int HexDigit(char c) {
 // "%2X" over at most two bytes: blanks skipped, optional sign, hex digits.
 uint8_t ScanEscape(const char *p, size_t n) {
     size_t i = 0;
-    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\n' || p[i] == '\v' ||
-                     p[i] == '\f' || p[i] == '\r'))
+    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\n' || p[i] == '\v' || p[i] == '\f' ||
+                     p[i] == '\r'))
         ++i;
     bool negative = false;
     if (i < n && (p[i] == '+' || p[i] == '-')) negative = p[i++] == '-';

@@ -36,8 +36,8 @@ public:
     // not null while *length is above 0.
     virtual int32_t Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint32_t flags,
                          std::u16string *error) = 0;
-    virtual int32_t Write(uint32_t handle, const uint8_t *buffer, int32_t *length,
-                          uint32_t flags, std::u16string *error) = 0;
+    virtual int32_t Write(uint32_t handle, const uint8_t *buffer, int32_t *length, uint32_t flags,
+                          std::u16string *error) = 0;
     virtual bool HasOpenDevices() = 0;
     virtual int32_t ParamGet(uint32_t handle, std::u16string name, std::u16string *value,
                              std::u16string *error) = 0;

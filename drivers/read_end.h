@@ -20,10 +20,13 @@ enum class ReadEnd {
     kShort,       // status -6: time-out, nothing more to receive, or failure
 };
 
-// buffer holds count bytes; capacity is what the read could take (the host's
-// length less the byte kept for the zero with flag 4).  Sets *length and
-// returns the status.
-int32_t FinishRead(ReadEnd end, uint8_t *buffer, uint32_t count, uint32_t capacity,
-                   uint32_t flags, uint32_t delimiterLength, int32_t *length);
+// What a read may fill of the host's length: with flag 4 one byte stays for
+// the zero (none with a length of 0).
+uint32_t ReadCapacity(uint32_t length, uint32_t flags);
+
+// buffer holds count bytes; capacity is what the read could take
+// (ReadCapacity).  Sets *length and returns the status.
+int32_t FinishRead(ReadEnd end, uint8_t *buffer, uint32_t count, uint32_t capacity, uint32_t flags,
+                   uint32_t delimiterLength, int32_t *length);
 
 }  // namespace xvr

@@ -33,7 +33,8 @@ bool SameName(const char *name, std::u16string_view prepared) {
     const size_t n = std::strlen(name);
     if (n != prepared.size()) return false;
     for (size_t i = 0; i < n; ++i) {
-        const char c = name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
+        const char c =
+            name[i] >= 'a' && name[i] <= 'z' ? static_cast<char>(name[i] - 'a' + 'A') : name[i];
         if (static_cast<char16_t>(static_cast<unsigned char>(c)) != prepared[i]) return false;
     }
     return true;

@@ -30,9 +30,7 @@ std::u16string BufferText(const char *buffer, int64_t size) {
     return platform::AnsiToWide(std::string_view(buffer, n));
 }
 
-uint32_t Addr(const void *p) {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
-}
+uint32_t Addr(const void *p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
 // An internal failure (out of memory): -4 with text 11018.
 int32_t Internal(std::u16string &error) {
@@ -88,9 +86,9 @@ int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t 
         }
         if (Logging()) {
             const int32_t lengthOut = length ? *length : 0;
-            app.Log().Write(Format(format, {handle, Addr(buffer), lengthIn, flags, status,
-                                            lengthOut, error}),
-                            buffer, lengthOut < lengthIn ? lengthOut : lengthIn);
+            app.Log().Write(
+                Format(format, {handle, Addr(buffer), lengthIn, flags, status, lengthOut, error}),
+                buffer, lengthOut < lengthIn ? lengthOut : lengthIn);
         }
         return status;
     });
@@ -99,7 +97,8 @@ int32_t Transfer(const char16_t *format, uint32_t handle, Byte *buffer, int32_t 
 int32_t Retired(const char16_t *name) {
     return Guarded([&](std::u16string &error) {
         error = FormatText(kTextRetired, {name});
-        if (Logging()) LogCall(Format(u"%s()\n  status = %d, \n  %s", {name, kStatusRetired, error}));
+        if (Logging())
+            LogCall(Format(u"%s()\n  status = %d, \n  %s", {name, kStatusRetired, error}));
         return kStatusRetired;
     });
 }
@@ -131,8 +130,8 @@ static int32_t OpenDevice(const char16_t *format, bool withTimeout, uint32_t mod
     return Guarded([&](std::u16string &error) {
         int32_t status;
         try {
-            status = TheApp().Open(moduleHandle, handle, W(driverName), W(openParam), timeoutMs,
-                                   &error);
+            status =
+                TheApp().Open(moduleHandle, handle, W(driverName), W(openParam), timeoutMs, &error);
         } catch (...) {
             *handle = 0;
             status = Internal(error);
@@ -153,17 +152,19 @@ static int32_t OpenDevice(const char16_t *format, bool withTimeout, uint32_t mod
 
 XVR_API int32_t XVR_CALL flXVROpen(uint32_t moduleHandle, uint32_t *lXVRDeviceHandleP,
                                    const char *driverName, const char *openParam) {
-    return OpenDevice(u"flXVROpen(0x%X, 0x%X, %s, %s)\n  status = %d,       "
-                      u"lXVRDeviceHandleP = 0x%X\n  %s",
-                      false, moduleHandle, lXVRDeviceHandleP, driverName, openParam, -1);
+    return OpenDevice(
+        u"flXVROpen(0x%X, 0x%X, %s, %s)\n  status = %d,       "
+        u"lXVRDeviceHandleP = 0x%X\n  %s",
+        false, moduleHandle, lXVRDeviceHandleP, driverName, openParam, -1);
 }
 
 XVR_API int32_t XVR_CALL flXVROpenWithTimeout(uint32_t moduleHandle, uint32_t *lXVRDeviceHandleP,
                                               const char *driverName, const char *openParam,
                                               int32_t timeoutMs) {
-    return OpenDevice(u"flXVROpenWithTimeout(0x%X, 0x%X, %s, %s, %d)\n  status = %d,        "
-                      u"lXVRDeviceHandleP = 0x%X\n  %s",
-                      true, moduleHandle, lXVRDeviceHandleP, driverName, openParam, timeoutMs);
+    return OpenDevice(
+        u"flXVROpenWithTimeout(0x%X, 0x%X, %s, %s, %d)\n  status = %d,        "
+        u"lXVRDeviceHandleP = 0x%X\n  %s",
+        true, moduleHandle, lXVRDeviceHandleP, driverName, openParam, timeoutMs);
 }
 
 XVR_API int32_t XVR_CALL flXVRClose(uint32_t deviceHandle) {
@@ -171,8 +172,8 @@ XVR_API int32_t XVR_CALL flXVRClose(uint32_t deviceHandle) {
         CQUVXVRApp &app = TheApp();
         int32_t status = app.Close(deviceHandle, &error);
         if (Logging())
-            LogCall(Format(u"flXVRClose(0x%X)\n  status = %d, \n  %s",
-                           {deviceHandle, status, error}));
+            LogCall(
+                Format(u"flXVRClose(0x%X)\n  status = %d, \n  %s", {deviceHandle, status, error}));
         return status;
     });
 }
@@ -183,8 +184,8 @@ XVR_API int32_t XVR_CALL flXVRRead(uint32_t deviceHandle, uint8_t *buffer, int32
                     deviceHandle, buffer, length, flags, &CQUVXVRApp::Read);
 }
 
-XVR_API int32_t XVR_CALL flXVRWrite(uint32_t deviceHandle, const uint8_t *buffer,
-                                    int32_t *length, uint32_t flags) {
+XVR_API int32_t XVR_CALL flXVRWrite(uint32_t deviceHandle, const uint8_t *buffer, int32_t *length,
+                                    uint32_t flags) {
     return Transfer(u"flXVRWrite(0x%X, 0x%X, %d, 0x%X)\n  status = %d, written = %d\n  %s",
                     deviceHandle, buffer, length, flags, &CQUVXVRApp::Write);
 }
@@ -227,8 +228,7 @@ XVR_API int32_t XVR_CALL flXVRParamSet(uint32_t deviceHandle, const char *paramN
         int32_t status = app.ParamSet(deviceHandle, W(paramName), W(value), &error);
         if (Logging())
             LogCall(Format(u"flXVRParamSet(0x%X, %s, %s)\n  status = %d, \n  %s",
-                           {deviceHandle, W(paramName), W(value), status,
-                            error}));
+                           {deviceHandle, W(paramName), W(value), status, error}));
         return status;
     });
 }
@@ -238,8 +238,9 @@ XVR_API int32_t XVR_CALL flXVRErrorTextGet(uint32_t, char *text, int32_t textSiz
     std::memset(text, 0, static_cast<size_t>(textSize));
     try {
         std::string ansi = platform::WideToAnsi(TheApp().GetLastErrorText());
-        size_t n = ansi.size() < static_cast<size_t>(textSize - 1) ? ansi.size()
-                                                                     : static_cast<size_t>(textSize - 1);
+        size_t n = ansi.size() < static_cast<size_t>(textSize - 1)
+                       ? ansi.size()
+                       : static_cast<size_t>(textSize - 1);
         std::memcpy(text, ansi.data(), n);
     } catch (...) {
     }
@@ -250,10 +251,10 @@ XVR_API int32_t XVR_CALL flXVRDriverCountGet(uint32_t moduleHandle, uint32_t *dr
     return Guarded([&](std::u16string &error) {
         int32_t status = CatalogueDriverCount(moduleHandle, driverCount, &error);
         if (Logging())
-            LogCall(Format(u"flXVRDriverCountGet(0x%X, 0x%x)\n        driverCount = %d\n        "
-                           u"status = %d, \n  %s",
-                           {moduleHandle, Addr(driverCount), driverCount ? *driverCount : 0u,
-                            status, error}));
+            LogCall(Format(
+                u"flXVRDriverCountGet(0x%X, 0x%x)\n        driverCount = %d\n        "
+                u"status = %d, \n  %s",
+                {moduleHandle, Addr(driverCount), driverCount ? *driverCount : 0u, status, error}));
         return status;
     });
 }
@@ -261,14 +262,14 @@ XVR_API int32_t XVR_CALL flXVRDriverCountGet(uint32_t moduleHandle, uint32_t *dr
 XVR_API int32_t XVR_CALL flXVRDriverNameGet(uint32_t moduleHandle, uint32_t driverIndex,
                                             char *driverName, uint32_t driverNameSize) {
     return Guarded([&](std::u16string &error) {
-        int32_t status = CatalogueDriverName(moduleHandle, driverIndex, driverName, driverNameSize,
-                                       &error);
+        int32_t status =
+            CatalogueDriverName(moduleHandle, driverIndex, driverName, driverNameSize, &error);
         if (Logging())
-            LogCall(Format(u"flXVRDriverNameGet(0x%X, %d, 0x%X)\n         driverName = %s\n"
-                           u"         status = %d, \n  %s",
-                           {moduleHandle, driverIndex, Addr(driverName),
-                            BufferText(driverName, static_cast<int32_t>(driverNameSize)), status,
-                            error}));
+            LogCall(Format(
+                u"flXVRDriverNameGet(0x%X, %d, 0x%X)\n         driverName = %s\n"
+                u"         status = %d, \n  %s",
+                {moduleHandle, driverIndex, Addr(driverName),
+                 BufferText(driverName, static_cast<int32_t>(driverNameSize)), status, error}));
         return status;
     });
 }
@@ -283,30 +284,31 @@ XVR_API int32_t XVR_CALL flXVRDriverParamGet(uint32_t moduleHandle, const char *
     if (param2) *param2 = 0;
     return Guarded([&](std::u16string &error) {
         int32_t status = CatalogueDriverParam(moduleHandle, driverName, paramName, paramNameSize,
-                                        paramType, param1, param2, &error);
+                                              paramType, param1, param2, &error);
         if (Logging())
-            LogCall(Format(u"flXVRDriverParamGet(0x%X, %s, 0x%X, 0x%X, 0x%X, 0x%X)\n"
-                           u"         paramName = %s, paramType = %d, param1 = %d, param2 = %d\n"
-                           u"         status = %d, \n  %s",
-                           {moduleHandle, W(driverName), Addr(paramName), Addr(paramType),
-                            Addr(param1), Addr(param2),
-                            BufferText(paramName, static_cast<int32_t>(paramNameSize)),
-                            paramType ? *paramType : 0u, param1 ? *param1 : 0u,
-                            param2 ? *param2 : 0u, status, error}));
+            LogCall(
+                Format(u"flXVRDriverParamGet(0x%X, %s, 0x%X, 0x%X, 0x%X, 0x%X)\n"
+                       u"         paramName = %s, paramType = %d, param1 = %d, param2 = %d\n"
+                       u"         status = %d, \n  %s",
+                       {moduleHandle, W(driverName), Addr(paramName), Addr(paramType), Addr(param1),
+                        Addr(param2), BufferText(paramName, static_cast<int32_t>(paramNameSize)),
+                        paramType ? *paramType : 0u, param1 ? *param1 : 0u, param2 ? *param2 : 0u,
+                        status, error}));
         return status;
     });
 }
 
-XVR_API int32_t XVR_CALL flXVREnumGet(uint32_t moduleHandle, const char *driverName,
-                                      int32_t index, char *enumText, uint32_t enumTextSize) {
+XVR_API int32_t XVR_CALL flXVREnumGet(uint32_t moduleHandle, const char *driverName, int32_t index,
+                                      char *enumText, uint32_t enumTextSize) {
     return Guarded([&](std::u16string &error) {
-        int32_t status = CatalogueEnum(moduleHandle, driverName, index, enumText, enumTextSize, &error);
+        int32_t status =
+            CatalogueEnum(moduleHandle, driverName, index, enumText, enumTextSize, &error);
         if (Logging())
-            LogCall(Format(u"flXVREnumGet(0x%X, %s, %d, 0x%X)\n         enumText = %s"
-                           u"         status = %d, \n         %s",
-                           {moduleHandle, W(driverName), index, Addr(enumText),
-                            BufferText(enumText, static_cast<int32_t>(enumTextSize)), status,
-                            error}));
+            LogCall(
+                Format(u"flXVREnumGet(0x%X, %s, %d, 0x%X)\n         enumText = %s"
+                       u"         status = %d, \n         %s",
+                       {moduleHandle, W(driverName), index, Addr(enumText),
+                        BufferText(enumText, static_cast<int32_t>(enumTextSize)), status, error}));
         return status;
     });
 }

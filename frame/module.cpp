@@ -70,7 +70,8 @@ std::shared_ptr<iXVR_Functions> CQUVXVRApp::DecodeHandle(uint32_t deviceHandle,
 
 size_t CQUVXVRApp::FindSlot(const std::u16string &name) const {
     size_t slot = 0;
-    while (slot < m_Drivers.size() && !(m_Drivers[slot].driver && m_Drivers[slot].driver->m_sName == name))
+    while (slot < m_Drivers.size() &&
+           !(m_Drivers[slot].driver && m_Drivers[slot].driver->m_sName == name))
         ++slot;
     return slot;
 }

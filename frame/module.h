@@ -48,7 +48,9 @@ public:
 
     // The text flXVRErrorTextGet hands out (see frame/last_error.h).
     std::u16string GetLastErrorText() const { return m_LastError.Get(); }
-    void PublishError(const std::u16string &text, bool failed) { m_LastError.Publish(text, failed); }
+    void PublishError(const std::u16string &text, bool failed) {
+        m_LastError.Publish(text, failed);
+    }
     const CallLog &Log() const { return m_Log; }
 
 private:

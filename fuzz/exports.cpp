@@ -61,7 +61,8 @@ bool PickDevice(Input &in, std::string *driver, std::string *address) {
     if (name == u"COM") return false;
     std::u16string host;
     uint16_t port = 0;
-    if ((name == u"UDP" || name == u"TCP/IP") && xvr::ParseIpAddress(xvr::platform::AnsiToWide(*address), &host, &port))
+    if ((name == u"UDP" || name == u"TCP/IP") &&
+        xvr::ParseIpAddress(xvr::platform::AnsiToWide(*address), &host, &port))
         *address = name == u"UDP" ? "127.0.0.1:9" : "127.0.0.1:1";
     return true;
 }
@@ -107,21 +108,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (size_t op = 0; op < kMaxOps && !in.Empty(); ++op) {
         switch (in.Byte() % 17) {
         case 0: {
-            const int32_t act = static_cast<int8_t>(in.Byte()) + 100, min = static_cast<int8_t>(in.Byte()) + 100;
+            const int32_t act = static_cast<int8_t>(in.Byte()) + 100,
+                          min = static_cast<int8_t>(in.Byte()) + 100;
             flXVRInit(nullptr, in.Byte() == 0xFF ? nullptr : &module, act, min);
             break;
         }
-        case 1:
-            flXVRDeInit(in.Byte() < 128 ? kModule : in.Word());
-            break;
+        case 1: flXVRDeInit(in.Byte() < 128 ? kModule : in.Word()); break;
         case 2:
         case 3: {
             std::string driver, address;
             if (!PickDevice(in, &driver, &address)) break;
             uint32_t h = 0;
             const int32_t status = in.Byte() < 128
-                ? flXVROpen(kModule, &h, driver.c_str(), address.c_str())
-                : flXVROpenWithTimeout(kModule, &h, driver.c_str(), address.c_str(), in.Byte() % 20);
+                                       ? flXVROpen(kModule, &h, driver.c_str(), address.c_str())
+                                       : flXVROpenWithTimeout(kModule, &h, driver.c_str(),
+                                                              address.c_str(), in.Byte() % 20);
             if (status >= 0) {
                 handles.push_back(h);
                 // Reads wait no longer than a millisecond or two.
@@ -129,9 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             }
             break;
         }
-        case 4:
-            flXVRClose(PickHandle(in, handles));
-            break;
+        case 4: flXVRClose(PickHandle(in, handles)); break;
         case 5: {
             const uint32_t h = PickHandle(in, handles);
             int32_t length = PickSize(in);
@@ -144,7 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             std::string bytes = in.Text();
             int32_t length = std::min<int32_t>(PickSize(in), static_cast<int32_t>(bytes.size()));
             bytes.resize(bytes.size() + 1);
-            const uint8_t *from = in.Byte() == 0xFF ? nullptr : reinterpret_cast<const uint8_t *>(bytes.data());
+            const uint8_t *from =
+                in.Byte() == 0xFF ? nullptr : reinterpret_cast<const uint8_t *>(bytes.data());
             flXVRWrite(h, from, &length, in.Byte());
             break;
         }
@@ -170,18 +170,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             flXVRErrorTextGet(ignored, into, PickSize(in));
             break;
         }
-        case 10:
-            flXVRDriverCountGet(kModule, in.Byte() == 0xFF ? nullptr : &count);
-            break;
+        case 10: flXVRDriverCountGet(kModule, in.Byte() == 0xFF ? nullptr : &count); break;
         case 11: {
             const uint32_t index = in.Word();
-            flXVRDriverNameGet(kModule, index, text.data(), static_cast<uint32_t>(PickSize(in)) % (kMaxBuffer + 1));
+            flXVRDriverNameGet(kModule, index, text.data(),
+                               static_cast<uint32_t>(PickSize(in)) % (kMaxBuffer + 1));
             break;
         }
         case 12: {
             const Text driver = PickText(in);
             flXVRDriverParamGet(kModule, driver.get(), text.data(),
-                                static_cast<uint32_t>(PickSize(in)) % (kMaxBuffer + 1), &type, &p1, &p2);
+                                static_cast<uint32_t>(PickSize(in)) % (kMaxBuffer + 1), &type, &p1,
+                                &p2);
             break;
         }
         case 13: {
@@ -191,15 +191,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                          static_cast<uint32_t>(PickSize(in)) % (kMaxBuffer + 1));
             break;
         }
-        case 14:
-            flXVRDeviceConfig();
-            break;
-        case 15:
-            flXVRParamSave();
-            break;
-        case 16:
-            flXVRParamLoad();
-            break;
+        case 14: flXVRDeviceConfig(); break;
+        case 15: flXVRParamSave(); break;
+        case 16: flXVRParamLoad(); break;
         }
     }
     // Back to nothing initialised for the next input.

@@ -30,8 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (ParseDelimiterValue(text, &settings)) {
         Require(settings.m_lDelimiterLength <= sizeof settings.m_Delimiter);
         CXVR_DeviceSettings reread(0x0A);
-        Require(ParseDelimiterValue(FormatDelimiterValue(settings.m_Delimiter, settings.m_lDelimiterLength),
-                                    &reread));
+        Require(ParseDelimiterValue(
+            FormatDelimiterValue(settings.m_Delimiter, settings.m_lDelimiterLength), &reread));
         Require(reread.m_lDelimiterLength == settings.m_lDelimiterLength);
         Require(std::equal(settings.m_Delimiter, settings.m_Delimiter + settings.m_lDelimiterLength,
                            reread.m_Delimiter));

@@ -31,8 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         file.write(body.data(), static_cast<std::streamsize>(body.size()));
     }
     const platform::Profile profile(platform::AnsiToWide(FilePath()));
-    for (const auto &[s, k] : {std::pair{section, key}, std::pair{std::u16string(u"XVR"), std::u16string(u"LogData")},
-                               std::pair{std::u16string(u"COM"), std::u16string(u"COM3")}}) {
+    for (const auto &[s, k] :
+         {std::pair{section, key}, std::pair{std::u16string(u"XVR"), std::u16string(u"LogData")},
+          std::pair{std::u16string(u"COM"), std::u16string(u"COM3")}}) {
         const std::u16string value = profile.String(s, k, u"default", limit);
         if (limit == 0 ? !value.empty() : value.size() > limit - 1) std::abort();
         const std::string narrow =

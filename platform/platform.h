@@ -34,8 +34,9 @@ uint32_t DeviceFailedError();
 std::u16string LoadResourceText(uint32_t id);
 
 // --- Time --------------------------------------------------------------------
-uint32_t TickCount();            // milliseconds, wraps at 2^32
-uint64_t MonotonicMs();          // milliseconds since an arbitrary start; never wraps, never steps back
+// Milliseconds since an arbitrary start; never wraps, never steps back.  Waits
+// are bounded through xvr::Deadline (platform/deadline.h).
+uint64_t MonotonicMs();
 void SleepMs(uint32_t ms);
 
 // --- Profile (ini) files -----------------------------------------------------

@@ -13,20 +13,18 @@ namespace xvr::platform {
 // The line settings the driver touches (the fields of a DCB).
 struct SerialLine {
     static constexpr uint8_t kOneStopBit = 0;
-    static constexpr uint8_t kOne5StopBits = 1;
     static constexpr uint8_t kTwoStopBits = 2;
-    static constexpr uint8_t kRtsDisable = 0;
     static constexpr uint8_t kRtsEnable = 1;
     static constexpr uint8_t kRtsHandshake = 2;
 
     uint32_t baudRate = 0;
     uint8_t byteSize = 8;
-    uint8_t parity = 0;      // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    uint8_t stopBits = kOneStopBit;
+    uint8_t parity = 0;              // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t stopBits = kOneStopBit;  // the DCB's values: 0 one, 1 one and a half, 2 two
     bool outxCtsFlow = false;
     bool outX = false;
     bool inX = false;
-    uint8_t rtsControl = kRtsEnable;
+    uint8_t rtsControl = kRtsEnable;  // 0 disable, 1 enable, 2 handshake
     uint8_t xonChar = 0x11;
     uint8_t xoffChar = 0x13;
     uint8_t evtChar = 0;

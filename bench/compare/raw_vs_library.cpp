@@ -62,7 +62,7 @@ double Quantile(std::vector<double> v, double q) {
 struct Side {
     std::function<void()> begin;  // before each block, untimed (may be empty)
     std::function<void()> op;
-    std::function<void()> end;    // after each block, untimed (may be empty)
+    std::function<void()> end;  // after each block, untimed (may be empty)
 };
 
 // Library against reference in `rounds` alternating blocks of `calls` calls,
@@ -93,9 +93,9 @@ void Compare(const char *name, const char *unit, const Side &library, const char
         ratio.push_back(l / o);
     }
     const double libUs = Quantile(lib, 0.5), refUs = Quantile(ref, 0.5);
-    std::printf("%s\t%s\t%.2f\t%s\t%.2f\t%.3f\t%.3f\t%.3f\n", name, unit, shown ? shown(libUs) : libUs,
-                reference, shown ? shown(refUs) : refUs, Quantile(ratio, 0.5), Quantile(ratio, 0.25),
-                Quantile(ratio, 0.75));
+    std::printf("%s\t%s\t%.2f\t%s\t%.2f\t%.3f\t%.3f\t%.3f\n", name, unit,
+                shown ? shown(libUs) : libUs, reference, shown ? shown(refUs) : refUs,
+                Quantile(ratio, 0.5), Quantile(ratio, 0.25), Quantile(ratio, 0.75));
     std::fflush(stdout);
 }
 
@@ -125,7 +125,8 @@ uint32_t LibOpen(const Library &lib, const char *driver, const std::string &addr
 
 size_t LibQuery(uint32_t device, const std::string &command, std::vector<uint8_t> &buffer) {
     int32_t length = static_cast<int32_t>(command.size());
-    Check(flXVRWrite(device, reinterpret_cast<const uint8_t *>(command.data()), &length, 2), "write");
+    Check(flXVRWrite(device, reinterpret_cast<const uint8_t *>(command.data()), &length, 2),
+          "write");
     size_t total = 0;
     for (;;) {
         length = static_cast<int32_t>(buffer.size());
@@ -142,7 +143,8 @@ sockaddr_in Address(const std::string &hostPort) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(static_cast<uint16_t>(std::atoi(hostPort.c_str() + colon + 1)));
-    if (colon == std::string::npos || inet_pton(AF_INET, hostPort.substr(0, colon).c_str(), &a.sin_addr) != 1)
+    if (colon == std::string::npos ||
+        inet_pton(AF_INET, hostPort.substr(0, colon).c_str(), &a.sin_addr) != 1)
         Fail("bad address " + hostPort);
     return a;
 }
@@ -150,7 +152,8 @@ sockaddr_in Address(const std::string &hostPort) {
 int RawConnect(int type, const std::string &hostPort) {
     const sockaddr_in a = Address(hostPort);
     const int fd = socket(AF_INET, type, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0) Fail("connect " + hostPort);
+    if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) != 0)
+        Fail("connect " + hostPort);
     return fd;
 }
 
@@ -204,7 +207,8 @@ uint8_t RecvHeader(int fd, uint32_t *parameter, uint64_t *length) {
 }
 
 void SendRaw(int fd, const std::string &bytes) {
-    if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size())) Fail("raw HiSLIP send");
+    if (send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(bytes.size()))
+        Fail("raw HiSLIP send");
 }
 
 RawHislip RawHislipOpen(const std::string &hostPort) {
@@ -216,7 +220,8 @@ RawHislip RawHislipOpen(const std::string &hostPort) {
     if (RecvHeader(c.sync, &parameter, &length) != 1) Fail("raw HiSLIP: no InitializeResponse");
     c.async = RawConnect(SOCK_STREAM, hostPort);
     SendRaw(c.async, HislipHeader(17, 0, parameter & 0xFFFF, 0));
-    if (RecvHeader(c.async, &parameter, &length) != 18) Fail("raw HiSLIP: no AsyncInitializeResponse");
+    if (RecvHeader(c.async, &parameter, &length) != 18)
+        Fail("raw HiSLIP: no AsyncInitializeResponse");
     SendRaw(c.async, HislipHeader(15, 0, 0, 8) + std::string("\0\0\0\x40\0\0\0\0", 8));
     uint8_t size[8];
     if (RecvHeader(c.async, &parameter, &length) != 16 || length != 8) Fail("raw HiSLIP: no size");
@@ -256,7 +261,8 @@ Side LxiQuery(const std::string &hostPort, std::vector<uint8_t> &buffer) {
                 },
                 [=, &buffer] {
                     const std::string line = kQuery + "\n";
-                    if (lxi_send(*device, line.data(), static_cast<int>(line.size()), 2000) < 0) Fail("lxi_send");
+                    if (lxi_send(*device, line.data(), static_cast<int>(line.size()), 2000) < 0)
+                        Fail("lxi_send");
                     for (;;) {
                         const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()),
                                                   static_cast<int>(buffer.size()), 2000);
@@ -268,12 +274,12 @@ Side LxiQuery(const std::string &hostPort, std::vector<uint8_t> &buffer) {
 }
 #endif
 
-
 // Switches the call log for the next initialisation through a parameter file
 // of our own.
 void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
     std::ofstream f(dir + "/XVR.XVR", std::ios::trunc);
-    f << "[XVR]\nLogFunctions=" << (functions ? "yes" : "no") << "\nLogData=" << (data ? "yes" : "no") << "\n";
+    f << "[XVR]\nLogFunctions=" << (functions ? "yes" : "no")
+      << "\nLogData=" << (data ? "yes" : "no") << "\n";
 }
 
 }  // namespace
@@ -283,23 +289,33 @@ int main(int argc, char **argv) {
     int rounds = 101, cpu = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
-        if (a == "--tcp") tcp = argv[i + 1];
-        else if (a == "--udp") udp = argv[i + 1];
-        else if (a == "--pty") pty = argv[i + 1];
-        else if (a == "--hislip") hislip = argv[i + 1];
-        else if (a == "-n") rounds = std::max(3, std::atoi(argv[i + 1]));
-        else if (a == "--cpu") cpu = std::atoi(argv[i + 1]);
-        else Fail("unknown option " + a);
+        if (a == "--tcp")
+            tcp = argv[i + 1];
+        else if (a == "--udp")
+            udp = argv[i + 1];
+        else if (a == "--pty")
+            pty = argv[i + 1];
+        else if (a == "--hislip")
+            hislip = argv[i + 1];
+        else if (a == "-n")
+            rounds = std::max(3, std::atoi(argv[i + 1]));
+        else if (a == "--cpu")
+            cpu = std::atoi(argv[i + 1]);
+        else
+            Fail("unknown option " + a);
     }
     if (tcp.empty() || udp.empty())
-        Fail("usage: xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n ROUNDS] [--cpu N]");
+        Fail(
+            "usage: xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n ROUNDS] [--cpu "
+            "N]");
     if (cpu >= 0) {
         // One core for the client, so that the scheduler does not move it
         // between blocks; the peer has a core of its own.
         cpu_set_t set;
         CPU_ZERO(&set);
         CPU_SET(cpu, &set);
-        if (sched_setaffinity(0, sizeof set, &set) != 0) Fail("cannot pin to core " + std::to_string(cpu));
+        if (sched_setaffinity(0, sizeof set, &set) != 0)
+            Fail("cannot pin to core " + std::to_string(cpu));
     }
 
     char dirTemplate[] = "/tmp/xvr-compare.XXXXXX";
@@ -318,31 +334,35 @@ int main(int argc, char **argv) {
         uint32_t device = LibOpen(lib, "TCP/IP", tcp);
         int fd = RawConnect(SOCK_STREAM, tcp);
         const Side libTcp{{}, [&] { LibQuery(device, kQuery, buffer); }, {}};
-        Compare("TCP query *IDN?", "us", libTcp, "raw socket", {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}},
-                rounds, kCalls);
+        Compare("TCP query *IDN?", "us", libTcp, "raw socket",
+                {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}}, rounds, kCalls);
 #ifdef XVR_HAVE_LXI
-        Compare("TCP query *IDN?", "us", libTcp, "liblxi RAW", LxiQuery(tcp, buffer), rounds, kCalls);
+        Compare("TCP query *IDN?", "us", libTcp, "liblxi RAW", LxiQuery(tcp, buffer), rounds,
+                kCalls);
 #endif
 
         // Bulk: one answer of 16 MiB read into a buffer of that size.
         const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
-        Compare("TCP bulk read 16 MiB", "MB/s", {{}, [&] { LibQuery(device, bulk, bulkBuffer); }, {}}, "raw socket",
-                {{}, [&] { RawQuery(fd, bulk, '\n', bulkBuffer); }, {}}, std::max(5, rounds / 2), 2, BulkMBps);
+        Compare("TCP bulk read 16 MiB", "MB/s",
+                {{}, [&] { LibQuery(device, bulk, bulkBuffer); }, {}}, "raw socket",
+                {{}, [&] { RawQuery(fd, bulk, '\n', bulkBuffer); }, {}}, std::max(5, rounds / 2), 2,
+                BulkMBps);
         flXVRClose(device);
         close(fd);
 
         device = LibOpen(lib, "UDP", udp);
         fd = RawConnect(SOCK_DGRAM, udp);
-        Compare("UDP query *IDN?", "us", {{}, [&] { LibQuery(device, kQuery, buffer); }, {}}, "raw socket",
-                {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}}, rounds, kCalls);
+        Compare("UDP query *IDN?", "us", {{}, [&] { LibQuery(device, kQuery, buffer); }, {}},
+                "raw socket", {{}, [&] { RawQuery(fd, kQuery, '\n', buffer); }, {}}, rounds,
+                kCalls);
         flXVRClose(device);
         close(fd);
 
         if (!pty.empty()) {
             // The port opens exclusively: each side opens it for its block.
             uint32_t com = 0;
-            Side library{[&] { com = LibOpen(lib, "COM", pty); }, [&] { LibQuery(com, kQuery, buffer); },
-                         [&] { flXVRClose(com); }};
+            Side library{[&] { com = LibOpen(lib, "COM", pty); },
+                         [&] { LibQuery(com, kQuery, buffer); }, [&] { flXVRClose(com); }};
             int comFd = -1;
             Side raw{[&] {
                          comFd = open(pty.c_str(), O_RDWR | O_NOCTTY);
@@ -357,26 +377,32 @@ int main(int argc, char **argv) {
 
         if (!hislip.empty()) {
             const std::string host = hislip.substr(0, hislip.rfind(':'));
-            uint32_t h = LibOpen(lib, "HiSLIP", host + ":hislip0," + hislip.substr(hislip.rfind(':') + 1));
+            uint32_t h =
+                LibOpen(lib, "HiSLIP", host + ":hislip0," + hislip.substr(hislip.rfind(':') + 1));
             RawHislip raw = RawHislipOpen(hislip);
-            Compare("HiSLIP query *IDN?", "us", {{}, [&] { LibQuery(h, kQuery, buffer); }, {}}, "raw socket",
-                    {{}, [&] { RawHislipQuery(raw, kQuery, buffer); }, {}}, rounds, kCalls);
+            Compare("HiSLIP query *IDN?", "us", {{}, [&] { LibQuery(h, kQuery, buffer); }, {}},
+                    "raw socket", {{}, [&] { RawHislipQuery(raw, kQuery, buffer); }, {}}, rounds,
+                    kCalls);
             // The answer ends at DataEnd: read without the delimiter.
             const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
             auto libBulk = [&] {
                 int32_t length = static_cast<int32_t>(bulk.size());
-                Check(flXVRWrite(h, reinterpret_cast<const uint8_t *>(bulk.data()), &length, 2), "write");
+                Check(flXVRWrite(h, reinterpret_cast<const uint8_t *>(bulk.data()), &length, 2),
+                      "write");
                 length = static_cast<int32_t>(bulkBuffer.size());
-                if (flXVRRead(h, bulkBuffer.data(), &length, 0) != XVR_READ_DELIMITER) Fail("HiSLIP bulk read");
+                if (flXVRRead(h, bulkBuffer.data(), &length, 0) != XVR_READ_DELIMITER)
+                    Fail("HiSLIP bulk read");
             };
             Compare("HiSLIP bulk read 16 MiB", "MB/s", {{}, libBulk, {}}, "raw socket",
-                    {{}, [&] { RawHislipQuery(raw, bulk, bulkBuffer); }, {}}, std::max(5, rounds / 2), 2, BulkMBps);
+                    {{}, [&] { RawHislipQuery(raw, bulk, bulkBuffer); }, {}},
+                    std::max(5, rounds / 2), 2, BulkMBps);
             flXVRClose(h);
             close(raw.sync);
             close(raw.async);
         }
 
-        Compare("TCP open + close", "us", {{}, [&] { flXVRClose(LibOpen(lib, "TCP/IP", tcp)); }, {}}, "raw socket",
+        Compare("TCP open + close", "us",
+                {{}, [&] { flXVRClose(LibOpen(lib, "TCP/IP", tcp)); }, {}}, "raw socket",
                 {{}, [&] { close(RawConnect(SOCK_STREAM, tcp)); }, {}}, rounds, kCalls / 4);
     }
 
@@ -396,10 +422,10 @@ int main(int argc, char **argv) {
                         delete *lib;
                     }};
     };
-    Compare("TCP query, call log functions", "us", logged(true, false), "log off", logged(false, false), rounds,
-            kCalls);
-    Compare("TCP query, call log functions+data", "us", logged(true, true), "log off", logged(false, false),
-            rounds, kCalls);
+    Compare("TCP query, call log functions", "us", logged(true, false), "log off",
+            logged(false, false), rounds, kCalls);
+    Compare("TCP query, call log functions+data", "us", logged(true, true), "log off",
+            logged(false, false), rounds, kCalls);
 
     std::remove((dir + "/XVR.XVR").c_str());
     std::remove((dir + "/XVR.log").c_str());

@@ -30,7 +30,8 @@ using Clock = std::chrono::steady_clock;
 uint32_t Open(uint32_t module, const char *driver, const std::string &address) {
     uint32_t device = 0;
     const int32_t status = flXVROpen(module, &device, driver, address.c_str());
-    if (status < 0) Fail(std::string("open ") + driver + " " + address + ": status " + std::to_string(status));
+    if (status < 0)
+        Fail(std::string("open ") + driver + " " + address + ": status " + std::to_string(status));
     return device;
 }
 
@@ -55,14 +56,16 @@ using Fill = std::string (*)(size_t i);
 
 Cost CostAt(uint32_t module, const char *driver, const std::string &address, Fill fill, int at,
             int repeats, std::vector<uint32_t> *open) {
-    while (static_cast<int>(open->size()) < at - 1) open->push_back(Open(module, driver, fill(open->size())));
+    while (static_cast<int>(open->size()) < at - 1)
+        open->push_back(Open(module, driver, fill(open->size())));
     std::vector<double> opens, closes;
     for (int i = 0; i < repeats; ++i) {
         uint32_t device = 0;
         const auto t0 = Clock::now();
         const int32_t status = flXVROpen(module, &device, driver, address.c_str());
         const auto t1 = Clock::now();
-        if (status < 0 || (device & 0xFFFF) != static_cast<uint32_t>(at)) Fail("unexpected device number");
+        if (status < 0 || (device & 0xFFFF) != static_cast<uint32_t>(at))
+            Fail("unexpected device number");
         flXVRClose(device);
         const auto t2 = Clock::now();
         opens.push_back(Micros(t0, t1));
@@ -71,8 +74,8 @@ Cost CostAt(uint32_t module, const char *driver, const std::string &address, Fil
     return {Median(opens), Median(closes)};
 }
 
-void Rows(const char *what, uint32_t module, const char *driver, const std::string &address, Fill fill,
-          int far, int repeats) {
+void Rows(const char *what, uint32_t module, const char *driver, const std::string &address,
+          Fill fill, int far, int repeats) {
     std::vector<uint32_t> open;
     const Cost near = CostAt(module, driver, address, fill, 10, repeats, &open);
     const Cost atScale = CostAt(module, driver, address, fill, far, repeats, &open);
@@ -87,15 +90,18 @@ void Rows(const char *what, uint32_t module, const char *driver, const std::stri
 
 int main(int argc, char **argv) {
     int repeats = 2000;
-    if (argc == 3 && std::string(argv[1]) == "-n") repeats = std::max(11, std::atoi(argv[2]));
-    else if (argc != 1) Fail("usage: xvr-scale [-n REPEATS]");
+    if (argc == 3 && std::string(argv[1]) == "-n")
+        repeats = std::max(11, std::atoi(argv[2]));
+    else if (argc != 1)
+        Fail("usage: xvr-scale [-n REPEATS]");
     xvr::test::RegisterLoopDrivers();
     uint32_t module = 0;
     if (flXVRInit(nullptr, &module, 100, 100) != XVR_OK) Fail("flXVRInit failed");
 
     // The loop driver shares a record per address: each address is a device.
-    Rows("loop driver", module, "LOOP", "PROBE",
-         [](size_t i) { return "D" + std::to_string(i); }, 60000, repeats);
+    Rows(
+        "loop driver", module, "LOOP", "PROBE", [](size_t i) { return "D" + std::to_string(i); },
+        60000, repeats);
 
     // Every UDP open is a socket of its own, wherever it points; leave room
     // for the descriptors the process already has.
@@ -106,7 +112,8 @@ int main(int argc, char **argv) {
     getrlimit(RLIMIT_NOFILE, &files);
     const int udpDevices = static_cast<int>(std::min<rlim_t>(files.rlim_cur - 100, 60000));
     if (udpDevices > 100)
-        Rows("UDP", module, "UDP", "127.0.0.1:9", [](size_t) { return std::string("127.0.0.1:9"); },
-             udpDevices, repeats / 4);
+        Rows(
+            "UDP", module, "UDP", "127.0.0.1:9", [](size_t) { return std::string("127.0.0.1:9"); },
+            udpDevices, repeats / 4);
     return flXVRDeInit(module) == XVR_OK ? 0 : 1;
 }

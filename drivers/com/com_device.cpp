@@ -27,9 +27,8 @@ int32_t WriteFailed(const CXVR_COMDevice &port, std::u16string *error) {
 
 int32_t CXVR_COMDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                              std::u16string *error) {
-    uint32_t capacity = static_cast<uint32_t>(*length);
+    const uint32_t capacity = ReadCapacity(static_cast<uint32_t>(*length), flags);
     *length = 0;
-    if ((flags & kReadZeroTerminate) && capacity > 0) --capacity;
     if (capacity == 0) return kStatusBufferFull;  // no room for a byte: nothing to wait for
 
     // Stopping at the delimiter must not take a byte beyond it, so that read
@@ -37,7 +36,8 @@ int32_t CXVR_COMDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     // call takes whatever is waiting, and waits up to the time-out only while
     // nothing is: the same bytes and time-outs, in fewer calls.
     const bool toDelimiter = (flags & kReadStopAtDelimiter) != 0;
-    const bool armed = toDelimiter ? m_Port.ReadEachByte(m_lTimeout) : m_Port.ReadWaiting(m_lTimeout);
+    const bool armed =
+        toDelimiter ? m_Port.ReadEachByte(m_lTimeout) : m_Port.ReadWaiting(m_lTimeout);
     if (!armed) return TimeoutsFailed(*this, m_Port.Error(), error);
 
     uint32_t n = 0;
@@ -68,7 +68,8 @@ int32_t CXVR_COMDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
 int32_t CXVR_COMDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
                               std::u16string *error) {
     // The per-byte write time-out divides by the rate.
-    if (m_lBaudRate == 0) return TimeoutsFailed(*this, platform::SerialInvalidSettingError(), error);
+    if (m_lBaudRate == 0)
+        return TimeoutsFailed(*this, platform::SerialInvalidSettingError(), error);
     if (!m_Port.WriteWithin(kWriteByteAllowance / m_lBaudRate + 1, m_lTimeout))
         return TimeoutsFailed(*this, m_Port.Error(), error);
 

@@ -17,7 +17,8 @@ std::u16string ComPortName(std::u16string_view address) {
 std::u16string ComDevicePath(const std::u16string &name) {
     if (platform::SerialNameIsPath(name)) return name;
     if (platform::kSerialNamesMapped && !name.empty()) {
-        std::u16string mapped = platform::ProfileString(ParameterFilePath(), u"COM", name, u"", 4096);
+        std::u16string mapped =
+            platform::ProfileString(ParameterFilePath(), u"COM", name, u"", 4096);
         if (!mapped.empty()) return mapped;
     }
     return platform::SerialSystemPath(name);

@@ -110,8 +110,8 @@ int32_t CXVR_COMDevice::SetDataBits(uint8_t bits, std::u16string *error) {
     const uint8_t before = m_bDataBits;
     m_bDataBits = bits;
     const int32_t status = ApplySettings(error);
-    if (status != kStatusComSetSettings || m_Port.Error() != platform::SerialInvalidSettingError() ||
-        bits == before)
+    if (status != kStatusComSetSettings ||
+        m_Port.Error() != platform::SerialInvalidSettingError() || bits == before)
         return status;
     m_bDataBits = before;
     std::u16string again;
@@ -126,8 +126,7 @@ int32_t CXVR_COMDevice::ApplySettings(std::u16string *error) {
     using platform::SerialLine;
     SerialLine line;
     if (!m_Port.GetLine(&line)) {
-        *error = FormatText(kTextGetSettingsFailed,
-                            {m_sPortName, SystemText(m_Port.Error())});
+        *error = FormatText(kTextGetSettingsFailed, {m_sPortName, SystemText(m_Port.Error())});
         return kStatusComGetSettings;
     }
     line.baudRate = m_lBaudRate;
@@ -150,8 +149,7 @@ int32_t CXVR_COMDevice::ApplySettings(std::u16string *error) {
     }
     line.evtChar = 0x0A;
     if (!m_Port.SetLine(line)) {
-        *error = FormatText(kTextSetSettingsFailed,
-                            {m_sPortName, SystemText(m_Port.Error())});
+        *error = FormatText(kTextSetSettingsFailed, {m_sPortName, SystemText(m_Port.Error())});
         return kStatusComSetSettings;
     }
     return kStatusOk;

@@ -10,7 +10,6 @@ namespace xvr {
 
 namespace {
 
-
 // One lock per library file: QUV GPIB makes a driver object for every open,
 // all bound to the same loaded library.
 std::mutex &LibraryLock(const std::u16string &file) {

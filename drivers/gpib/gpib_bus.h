@@ -23,8 +23,8 @@ public:
     // when the library cannot be loaded or lacks an entry point; -12 with
     // text 11022 when iecCInit fails.  A failure leaves the library unloaded
     // and the binding empty, so the next call tries again.
-    int32_t Bind(const std::u16string &dllName, uint8_t interfaceIndex,
-                 const char *baseAddress, std::u16string *error);
+    int32_t Bind(const std::u16string &dllName, uint8_t interfaceIndex, const char *baseAddress,
+                 std::u16string *error);
     bool IsBound() const;
 
     // The bus calls of a bound library.  A bus carries one transfer at a

@@ -8,6 +8,7 @@
 #include "base/texts.h"
 #include "drivers/driver.h"
 #include "drivers/read_end.h"
+#include "platform/deadline.h"
 #include "platform/platform.h"
 
 namespace xvr {
@@ -42,7 +43,8 @@ bool ParseGPIBAddress(std::u16string_view text, GPIBAddress *address) {
     const size_t comma = rest.find(u',');
     // "%d" stops at the comma, so the whole rest yields the primary address.
     address->primary = AddressNumber(rest);
-    address->secondary = comma == std::u16string_view::npos ? 0 : AddressNumber(rest.substr(comma + 1));
+    address->secondary =
+        comma == std::u16string_view::npos ? 0 : AddressNumber(rest.substr(comma + 1));
     return true;
 }
 
@@ -57,18 +59,20 @@ void CXVR_GPIBDevice::Release() { m_pBus->Close(m_wBusAddress); }
 
 int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
                               std::u16string *error) {
-    uint32_t size = static_cast<uint32_t>(*length);
+    const uint32_t size = ReadCapacity(static_cast<uint32_t>(*length), flags);
     *length = 0;
-    if ((flags & kReadZeroTerminate) && size > 0) --size;
     const bool stopAtDelimiter = (flags & kReadStopAtDelimiter) != 0;
     // With an empty delimiter the read stops at the message end the bus
     // marks: no end byte, so that a zero byte in the data does not end it.
     const bool toMessageEnd = stopAtDelimiter && m_lDelimiterLength == 0;
     const uint8_t endByte = m_lDelimiterLength > 0 ? m_Delimiter[m_lDelimiterLength - 1] : 0;
-    m_pBus->Parameter(m_wBusAddress, stopAtDelimiter && !toMessageEnd ? 1 : 0, endByte,
-                      BusTimeout(m_lTimeout));
+    auto tellBus = [&](uint16_t waitMs) {
+        m_pBus->Parameter(m_wBusAddress, stopAtDelimiter && !toMessageEnd ? 1 : 0, endByte, waitMs);
+    };
+    uint16_t busWait = BusTimeout(m_lTimeout);
+    tellBus(busWait);
 
-    const uint32_t start = platform::TickCount();
+    const Deadline deadline = Deadline::In(m_lTimeout);
     uint32_t received = 0;
     ReadEnd end = ReadEnd::kShort;
     for (;;) {
@@ -84,7 +88,7 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
             break;
         }
         received += count;
-        if (platform::TickCount() - start > m_lTimeout) break;
+        if (deadline.Expired()) break;
         // The bus returns early only at the message end; a call that filled
         // its room may have stopped inside the message.
         const bool found = toMessageEnd ? count > 0 && count < asked
@@ -100,6 +104,11 @@ int32_t CXVR_GPIBDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
         // A bus library that returns at once with nothing would otherwise be
         // called back to back until the time-out, burning a core.
         if (count == 0) platform::SleepMs(kIdlePassWaitMs);
+        // The bus waits as long as it was last told; the next call may only
+        // wait for what is left of the read's time-out.
+        const uint32_t left = deadline.Remaining();
+        if (left == 0) break;
+        if (left < busWait) tellBus(busWait = BusTimeout(left));
     }
     return FinishRead(end, buffer, received, size, flags, m_lDelimiterLength, length);
 }
@@ -123,7 +132,8 @@ int32_t CXVR_GPIBDevice::Write(const uint8_t *data, int32_t *length, uint32_t fl
     if (appendDelimiter) block.insert(block.end(), m_Delimiter, m_Delimiter + m_lDelimiterLength);
     *length = static_cast<int32_t>(total);
     if (!m_pBus->Send(m_wBusAddress, static_cast<uint16_t>(total), block.data())) {
-        *error = FormatText(kTextWriteFailed, {kInterfaceName, SystemText(platform::DeviceFailedError())});
+        *error = FormatText(kTextWriteFailed,
+                            {kInterfaceName, SystemText(platform::DeviceFailedError())});
         return kStatusTransfer;
     }
     return kStatusOk;

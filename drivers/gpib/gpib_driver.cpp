@@ -22,7 +22,8 @@ void CXVR_GPIB::ReadSettings() {
     const std::string type =
         profile.StringA("Quv GPIB", "INTERFACETYPE", "RV2", sizeof m_szBaseAddress);
     m_lInterfaceType = ToUpperA(type) == "RV2" ? 1 : 2;
-    const std::string base = profile.StringA("Quv GPIB", "BASEADDRESS", "840", sizeof m_szBaseAddress);
+    const std::string base =
+        profile.StringA("Quv GPIB", "BASEADDRESS", "840", sizeof m_szBaseAddress);
     const size_t n = std::min(base.size(), sizeof m_szBaseAddress - 1);
     std::copy_n(base.data(), n, m_szBaseAddress);
     m_szBaseAddress[n] = '\0';

@@ -66,10 +66,11 @@ int32_t CXVR_HiSLIPDevice::Fault(const std::string &reason, std::u16string *erro
     return kStatusRefused;
 }
 
-int32_t CXVR_HiSLIPDevice::ServerError(const hs::Header &h, const std::string &payload, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ServerError(const hs::Header &h, const std::string &payload,
+                                       std::u16string *error) {
     const bool fatal = h.type == hs::kFatalError;
-    std::string reason = std::string(fatal ? "FatalError " : "Error ") + std::to_string(h.control) + " (" +
-                         hs::ErrorCodeName(fatal, h.control) + ")";
+    std::string reason = std::string(fatal ? "FatalError " : "Error ") + std::to_string(h.control) +
+                         " (" + hs::ErrorCodeName(fatal, h.control) + ")";
     if (!payload.empty()) reason += ": " + Printable(payload);
     if (fatal) Kill();
     *error = FormatText(kTextRefused, {m_sInterface, Wide(reason)});
@@ -79,45 +80,49 @@ int32_t CXVR_HiSLIPDevice::ServerError(const hs::Header &h, const std::string &p
 int32_t CXVR_HiSLIPDevice::Send(Channel &c, const std::string &message, const Deadline &deadline,
                                 std::u16string *error) {
     if (m_bDead) return Lost(error);
-    const int32_t status = c.stream.SendAll(reinterpret_cast<const uint8_t *>(message.data()), message.size(),
-                                            deadline, m_sInterface, error);
+    const int32_t status = c.stream.SendAll(reinterpret_cast<const uint8_t *>(message.data()),
+                                            message.size(), deadline, m_sInterface, error);
     if (status == kStatusConnectionLost) Kill();
     return status;
 }
 
 // A header received in parts over several calls is put together: a
 // time-out in its middle loses nothing.
-int32_t CXVR_HiSLIPDevice::ReadHeader(Channel &c, const Deadline &deadline, hs::Header *h, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ReadHeader(Channel &c, const Deadline &deadline, hs::Header *h,
+                                      std::u16string *error) {
     if (m_bDead) return Lost(error);
     size_t got = 0;
-    const int32_t status = c.stream.ReceiveExact(c.header + c.have, hs::kHeaderSize - c.have, deadline,
-                                                 m_sInterface, error, &got);
+    const int32_t status = c.stream.ReceiveExact(c.header + c.have, hs::kHeaderSize - c.have,
+                                                 deadline, m_sInterface, error, &got);
     c.have += got;
     if (status == kStatusConnectionLost) Kill();
     if (status != kStatusOk) return status;
     c.have = 0;
     const hs::Check check = hs::ParseHeader(c.header, hs::Receiver::kClient, c.kind, UINT64_MAX, h);
     if (check != hs::Check::kOk)
-        return Fault(std::string(hs::CheckText(check)) + " (type " + std::to_string(c.header[2]) + ")", error);
+        return Fault(
+            std::string(hs::CheckText(check)) + " (type " + std::to_string(c.header[2]) + ")",
+            error);
     return kStatusOk;
 }
 
 // Keeps the first kMaxReasonText bytes of a control message's payload (at
 // most 1 MiB, checked with the header) and drops the rest.  A payload cut
 // off by the time-out leaves the channel out of step: a fault.
-int32_t CXVR_HiSLIPDevice::ReadPayload(Channel &c, uint64_t length, const Deadline &deadline, std::string *kept,
-                                       std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ReadPayload(Channel &c, uint64_t length, const Deadline &deadline,
+                                       std::string *kept, std::u16string *error) {
     kept->assign(static_cast<size_t>(std::min<uint64_t>(length, kMaxReasonText)), '\0');
-    int32_t status = c.stream.ReceiveExact(reinterpret_cast<uint8_t *>(&(*kept)[0]), kept->size(), deadline,
-                                           m_sInterface, error);
-    if (status == kStatusOk) status = c.stream.Skip(length - kept->size(), deadline, m_sInterface, error);
+    int32_t status = c.stream.ReceiveExact(reinterpret_cast<uint8_t *>(&(*kept)[0]), kept->size(),
+                                           deadline, m_sInterface, error);
+    if (status == kStatusOk)
+        status = c.stream.Skip(length - kept->size(), deadline, m_sInterface, error);
     if (status == kStatusConnectionLost) return Lost(error);
     if (status != kStatusOk) return Fault("message payload cut off", error);
     return kStatusOk;
 }
 
-int32_t CXVR_HiSLIPDevice::ReadMessage(Channel &c, const Deadline &deadline, hs::Header *h, std::string *payload,
-                                       std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ReadMessage(Channel &c, const Deadline &deadline, hs::Header *h,
+                                       std::string *payload, std::u16string *error) {
     int32_t status = ReadHeader(c, deadline, h, error);
     if (status == kStatusOk) status = ReadPayload(c, h->length, deadline, payload, error);
     return status;
@@ -125,7 +130,8 @@ int32_t CXVR_HiSLIPDevice::ReadMessage(Channel &c, const Deadline &deadline, hs:
 
 // --- Open and close ---------------------------------------------------------
 
-int32_t CXVR_HiSLIPDevice::Connect(uint32_t address, const Deadline &deadline, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::Connect(uint32_t address, const Deadline &deadline,
+                                   std::u16string *error) {
     hs::Header h;
     std::string payload;
     auto fail = [&](int32_t status) {
@@ -138,12 +144,16 @@ int32_t CXVR_HiSLIPDevice::Connect(uint32_t address, const Deadline &deadline, s
     };
     int32_t status = m_Sync.stream.Connect(address, m_nPort, deadline, error);
     if (status == kStatusOk)
-        status = Send(m_Sync, hs::Initialize(hs::kVersion, kVendor, m_sSubAddress), deadline, error);
+        status =
+            Send(m_Sync, hs::Initialize(hs::kVersion, kVendor, m_sSubAddress), deadline, error);
     if (status == kStatusOk) status = ReadMessage(m_Sync, deadline, &h, &payload, error);
     if (status != kStatusOk) return fail(status);
-    if (h.type == hs::kError || h.type == hs::kFatalError) return fail(ServerError(h, payload, error));
+    if (h.type == hs::kError || h.type == hs::kFatalError)
+        return fail(ServerError(h, payload, error));
     if (h.type != hs::kInitializeResponse)
-        return fail(Fault(std::string("unexpected ") + hs::TypeName(h.type) + " before InitializeResponse", error));
+        return fail(
+            Fault(std::string("unexpected ") + hs::TypeName(h.type) + " before InitializeResponse",
+                  error));
     const uint16_t session = static_cast<uint16_t>(h.parameter);
     m_bOverlapped = (h.control & hs::kPreferOverlap) != 0;
 
@@ -151,18 +161,24 @@ int32_t CXVR_HiSLIPDevice::Connect(uint32_t address, const Deadline &deadline, s
     if (status == kStatusOk) status = Send(m_Async, hs::AsyncInitialize(session), deadline, error);
     if (status == kStatusOk) status = ReadMessage(m_Async, deadline, &h, &payload, error);
     if (status != kStatusOk) return fail(status);
-    if (h.type == hs::kError || h.type == hs::kFatalError) return fail(ServerError(h, payload, error));
+    if (h.type == hs::kError || h.type == hs::kFatalError)
+        return fail(ServerError(h, payload, error));
     if (h.type != hs::kAsyncInitializeResponse)
-        return fail(Fault(std::string("unexpected ") + hs::TypeName(h.type) + " before AsyncInitializeResponse",
-                          error));
+        return fail(Fault(
+            std::string("unexpected ") + hs::TypeName(h.type) + " before AsyncInitializeResponse",
+            error));
 
     status = AsyncRequest(hs::kAsyncMaximumMessageSize, 0, 0,
-                          hs::MaximumMessageSize(hs::kAsyncMaximumMessageSize, kClientMaxMessage).substr(hs::kHeaderSize),
+                          hs::MaximumMessageSize(hs::kAsyncMaximumMessageSize, kClientMaxMessage)
+                              .substr(hs::kHeaderSize),
                           hs::kAsyncMaximumMessageSizeResponse, deadline, &h, error);
     if (status != kStatusOk) return fail(status);
-    if (m_AsyncPayload.size() < 8) return fail(Fault("AsyncMaximumMessageSizeResponse without a size", error));
-    m_lServerMax = hs::ReadMaximumMessageSize(reinterpret_cast<const uint8_t *>(m_AsyncPayload.data()));
-    if (m_lServerMax <= hs::kHeaderSize) return fail(Fault("maximum message size " + std::to_string(m_lServerMax), error));
+    if (m_AsyncPayload.size() < 8)
+        return fail(Fault("AsyncMaximumMessageSizeResponse without a size", error));
+    m_lServerMax =
+        hs::ReadMaximumMessageSize(reinterpret_cast<const uint8_t *>(m_AsyncPayload.data()));
+    if (m_lServerMax <= hs::kHeaderSize)
+        return fail(Fault("maximum message size " + std::to_string(m_lServerMax), error));
 
     // Synchronized by default, also where the server prefers overlapped.
     if (m_bOverlapped) {
@@ -187,8 +203,7 @@ int32_t CXVR_HiSLIPDevice::PumpAsync(const Deadline &deadline, hs::Header *answe
     case hs::kAsyncServiceRequest:
         if (m_bSrqEnabled) m_Srq.Keep(h.control);
         return kStatusOk;
-    case hs::kAsyncInterrupted:
-        return kStatusOk;
+    case hs::kAsyncInterrupted: return kStatusOk;
     case hs::kError:
     case hs::kFatalError: {
         // An error answers the oldest request still owed.
@@ -197,8 +212,7 @@ int32_t CXVR_HiSLIPDevice::PumpAsync(const Deadline &deadline, hs::Header *answe
         if (mine || h.type == hs::kFatalError) return ServerError(h, payload, error);
         return kStatusOk;
     }
-    default:
-        break;
+    default: break;
     }
     if (m_Owed.empty() || m_Owed.front().type != h.type)
         return Fault(std::string("unexpected ") + hs::TypeName(h.type), error);
@@ -210,15 +224,17 @@ int32_t CXVR_HiSLIPDevice::PumpAsync(const Deadline &deadline, hs::Header *answe
         m_AsyncPayload = std::move(payload);
     } else if (owed.lockRequest && h.control == hs::kLockSuccess) {
         // Granted after the host was told it failed: give it back.
-        const int32_t sent = Send(m_Async, hs::Message(hs::kAsyncLock, hs::kLockRelease, m_nLastSentId), deadline, error);
+        const int32_t sent = Send(
+            m_Async, hs::Message(hs::kAsyncLock, hs::kLockRelease, m_nLastSentId), deadline, error);
         if (sent != kStatusOk) return sent;
         m_Owed.push_back({hs::kAsyncLockResponse, true, false});
     }
     return kStatusOk;
 }
 
-int32_t CXVR_HiSLIPDevice::AsyncRequest(uint8_t type, uint8_t control, uint32_t parameter, const std::string &payload,
-                                        uint8_t responseType, const Deadline &deadline, hs::Header *answer,
+int32_t CXVR_HiSLIPDevice::AsyncRequest(uint8_t type, uint8_t control, uint32_t parameter,
+                                        const std::string &payload, uint8_t responseType,
+                                        const Deadline &deadline, hs::Header *answer,
                                         std::u16string *error) {
     if (m_bDead) return Lost(error);
     if (m_Owed.size() >= kMaxOwed) return Fault("the server leaves requests unanswered", error);
@@ -265,8 +281,8 @@ int32_t CXVR_HiSLIPDevice::SkipRest(const Deadline &deadline, std::u16string *er
     while (m_lRemaining > 0) {
         size_t got = 0;
         const int32_t status = m_Sync.stream.ReceiveExact(
-            m_Carry.get(), static_cast<size_t>(std::min<uint64_t>(m_lRemaining, kCarrySize)), deadline, m_sInterface,
-            error, &got);
+            m_Carry.get(), static_cast<size_t>(std::min<uint64_t>(m_lRemaining, kCarrySize)),
+            deadline, m_sInterface, error, &got);
         m_lRemaining -= got;
         if (status == kStatusConnectionLost) Kill();
         if (status != kStatusOk) return status;
@@ -296,8 +312,7 @@ int32_t CXVR_HiSLIPDevice::NextMessage(const Deadline &deadline, std::u16string 
         status = ReadPayload(m_Sync, h.length, deadline, &payload, error);
         if (status != kStatusOk) return status;
         switch (h.type) {
-        case hs::kInterrupted:
-            continue;  // an answer the server dropped; the next one counts
+        case hs::kInterrupted: continue;  // an answer the server dropped; the next one counts
         case hs::kDeviceClearAcknowledge:
             if (!m_bAwaitClearAck) break;
             m_bAwaitClearAck = false;
@@ -307,20 +322,19 @@ int32_t CXVR_HiSLIPDevice::NextMessage(const Deadline &deadline, std::u16string 
             m_bRmt = m_bReadTimedOut = m_bHaveStale = false;
             return kStatusOk;
         case hs::kError:
-        case hs::kFatalError:
-            return ServerError(h, payload, error);
-        default:
-            break;
+        case hs::kFatalError: return ServerError(h, payload, error);
+        default: break;
         }
         return Fault(std::string("unexpected ") + hs::TypeName(h.type), error);
     }
 }
 
-int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
+                                std::u16string *error) {
     const uint32_t size = static_cast<uint32_t>(*length);
     *length = 0;
     if (m_bDead) return Lost(error);
-    const uint32_t limit = (flags & kReadZeroTerminate) && size > 0 ? size - 1 : size;
+    const uint32_t limit = ReadCapacity(size, flags);
     const bool delimited = (flags & kReadStopAtDelimiter) != 0;
     const Deadline deadline = Deadline::In(m_lTimeout);
     // The kept rest of an answer that a later message replaced.
@@ -375,8 +389,9 @@ int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags
                     if (!hit) break;
                     i = static_cast<size_t>(static_cast<const uint8_t *>(hit) - to);
                 }
-                matched = to[i] == m_Delimiter[matched] ? matched + 1
-                                                       : DelimiterStartAtEnd(buffer, delivered + i + 1, matched);
+                matched = to[i] == m_Delimiter[matched]
+                              ? matched + 1
+                              : DelimiterStartAtEnd(buffer, delivered + i + 1, matched);
                 ++i;
                 if (matched == m_lDelimiterLength) {
                     found = true;
@@ -405,8 +420,11 @@ int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags
             status = kStatusLocked;
         }
     }
-    const ReadEnd end = found || ended ? ReadEnd::kDelimiter : delivered == limit ? ReadEnd::kBufferFull : ReadEnd::kShort;
-    const int32_t finished = FinishRead(end, buffer, delivered, limit, flags, found ? m_lDelimiterLength : 0, length);
+    const ReadEnd end = found || ended       ? ReadEnd::kDelimiter
+                        : delivered == limit ? ReadEnd::kBufferFull
+                                             : ReadEnd::kShort;
+    const int32_t finished =
+        FinishRead(end, buffer, delivered, limit, flags, found ? m_lDelimiterLength : 0, length);
     return status != kStatusOk ? status : finished;
 }
 
@@ -415,15 +433,16 @@ int32_t CXVR_HiSLIPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags
 bool CXVR_HiSLIPDevice::LockedByOther() {
     hs::Header info;
     std::u16string ignored;
-    if (AsyncRequest(hs::kAsyncLockInfo, 0, 0, {}, hs::kAsyncLockInfoResponse, Deadline::In(m_lTimeout), &info,
-                     &ignored) != kStatusOk)
+    if (AsyncRequest(hs::kAsyncLockInfo, 0, 0, {}, hs::kAsyncLockInfoResponse,
+                     Deadline::In(m_lTimeout), &info, &ignored) != kStatusOk)
         return false;
     const uint32_t mine = m_Lock.kind == LockRequest::kNone ? 0 : 1;
     if (info.control == 1 && m_Lock.kind != LockRequest::kExclusive) return true;
     return info.parameter > mine;
 }
 
-int32_t CXVR_HiSLIPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
+                                 std::u16string *error) {
     if (m_bDead) return Lost(error);
     const size_t count = static_cast<size_t>(*length);
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
@@ -446,7 +465,8 @@ int32_t CXVR_HiSLIPDevice::Write(const uint8_t *data, int32_t *length, uint32_t 
     do {
         const size_t part = static_cast<size_t>(std::min<uint64_t>(total - sent, maxPayload));
         const bool last = sent + part == total;
-        const hs::Header h{last ? hs::kDataEnd : hs::kData, m_bRmt ? hs::kRmtDelivered : uint8_t{0}, m_nNextId, part};
+        const hs::Header h{last ? hs::kDataEnd : hs::kData, m_bRmt ? hs::kRmtDelivered : uint8_t{0},
+                           m_nNextId, part};
         int32_t status;
         if (part <= kCarrySize) {
             // Header and payload in one send.
@@ -487,15 +507,17 @@ int32_t CXVR_HiSLIPDevice::Write(const uint8_t *data, int32_t *length, uint32_t 
 // AsyncDeviceClear, its acknowledgement, DeviceClearComplete with the mode
 // wanted, and DeviceClearAcknowledge with the mode granted; whatever the
 // synchronous channel held before is dropped on the way.
-int32_t CXVR_HiSLIPDevice::ClearHandshake(bool overlapped, const Deadline &deadline, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ClearHandshake(bool overlapped, const Deadline &deadline,
+                                          std::u16string *error) {
     hs::Header ack;
-    int32_t status = AsyncRequest(hs::kAsyncDeviceClear, 0, 0, {}, hs::kAsyncDeviceClearAcknowledge, deadline, &ack,
-                                  error);
+    int32_t status = AsyncRequest(hs::kAsyncDeviceClear, 0, 0, {}, hs::kAsyncDeviceClearAcknowledge,
+                                  deadline, &ack, error);
     if (status != kStatusOk) return status;
     if (m_bInMessage) m_bDiscard = true;
     m_lCarryStart = m_lCarryEnd = 0;
-    status = Send(m_Sync, hs::Message(hs::kDeviceClearComplete, overlapped ? hs::kPreferOverlap : 0, 0), deadline,
-                  error);
+    status =
+        Send(m_Sync, hs::Message(hs::kDeviceClearComplete, overlapped ? hs::kPreferOverlap : 0, 0),
+             deadline, error);
     if (status != kStatusOk) return status;
     m_bAwaitClearAck = true;
     while (m_bAwaitClearAck) {
@@ -510,16 +532,18 @@ int32_t CXVR_HiSLIPDevice::SetLock(const LockRequest &lock, std::u16string *erro
     if (lock.kind == m_Lock.kind && lock.key == m_Lock.key) return kStatusOk;
     hs::Header answer;
     if (m_Lock.kind != LockRequest::kNone) {
-        const int32_t status = AsyncRequest(hs::kAsyncLock, hs::kLockRelease, m_nLastSentId, {}, hs::kAsyncLockResponse,
-                                            Deadline::In(m_lTimeout), &answer, error);
+        const int32_t status =
+            AsyncRequest(hs::kAsyncLock, hs::kLockRelease, m_nLastSentId, {},
+                         hs::kAsyncLockResponse, Deadline::In(m_lTimeout), &answer, error);
         if (status != kStatusOk) return status;
         m_Lock = LockRequest{};  // an error answer means none was held either
     }
     if (lock.kind == LockRequest::kNone) return kStatusOk;
     const Deadline deadline = Deadline::In(int64_t{m_lLockTimeout} + m_lTimeout);
-    const int32_t status = AsyncRequest(hs::kAsyncLock, hs::kLockRequest, m_lLockTimeout,
-                                        lock.kind == LockRequest::kShared ? lock.key : std::string(),
-                                        hs::kAsyncLockResponse, deadline, &answer, error);
+    const int32_t status =
+        AsyncRequest(hs::kAsyncLock, hs::kLockRequest, m_lLockTimeout,
+                     lock.kind == LockRequest::kShared ? lock.key : std::string(),
+                     hs::kAsyncLockResponse, deadline, &answer, error);
     if (status != kStatusOk) return status;
     if (answer.control == hs::kLockSuccess) {
         m_Lock = lock;
@@ -529,7 +553,8 @@ int32_t CXVR_HiSLIPDevice::SetLock(const LockRequest &lock, std::u16string *erro
         *error = FormatText(kTextLocked, {m_sInterface});
         return kStatusLocked;
     }
-    *error = FormatText(kTextRefused, {m_sInterface, u"AsyncLockResponse " + Decimal(answer.control)});
+    *error =
+        FormatText(kTextRefused, {m_sInterface, u"AsyncLockResponse " + Decimal(answer.control)});
     return kStatusRefused;
 }
 
@@ -551,7 +576,8 @@ int32_t CXVR_HiSLIPDevice::WaitForServiceRequest(uint8_t *statusByte, std::u16st
     return kStatusOk;
 }
 
-int32_t CXVR_HiSLIPDevice::ParamGet(const std::u16string &key, std::u16string *value, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ParamGet(const std::u16string &key, std::u16string *value,
+                                    std::u16string *error) {
     if (key == u"TIMEOUT") {
         *value = FormatTimeoutValue(m_lTimeout);
     } else if (key == u"DELIMITER") {
@@ -567,8 +593,9 @@ int32_t CXVR_HiSLIPDevice::ParamGet(const std::u16string &key, std::u16string *v
     } else if (key == kParamStb) {
         hs::Header answer;
         const uint8_t rmt = m_bRmt ? hs::kRmtDelivered : 0;
-        const int32_t status = AsyncRequest(hs::kAsyncStatusQuery, rmt, m_nLastSentId, {}, hs::kAsyncStatusResponse,
-                                            Deadline::In(m_lTimeout), &answer, error);
+        const int32_t status =
+            AsyncRequest(hs::kAsyncStatusQuery, rmt, m_nLastSentId, {}, hs::kAsyncStatusResponse,
+                         Deadline::In(m_lTimeout), &answer, error);
         if (status != kStatusOk) return status;
         m_bRmt = false;
         *value = Decimal(answer.control);
@@ -583,11 +610,12 @@ int32_t CXVR_HiSLIPDevice::ParamGet(const std::u16string &key, std::u16string *v
     return kStatusOk;
 }
 
-int32_t CXVR_HiSLIPDevice::ParamSet(const std::u16string &key, std::u16string_view value, std::u16string *error) {
+int32_t CXVR_HiSLIPDevice::ParamSet(const std::u16string &key, std::u16string_view value,
+                                    std::u16string *error) {
     int32_t status = kStatusOk;
     if (SetCommonParam(this, key, value, error, &status)) return status;
-    if (m_bDead && (key == kParamClear || key == kParamTrigger || key == kParamLock || key == kParamMode ||
-                    key == kParamRemote || key == kParamSrq))
+    if (m_bDead && (key == kParamClear || key == kParamTrigger || key == kParamLock ||
+                    key == kParamMode || key == kParamRemote || key == kParamSrq))
         return Lost(error);
     if (key == kParamLockTimeout) {
         int32_t ms = 0;
@@ -599,7 +627,8 @@ int32_t CXVR_HiSLIPDevice::ParamSet(const std::u16string &key, std::u16string_vi
         return ClearHandshake(m_bOverlapped, Deadline::In(m_lTimeout), error);
     } else if (key == kParamTrigger) {
         const uint8_t rmt = m_bRmt ? hs::kRmtDelivered : 0;
-        status = Send(m_Sync, hs::Message(hs::kTrigger, rmt, m_nNextId), Deadline::In(m_lTimeout), error);
+        status = Send(m_Sync, hs::Message(hs::kTrigger, rmt, m_nNextId), Deadline::In(m_lTimeout),
+                      error);
         if (status != kStatusOk) return status;
         m_nLastSentId = m_nNextId;
         m_nNextId += 2;
@@ -612,7 +641,8 @@ int32_t CXVR_HiSLIPDevice::ParamSet(const std::u16string &key, std::u16string_vi
         status = ClearHandshake(overlapped, Deadline::In(m_lTimeout), error);
         if (status != kStatusOk) return status;
         if (m_bOverlapped != overlapped) {
-            *error = FormatText(kTextRefused, {m_sInterface, u"DeviceClearAcknowledge keeps the mode"});
+            *error =
+                FormatText(kTextRefused, {m_sInterface, u"DeviceClearAcknowledge keeps the mode"});
             return kStatusRefused;
         }
     } else if (key == kParamLock) {
@@ -637,8 +667,9 @@ int32_t CXVR_HiSLIPDevice::ParamSet(const std::u16string &key, std::u16string_vi
                              : request == RemoteRequest::kLocal ? hs::kRenGoLocal
                                                                 : hs::kRenLockoutLocal;
         hs::Header answer;
-        return AsyncRequest(hs::kAsyncRemoteLocalControl, code, m_nLastSentId, {}, hs::kAsyncRemoteLocalResponse,
-                            Deadline::In(m_lTimeout), &answer, error);
+        return AsyncRequest(hs::kAsyncRemoteLocalControl, code, m_nLastSentId, {},
+                            hs::kAsyncRemoteLocalResponse, Deadline::In(m_lTimeout), &answer,
+                            error);
     } else {
         return UnsupportedParam(key, m_sInterface, error);
     }

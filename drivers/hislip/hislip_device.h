@@ -23,8 +23,10 @@ struct CXVR_HiSLIPDevice : CXVR_DeviceSettings {
     static constexpr uint64_t kClientMaxMessage = uint64_t{1} << 30;
 
     CXVR_HiSLIPDevice(std::u16string interfaceName, std::string subAddress, uint16_t port)
-        : CXVR_DeviceSettings(0x0A), m_sInterface(std::move(interfaceName)),
-          m_sSubAddress(std::move(subAddress)), m_nPort(port) {}
+        : CXVR_DeviceSettings(0x0A),
+          m_sInterface(std::move(interfaceName)),
+          m_sSubAddress(std::move(subAddress)),
+          m_nPort(port) {}
 
     // Both channels up, sizes exchanged, synchronized mode; 0, or -4 (no
     // connection, time-out), -22 (closed), -23 (the server refused: its text).
@@ -54,12 +56,14 @@ private:
         bool lockRequest;  // a lock granted after all is released again
     };
 
-    int32_t ReadHeader(Channel &c, const Deadline &deadline, hislip::Header *h, std::u16string *error);
+    int32_t ReadHeader(Channel &c, const Deadline &deadline, hislip::Header *h,
+                       std::u16string *error);
     int32_t ReadPayload(Channel &c, uint64_t length, const Deadline &deadline, std::string *kept,
                         std::u16string *error);
-    int32_t ReadMessage(Channel &c, const Deadline &deadline, hislip::Header *h, std::string *payload,
-                        std::u16string *error);
-    int32_t Send(Channel &c, const std::string &message, const Deadline &deadline, std::u16string *error);
+    int32_t ReadMessage(Channel &c, const Deadline &deadline, hislip::Header *h,
+                        std::string *payload, std::u16string *error);
+    int32_t Send(Channel &c, const std::string &message, const Deadline &deadline,
+                 std::u16string *error);
 
     // The next Data / DataEnd that answers this client, dropping stale ones.
     int32_t NextMessage(const Deadline &deadline, std::u16string *error);
@@ -68,10 +72,11 @@ private:
 
     // One message from the asynchronous channel; *answered when it was the
     // answer to the request now waiting.
-    int32_t PumpAsync(const Deadline &deadline, hislip::Header *answer, bool *answered, std::u16string *error);
-    int32_t AsyncRequest(uint8_t type, uint8_t control, uint32_t parameter, const std::string &payload,
-                         uint8_t responseType, const Deadline &deadline, hislip::Header *answer,
-                         std::u16string *error);
+    int32_t PumpAsync(const Deadline &deadline, hislip::Header *answer, bool *answered,
+                      std::u16string *error);
+    int32_t AsyncRequest(uint8_t type, uint8_t control, uint32_t parameter,
+                         const std::string &payload, uint8_t responseType, const Deadline &deadline,
+                         hislip::Header *answer, std::u16string *error);
     int32_t DrainAsync(std::u16string *error);
 
     int32_t ClearHandshake(bool overlapped, const Deadline &deadline, std::u16string *error);
@@ -103,7 +108,7 @@ private:
     bool m_bDiscard = false;
     bool m_bEndMessage = false;
     uint32_t m_nMessageId = 0;
-    uint64_t m_lRemaining = 0;  // payload bytes still in the stream
+    uint64_t m_lRemaining = 0;           // payload bytes still in the stream
     std::unique_ptr<uint8_t[]> m_Carry;  // received past a delimiter, not yet handed over
     size_t m_lCarryStart = 0, m_lCarryEnd = 0;
 

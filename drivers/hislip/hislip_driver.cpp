@@ -42,10 +42,12 @@ bool ParseHislipAddress(std::u16string_view param, HislipAddress *address) {
     if (address->subAddress.empty() || address->subAddress.size() > kMaxSubAddress) return false;
     for (char16_t c : address->subAddress)
         if (c < 0x21 || c > 0x7E) return false;
-    return comma == std::u16string::npos || ParsePort(TrimBlanks(rest.substr(comma + 1)), &address->port);
+    return comma == std::u16string::npos ||
+           ParsePort(TrimBlanks(rest.substr(comma + 1)), &address->port);
 }
 
-int32_t CXVR_HiSLIP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs, std::u16string *error) {
+int32_t CXVR_HiSLIP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
+                          std::u16string *error) {
     HislipAddress address;
     if (!ParseHislipAddress(param, &address)) {
         *error = LoadText(kTextBadIpAddress);
@@ -65,12 +67,16 @@ int32_t CXVR_HiSLIP::Open(uint32_t *handle, std::u16string param, int32_t timeou
     }
     const SharingKey key = ToUpper(address.host + u':' + address.subAddress + u',') +
                            static_cast<char16_t>(address.port);
-    const int32_t openMs = timeoutMs > 0 ? timeoutMs : static_cast<int32_t>(CXVR_DeviceSettings::kDefaultTimeout);
+    const int32_t openMs =
+        timeoutMs > 0 ? timeoutMs : static_cast<int32_t>(CXVR_DeviceSettings::kDefaultTimeout);
     auto make = [&] {
         return std::make_shared<CXVR_HiSLIPDevice>(address.host + u':' + address.subAddress,
-                                                    platform::WideToAnsi(address.subAddress), address.port);
+                                                   platform::WideToAnsi(address.subAddress),
+                                                   address.port);
     };
-    auto connect = [&](CXVR_HiSLIPDevice &d) { return d.Connect(ipv4, Deadline::In(openMs), error); };
+    auto connect = [&](CXVR_HiSLIPDevice &d) {
+        return d.Connect(ipv4, Deadline::In(openMs), error);
+    };
     return OpenDevice(handle, key, make, connect, kStatusOpenFailed, error);
 }
 

@@ -29,7 +29,8 @@ public:
     // Opens of one address (defaults filled in, compared ignoring case)
     // share one record and one session.  The open is bounded by its
     // time-out, or by TIMEOUT's default when it has none.
-    int32_t Open(uint32_t *handle, std::u16string param, int32_t timeoutMs, std::u16string *error) override;
+    int32_t Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
+                 std::u16string *error) override;
 };
 
 }  // namespace xvr

@@ -54,8 +54,8 @@ constexpr uint32_t kUnknownMessageId = 0xFFFFFFFF;
 constexpr uint64_t kMaxControlPayload = 1 << 20;
 
 // Control-code bits and values.
-constexpr uint8_t kRmtDelivered = 0x01;  // Data, DataEnd, Trigger, AsyncStatusQuery
-constexpr uint8_t kPreferOverlap = 0x01; // InitializeResponse and the clear handshake
+constexpr uint8_t kRmtDelivered = 0x01;   // Data, DataEnd, Trigger, AsyncStatusQuery
+constexpr uint8_t kPreferOverlap = 0x01;  // InitializeResponse and the clear handshake
 constexpr uint8_t kLockRelease = 0, kLockRequest = 1;
 // AsyncLockResponse: a request fails (time-out) 0 or succeeds 1; a release
 // freed an exclusive 1 or a shared lock 2; 3 is an error for both.
@@ -93,8 +93,8 @@ enum class Check : uint8_t {
 // client that streams data into its host's buffer passes UINT64_MAX; a
 // server passes the size it announced); every other type is capped at
 // kMaxControlPayload.  *header is filled whenever the prologue is right.
-Check ParseHeader(const uint8_t in[kHeaderSize], Receiver receiver, Channel channel, uint64_t maxData,
-                  Header *header);
+Check ParseHeader(const uint8_t in[kHeaderSize], Receiver receiver, Channel channel,
+                  uint64_t maxData, Header *header);
 
 // Text for a failed check, for the FatalError a peer is sent and for logs.
 const char *CheckText(Check check);
@@ -106,7 +106,8 @@ const char *ErrorCodeName(bool fatal, uint8_t code);
 void WriteHeader(const Header &header, uint8_t out[kHeaderSize]);
 
 // A whole message: header and payload.
-std::string Message(uint8_t type, uint8_t control, uint32_t parameter, std::string_view payload = {});
+std::string Message(uint8_t type, uint8_t control, uint32_t parameter,
+                    std::string_view payload = {});
 
 // The messages whose parameter or payload has a structure of its own.
 std::string Initialize(uint16_t version, const char vendor[2], std::string_view subAddress);

@@ -6,26 +6,17 @@
 #include <memory>
 #include <new>
 
-#include "base/deadline.h"
 #include "drivers/control.h"
 #include "drivers/driver.h"
 #include "drivers/read_end.h"
 #include "base/texts.h"
+#include "platform/deadline.h"
 #include "platform/platform.h"
 
 namespace xvr {
 
 namespace {
 
-// The wait of a read with nothing buffered: the rest of its time-out, in
-// one wait that the answer ends the moment it arrives (waits of 1 ms each
-// cost a wake-up every millisecond while an answer is on its way).
-uint32_t ReadWaitMs(uint32_t start, uint32_t timeoutMs) {
-    const uint32_t elapsed = platform::TickCount() - start;
-    if (elapsed >= timeoutMs) return 1;  // the pass that finds the time passed
-    const uint32_t left = timeoutMs - elapsed;
-    return left == UINT32_MAX ? left : left + 1;
-}
 // The last close waits no longer than this for the peer's end of stream.
 constexpr uint32_t kMaxDiscardMs = 1000;
 // A CLEAR drains the receive queue for no longer than this, so a peer that
@@ -65,18 +56,16 @@ void CXVR_IPDevice::Release() {
     platform::SocketShutdownSend(m_Socket);
     // Only a blocking stream waits for the peer to end; the others take what
     // is already there.  Either way the close never hangs.
-    const uint32_t limit = std::min(m_lTimeout, kMaxDiscardMs);
+    const Deadline deadline = Deadline::In(std::min(m_lTimeout, kMaxDiscardMs));
     const bool waitForEnd = m_lSocketType == platform::kSocketStream && !m_bNonBlocking;
-    const uint32_t start = platform::TickCount();
     uint8_t scratch[1024];
-    for (;;) {
-        uint32_t elapsed = platform::TickCount() - start;
-        if (elapsed > limit) break;
+    do {
         uint32_t error = 0;
-        if (platform::SocketWait(m_Socket, false, waitForEnd ? limit - elapsed : 0, &error) <= 0)
+        if (platform::SocketWait(m_Socket, false, waitForEnd ? deadline.Remaining() : 0, &error) <=
+            0)
             break;
         if (platform::SocketReceive(m_Socket, scratch, sizeof scratch, &error) <= 0) break;
-    }
+    } while (!deadline.Expired());
     platform::SocketClose(m_Socket);
     m_Socket = platform::kInvalidSocket;
 }
@@ -98,7 +87,8 @@ void CXVR_IPDevice::Clear() {
         uint32_t code = 0;
         // Never waits: only what is there now goes.  An end of stream or a
         // failure is left for the next read to report.
-        const int64_t got = platform::SocketReceive(m_Socket, m_Receive.data(), kReceiveSize, &code);
+        const int64_t got =
+            platform::SocketReceive(m_Socket, m_Receive.data(), kReceiveSize, &code);
         if (got < 0 || (got == 0 && !datagram)) break;
     }
 }
@@ -116,7 +106,8 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool wa
     if (kReceiveSize - m_lBuffered < needed) return result;
     // Bytes handed over leave a gap at the front; close it only when the room
     // behind the buffered bytes runs short, so hand-overs never move data.
-    if (m_lStart > 0 && kReceiveSize - m_lStart - m_lBuffered < std::max(needed, kReceiveSize / 2)) {
+    if (m_lStart > 0 &&
+        kReceiveSize - m_lStart - m_lBuffered < std::max(needed, kReceiveSize / 2)) {
         std::memmove(m_Receive.data(), m_Receive.data() + m_lStart, m_lBuffered);
         m_lStart = 0;
     }
@@ -157,76 +148,82 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool wa
     return result;
 }
 
+// Hands buffered bytes to the host behind the *delivered ones: as many as
+// fit, or with toDelimiter up to the delimiter, keeping the running match of
+// its bytes in *matched.
+ReadEnd CXVR_IPDevice::HandOver(uint8_t *buffer, uint32_t limit, bool toDelimiter,
+                                uint32_t *delivered, uint32_t *matched) {
+    const uint8_t *from = m_Receive.data() + m_lStart;
+    uint32_t taken = 0;
+    ReadEnd end = ReadEnd::kShort;
+    if (!toDelimiter) {
+        taken = std::min(limit - *delivered, m_lBuffered);
+        if (taken > 0) std::memcpy(buffer + *delivered, from, taken);
+        *delivered += taken;
+    } else {
+        // A byte that breaks the match may itself begin the next one (CR CR
+        // LF ends on CR LF).
+        while (*matched < m_lDelimiterLength && *delivered < limit && taken < m_lBuffered) {
+            if (*matched == 0) {
+                // Nothing matched so far: everything up to the next
+                // occurrence of the first delimiter byte moves at once.
+                const uint32_t span = std::min(limit - *delivered, m_lBuffered - taken);
+                const void *hit = std::memchr(from + taken, m_Delimiter[0], span);
+                const uint32_t run =
+                    hit ? static_cast<uint32_t>(static_cast<const uint8_t *>(hit) - (from + taken))
+                        : span;
+                std::memcpy(buffer + *delivered, from + taken, run);
+                *delivered += run;
+                taken += run;
+                if (!hit) break;
+            }
+            const uint8_t b = from[taken++];
+            buffer[(*delivered)++] = b;
+            *matched = b == m_Delimiter[*matched]
+                           ? *matched + 1
+                           : DelimiterStartAtEnd(buffer, *delivered, *matched);
+        }
+        if (*matched == m_lDelimiterLength) end = ReadEnd::kDelimiter;
+    }
+    if (end == ReadEnd::kShort && *delivered == limit) end = ReadEnd::kBufferFull;
+    m_lBuffered -= taken;
+    m_lStart = m_lBuffered > 0 ? m_lStart + taken : 0;
+    return end;
+}
+
 int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
-                                std::u16string *error) {
+                            std::u16string *error) {
     const uint32_t size = static_cast<uint32_t>(*length);
     *length = 0;
-    const uint32_t limit = (flags & kReadZeroTerminate) && size > 0 ? size - 1 : size;
+    const uint32_t limit = ReadCapacity(size, flags);
     if (m_Receive.size() < kReceiveSize) m_Receive.resize(kReceiveSize);
 
-    const uint32_t start = platform::TickCount();
+    const Deadline deadline = Deadline::In(m_lTimeout);
     uint32_t delivered = 0;
     uint32_t matched = 0;
-    bool found = false;
+    ReadEnd end = ReadEnd::kShort;
     ReceiveResult failure;
-    for (;;) {
-        // Bytes already buffered are handed over without waiting for more.
+    while (end == ReadEnd::kShort && !failure.failed) {
+        // Bytes already buffered are handed over without waiting for more;
+        // with none, one wait for the rest of the time-out ends the moment
+        // the answer arrives (waits of 1 ms each would cost a wake-up every
+        // millisecond while an answer is on its way).
         if (m_lBuffered < limit)
-            failure = ReceiveSome(m_lBuffered == 0 ? ReadWaitMs(start, m_lTimeout) : 0, m_lBuffered == 0);
-
-        const uint8_t *from = m_Receive.data() + m_lStart;
-        uint32_t taken = 0;
-        bool complete;
-        if (!(flags & kReadStopAtDelimiter)) {
-            taken = std::min(limit - delivered, m_lBuffered);
-            if (taken > 0) std::memcpy(buffer + delivered, from, taken);
-            delivered += taken;
-            complete = delivered == limit;
-        } else {
-            // A running match over what was delivered: a byte that breaks it
-            // may itself begin the next match (CR CR LF ends on CR LF).
-            while (matched < m_lDelimiterLength && delivered < limit && taken < m_lBuffered) {
-                if (matched == 0) {
-                    // Nothing matched so far: everything up to the next
-                    // occurrence of the first delimiter byte moves at once.
-                    const uint32_t span = std::min(limit - delivered, m_lBuffered - taken);
-                    const void *hit = std::memchr(from + taken, m_Delimiter[0], span);
-                    const uint32_t run =
-                        hit ? static_cast<uint32_t>(static_cast<const uint8_t *>(hit) - (from + taken))
-                            : span;
-                    std::memcpy(buffer + delivered, from + taken, run);
-                    delivered += run;
-                    taken += run;
-                    if (!hit) break;
-                }
-                uint8_t b = from[taken++];
-                buffer[delivered++] = b;
-                matched = b == m_Delimiter[matched] ? matched + 1
-                                                    : DelimiterStartAtEnd(buffer, delivered, matched);
-            }
-            found = matched == m_lDelimiterLength;
-            complete = found || delivered == limit;
-        }
-        m_lBuffered -= taken;
-        m_lStart = m_lBuffered > 0 ? m_lStart + taken : 0;
-
-        if (complete || failure.failed) break;
-        if (platform::TickCount() - start > m_lTimeout) break;
+            failure = ReceiveSome(m_lBuffered == 0 ? deadline.Remaining() : 0, m_lBuffered == 0);
+        end = HandOver(buffer, limit, (flags & kReadStopAtDelimiter) != 0, &delivered, &matched);
+        if (deadline.Expired()) break;
     }
 
     // The host finds zeros after what arrived; only that part is written
     // twice, so a large read does not pay for zeroing what it then fills.
     if (delivered < size) std::memset(buffer + delivered, 0, size - delivered);
-    const ReadEnd end = found ? ReadEnd::kDelimiter
-                        : delivered == limit ? ReadEnd::kBufferFull
-                                             : ReadEnd::kShort;
     if (end == ReadEnd::kShort && failure.failed)
         *error = FormatText(kTextReceiveFailed, {SystemText(failure.error)});
     return FinishRead(end, buffer, delivered, limit, flags, m_lDelimiterLength, length);
 }
 
 int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flags,
-                                 std::u16string *error) {
+                             std::u16string *error) {
     const size_t count = static_cast<size_t>(*length);
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
@@ -252,8 +249,8 @@ int32_t CXVR_IPDevice::Write(const uint8_t *data, int32_t *length, uint32_t flag
 // what is left while the socket takes it, within the record's time-out, so
 // that no command is left half-sent.
 int32_t CXVR_IPDevice::SendAll(const uint8_t *block, size_t total, int32_t *length,
-                                   std::u16string *error) {
-    const uint32_t start = platform::TickCount();
+                               std::u16string *error) {
+    const Deadline deadline = Deadline::In(m_lTimeout);
     size_t sent = 0;
     uint32_t code = 0;
     bool failed = false;
@@ -266,14 +263,13 @@ int32_t CXVR_IPDevice::SendAll(const uint8_t *block, size_t total, int32_t *leng
             break;
         }
         if (sent >= total || !m_bNonBlocking) break;
-        uint32_t elapsed = platform::TickCount() - start;
-        if (elapsed >= m_lTimeout) {
+        if (deadline.Expired()) {
             if (n >= 0) code = platform::SocketTimedOutError();
             failed = true;
             break;
         }
         uint32_t waitError = 0;
-        if (platform::SocketWait(m_Socket, true, m_lTimeout - elapsed, &waitError) < 0) {
+        if (platform::SocketWait(m_Socket, true, deadline.Remaining(), &waitError) < 0) {
             code = waitError;
             failed = true;
             break;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "drivers/device_settings.h"
+#include "drivers/read_end.h"
 #include "platform/socket.h"
 
 namespace xvr {
@@ -54,12 +55,14 @@ struct CXVR_IPDevice : CXVR_DeviceSettings {
     uint32_t m_lSocketType = 0;
     bool m_bNonBlocking = false;
     std::vector<uint8_t> m_Receive;  // allocated by the first read
-    uint32_t m_lStart = 0;     // first buffered byte in m_Receive
-    uint32_t m_lBuffered = 0;  // bytes from m_lStart on
+    uint32_t m_lStart = 0;           // first buffered byte in m_Receive
+    uint32_t m_lBuffered = 0;        // bytes from m_lStart on
 
 private:
     struct ReceiveResult;
     ReceiveResult ReceiveSome(uint32_t waitMs, bool waitFirst);
+    ReadEnd HandOver(uint8_t *buffer, uint32_t limit, bool toDelimiter, uint32_t *delivered,
+                     uint32_t *matched);
     int32_t SendAll(const uint8_t *block, size_t total, int32_t *length, std::u16string *error);
 };
 

@@ -62,7 +62,8 @@ int32_t CXVR_IP::Open(uint32_t *handle, std::u16string param, int32_t timeoutMs,
     // Records of one host and port share their socket when the driver's
     // transport is the mark every socket carries: TCP shares, UDP never does.
     SharingKey key;
-    if (CXVR_IPDevice::kTransportMark == m_lTransportType) key = host + u':' + static_cast<char16_t>(port);
+    if (CXVR_IPDevice::kTransportMark == m_lTransportType)
+        key = host + u':' + static_cast<char16_t>(port);
     auto make = [&] { return std::make_shared<CXVR_IPDevice>(host, port); };
     auto connect = [&](CXVR_IPDevice &d) {
         return d.Connect(ipv4, m_lTransportType, timeoutMs, error);

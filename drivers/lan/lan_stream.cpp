@@ -28,7 +28,8 @@ int32_t LanStream::Connect(uint32_t address, uint16_t port, const Deadline &dead
     }
     platform::SocketSetNoDelay(m_Socket);
     // At least 1 ms: 0 would mean a blocking connect with no bound at all.
-    const int32_t ms = static_cast<int32_t>(std::min<uint32_t>(std::max<uint32_t>(deadline.Remaining(), 1), INT32_MAX));
+    const int32_t ms = static_cast<int32_t>(
+        std::min<uint32_t>(std::max<uint32_t>(deadline.Remaining(), 1), INT32_MAX));
     code = platform::SocketConnect(m_Socket, address, port, ms);
     if (code != 0) {
         *error = FormatText(kTextConnectFailed, {SystemText(code)});
@@ -79,13 +80,15 @@ int32_t LanStream::SendAll(const uint8_t *data, size_t size, const Deadline &dea
 // With waitFirst it waits before it tries: the header of an answer to a
 // request just sent is rarely there yet, and a receive that finds nothing
 // costs a system call.
-int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst, const Deadline &deadline,
-                        const std::u16string &interfaceName, std::u16string *error) {
+int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst,
+                        const Deadline &deadline, const std::u16string &interfaceName,
+                        std::u16string *error) {
     for (;;) {
         uint32_t code = 0;
         if (waitFirst) {
             waitFirst = false;
-            if (platform::SocketWait(m_Socket, false, deadline.Remaining(), &code) == 0 && deadline.Expired())
+            if (platform::SocketWait(m_Socket, false, deadline.Remaining(), &code) == 0 &&
+                deadline.Expired())
                 return kStatusTransfer;
         }
         const int64_t n = platform::SocketReceive(m_Socket, into, room, &code);
@@ -144,8 +147,8 @@ int32_t LanStream::ReceiveExact(uint8_t *buffer, size_t size, const Deadline &de
     return kStatusOk;
 }
 
-int32_t LanStream::Skip(uint64_t size, const Deadline &deadline, const std::u16string &interfaceName,
-                        std::u16string *error) {
+int32_t LanStream::Skip(uint64_t size, const Deadline &deadline,
+                        const std::u16string &interfaceName, std::u16string *error) {
     uint8_t scratch[4096];
     while (size > 0) {
         const size_t part = static_cast<size_t>(std::min<uint64_t>(size, sizeof scratch));

@@ -24,7 +24,8 @@ public:
 
     // Connects to address (network order) and port within the deadline; the
     // socket stays non-blocking.  0, or -4 with text 11011 / 11012.
-    int32_t Connect(uint32_t address, uint16_t port, const Deadline &deadline, std::u16string *error);
+    int32_t Connect(uint32_t address, uint16_t port, const Deadline &deadline,
+                    std::u16string *error);
 
     // Failures of the three: -6 with no text when the deadline passes, -22
     // with text 11025 (naming interfaceName) when the peer closed or reset

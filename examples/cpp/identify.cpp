@@ -21,7 +21,9 @@ void Check(int32_t status, const char *what) {
 
 class Library {
 public:
-    Library() { Check(flXVRInit(nullptr, &m_handle, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION), "init"); }
+    Library() {
+        Check(flXVRInit(nullptr, &m_handle, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION), "init");
+    }
     ~Library() { flXVRDeInit(m_handle); }
     Library(const Library &) = delete;
     Library &operator=(const Library &) = delete;
@@ -34,7 +36,8 @@ private:
 class Device {
 public:
     Device(const Library &library, const std::string &driver, const std::string &address) {
-        Check(flXVROpenWithTimeout(library.handle(), &m_handle, driver.c_str(), address.c_str(), 2000),
+        Check(flXVROpenWithTimeout(library.handle(), &m_handle, driver.c_str(), address.c_str(),
+                                   2000),
               "open");
     }
     ~Device() { flXVRClose(m_handle); }
@@ -54,7 +57,8 @@ public:
 
     std::string Get(const std::string &name) {
         char value[256];
-        Check(flXVRParamGet(m_handle, name.c_str(), value, static_cast<int32_t>(sizeof value)), "get");
+        Check(flXVRParamGet(m_handle, name.c_str(), value, static_cast<int32_t>(sizeof value)),
+              "get");
         return value;
     }
 
@@ -67,7 +71,8 @@ private:
 int main(int argc, char **argv) {
     try {
         Library library;
-        Device device(library, argc > 1 ? argv[1] : "TCP/IP", argc > 2 ? argv[2] : "127.0.0.1:5025");
+        Device device(library, argc > 1 ? argv[1] : "TCP/IP",
+                      argc > 2 ? argv[2] : "127.0.0.1:5025");
         std::cout << device.Query("*IDN?") << "\n";
         std::cout << "delimiter " << device.Get("DELIMITER") << "\n";
         return 0;

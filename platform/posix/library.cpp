@@ -10,7 +10,8 @@ std::u16string LibraryFileName(const std::u16string &dllName) {
     std::u16string base = dllName;
     for (char16_t &c : base)
         if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (base.size() > 4 && base.compare(base.size() - 4, 4, u".dll") == 0) base.resize(base.size() - 4);
+    if (base.size() > 4 && base.compare(base.size() - 4, 4, u".dll") == 0)
+        base.resize(base.size() - 4);
     return u"lib" + base + u".so";
 }
 

@@ -57,7 +57,9 @@ std::u16string DecodeFile(const std::string &bytes) {
     return AnsiToWide(body);
 }
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\r'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\r';
+}
 
 std::u16string_view Trim(std::u16string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -102,8 +104,8 @@ bool FindValue(std::u16string_view text, std::u16string_view section, std::u16st
         if (line.empty() || line.front() == u';') continue;
         if (line.front() == u'[') {
             const size_t close = line.find(u']');
-            const std::u16string_view name =
-                Trim(line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
+            const std::u16string_view name = Trim(
+                line.substr(1, close == std::u16string_view::npos ? line.size() - 1 : close - 1));
             // Only the first section of a name counts.
             if (inSection) return false;
             inSection = !seenSection && SameName(name, wantSection);
@@ -115,8 +117,9 @@ bool FindValue(std::u16string_view text, std::u16string_view section, std::u16st
         const std::u16string_view name = Trim(line.substr(0, eq));
         if (!SameName(name, wantKey)) continue;
         // A key without "=" has an empty value.
-        *value = eq == std::u16string_view::npos ? std::u16string()
-                                                 : std::u16string(Unquote(Trim(line.substr(eq + 1))));
+        *value = eq == std::u16string_view::npos
+                     ? std::u16string()
+                     : std::u16string(Unquote(Trim(line.substr(eq + 1))));
         return true;
     }
     return false;
@@ -146,10 +149,11 @@ std::u16string Profile::String(const std::u16string &section, const std::u16stri
 std::string Profile::StringA(const std::string &section, const std::string &key,
                              const std::string &fallback, uint32_t size) const {
     if (size == 0) return {};
-    const std::u16string value = String(AnsiToWide(section), AnsiToWide(key), AnsiToWide(fallback),
-                                        UINT32_MAX);
+    const std::u16string value =
+        String(AnsiToWide(section), AnsiToWide(key), AnsiToWide(fallback), UINT32_MAX);
     // The size counts bytes here; cut between characters.
-    return WideToAnsi(std::u16string_view(value).substr(0, posix::WidePrefixForBytes(value, size - 1)));
+    return WideToAnsi(
+        std::u16string_view(value).substr(0, posix::WidePrefixForBytes(value, size - 1)));
 }
 
 }  // namespace xvr::platform

@@ -29,12 +29,12 @@
 #include <sys/ioctl.h>
 #include <sys/uio.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "platform/deadline.h"
 #include "platform/platform.h"
 
 namespace xvr::platform {
@@ -72,12 +72,66 @@ constexpr StandardRate kStandardRates[] = {
     {3500000, B3500000}, {4000000, B4000000},
 };
 
-uint64_t NowMs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+const StandardRate *FindStandardRate(uint32_t rate) {
+    for (const auto &s : kStandardRates)
+        if (s.rate == rate) return &s;
+    return nullptr;
 }
 
+constexpr tcflag_t kLineFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+
+// The DCB-like settings onto termios flags, the rate aside; false for a
+// setting no line has.
+bool LineToTermios(const SerialLine &line, termios *tio) {
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    if (line.baudRate == 0 || line.byteSize < 5 || line.byteSize > 8 || line.parity > 4 ||
+        line.stopBits > SerialLine::kTwoStopBits)
+        return false;
+    tio->c_cflag &= ~kLineFlags;
+    tio->c_cflag |= kSizes[line.byteSize - 5];
+    if (line.parity != 0) tio->c_cflag |= PARENB;
+    if (line.parity == 1 || line.parity == 3) tio->c_cflag |= PARODD;
+    if (line.parity >= 3) tio->c_cflag |= CMSPAR;
+    if (line.stopBits != SerialLine::kOneStopBit) tio->c_cflag |= CSTOPB;
+    if (line.outxCtsFlow || line.rtsControl == SerialLine::kRtsHandshake) tio->c_cflag |= CRTSCTS;
+    tio->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (line.outX) tio->c_iflag |= IXON;
+    if (line.inX) tio->c_iflag |= IXOFF;
+    tio->c_cc[VSTART] = line.xonChar;
+    tio->c_cc[VSTOP] = line.xoffChar;
+    return true;
+}
+
+// Drivers drop what their line cannot do (a pseudo-terminal keeps no parity
+// and only 8 data bits); a setting that did not stick is refused, as
+// SetCommState refuses it.
+bool LineKept(int fd, const termios &asked) {
+    termios now;
+    if (tcgetattr(fd, &now) != 0) return false;
+    if ((now.c_cflag & kLineFlags) != (asked.c_cflag & kLineFlags) ||
+        (now.c_iflag & (IXON | IXOFF)) != (asked.c_iflag & (IXON | IXOFF))) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
+}
+
+// A rate without a termios code, through the kernel's termios2.  A device
+// that cannot run the rate rounds it: refused as well.
+bool SetOtherRate(int fd, uint32_t rate) {
+    termios2 t2;
+    if (ioctl(fd, TCGETS2, &t2) != 0) return false;
+    t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << kInputBaudShift));
+    t2.c_cflag |= kBaudOther;
+    t2.c_ispeed = rate;
+    t2.c_ospeed = rate;
+    if (ioctl(fd, TCSETS2, &t2) != 0 || ioctl(fd, TCGETS2, &t2) != 0) return false;
+    if (t2.c_ospeed != rate) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
+}
 
 // Waits up to ms (negative: without limit) for events on fd; the poll
 // result, or 0 when the time ran out.
@@ -186,10 +240,10 @@ bool SerialPort::GetLine(SerialLine *line) {
         line->baudRate = t2.c_ospeed;
     }
     switch (tio.c_cflag & CSIZE) {
-        case CS5: line->byteSize = 5; break;
-        case CS6: line->byteSize = 6; break;
-        case CS7: line->byteSize = 7; break;
-        default: line->byteSize = 8; break;
+    case CS5: line->byteSize = 5; break;
+    case CS6: line->byteSize = 6; break;
+    case CS7: line->byteSize = 7; break;
+    default: line->byteSize = 8; break;
     }
     if (!(tio.c_cflag & PARENB))
         line->parity = 0;
@@ -214,58 +268,14 @@ bool SerialPort::SetLine(const SerialLine &line) {
     if (tcgetattr(fd, &old) != 0) return Fail();
     termios tio;
     std::memcpy(&tio, line.system, sizeof tio);
-
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    if (line.baudRate == 0 || line.byteSize < 5 || line.byteSize > 8 || line.parity > 4 ||
-        line.stopBits > SerialLine::kTwoStopBits) {
+    if (!LineToTermios(line, &tio)) {
         errno = EINVAL;
         return Fail();
     }
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    tio.c_cflag |= kSizes[line.byteSize - 5];
-    if (line.parity != 0) tio.c_cflag |= PARENB;
-    if (line.parity == 1 || line.parity == 3) tio.c_cflag |= PARODD;
-    if (line.parity >= 3) tio.c_cflag |= CMSPAR;
-    if (line.stopBits != SerialLine::kOneStopBit) tio.c_cflag |= CSTOPB;
-    if (line.outxCtsFlow || line.rtsControl == SerialLine::kRtsHandshake) tio.c_cflag |= CRTSCTS;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    if (line.outX) tio.c_iflag |= IXON;
-    if (line.inX) tio.c_iflag |= IXOFF;
-    tio.c_cc[VSTART] = line.xonChar;
-    tio.c_cc[VSTOP] = line.xoffChar;
-
-    const StandardRate *standard = nullptr;
-    for (const auto &s : kStandardRates)
-        if (s.rate == line.baudRate) standard = &s;
+    const StandardRate *standard = FindStandardRate(line.baudRate);
     cfsetspeed(&tio, standard ? standard->code : B9600);
-    bool ok = tcsetattr(fd, TCSANOW, &tio) == 0 || errno == EINVAL;
-    // Drivers drop what their line cannot do (a pseudo-terminal keeps no
-    // parity and only 8 data bits); a setting that did not stick is refused,
-    // as SetCommState refuses it.
-    constexpr tcflag_t kLineFlags = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
-    termios now;
-    if (ok) ok = tcgetattr(fd, &now) == 0;
-    if (ok && ((now.c_cflag & kLineFlags) != (tio.c_cflag & kLineFlags) ||
-               (now.c_iflag & (IXON | IXOFF)) != (tio.c_iflag & (IXON | IXOFF)))) {
-        errno = EINVAL;
-        ok = false;
-    }
-    if (ok && !standard) {
-        termios2 t2;
-        ok = ioctl(fd, TCGETS2, &t2) == 0;
-        if (ok) {
-            t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << kInputBaudShift));
-            t2.c_cflag |= kBaudOther;
-            t2.c_ispeed = line.baudRate;
-            t2.c_ospeed = line.baudRate;
-            ok = ioctl(fd, TCSETS2, &t2) == 0 && ioctl(fd, TCGETS2, &t2) == 0;
-            // A device that cannot run the rate rounds it: refused as well.
-            if (ok && t2.c_ospeed != line.baudRate) {
-                errno = EINVAL;
-                ok = false;
-            }
-        }
-    }
+    bool ok = (tcsetattr(fd, TCSANOW, &tio) == 0 || errno == EINVAL) && LineKept(fd, tio);
+    if (ok && !standard) ok = SetOtherRate(fd, line.baudRate);
     if (ok) return true;
     Fail();
     tcsetattr(fd, TCSANOW, &old);  // leave the port as it was
@@ -307,8 +317,7 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     *done = takeAhead(buffer, size);
     const int fd = static_cast<int>(m_handle);
     const bool firstByte = m_readMode == ReadMode::kWaiting;
-    const int64_t total = m_readMs;  // for the first byte, or for each byte
-    uint64_t start = NowMs();
+    Deadline deadline = Deadline::In(m_readMs);  // for the first byte, or for each byte
 
     for (;;) {
         if (*done == size || (firstByte && *done > 0)) return true;
@@ -327,7 +336,7 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
         if (r > 0) {
             *done += static_cast<uint32_t>(r);
             if (*done == size || firstByte) return true;
-            start = NowMs();  // each byte has its own wait
+            deadline = Deadline::In(m_readMs);  // each byte has its own wait
             continue;
         }
         if (r == 0) {  // a hung-up line reads as end of file
@@ -337,11 +346,9 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) return Fail();
 
-        const int64_t elapsed = static_cast<int64_t>(NowMs() - start);
-        const int64_t wait = total > elapsed ? total - elapsed : 0;
-        if (wait == 0) return true;
+        if (deadline.Expired()) return true;
         short revents = 0;
-        int p = WaitFor(fd, POLLIN, wait, &revents);
+        int p = WaitFor(fd, POLLIN, deadline.Remaining(), &revents);
         if (p < 0) return Fail();
         if (p == 0) continue;  // the limit is checked above
         if (!(revents & POLLIN) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
@@ -351,16 +358,15 @@ bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     }
 }
 
-bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail,
-                       uint32_t tailSize, uint32_t *done) {
+bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail, uint32_t tailSize,
+                       uint32_t *done) {
     *done = 0;
     const int fd = static_cast<int>(m_handle);
     const uint64_t all = static_cast<uint64_t>(size) + tailSize;
     // Both 0: no limit, as with COMMTIMEOUTS.
-    int64_t total = -1;
-    if (m_writePerByteMs != 0 || m_writeMs != 0)
-        total = static_cast<int64_t>(m_writePerByteMs * all + m_writeMs);
-    const uint64_t start = NowMs();
+    const bool limited = m_writePerByteMs != 0 || m_writeMs != 0;
+    const Deadline deadline =
+        Deadline::In(static_cast<int64_t>(m_writePerByteMs * all + m_writeMs));
     uint64_t sent = 0;
     auto failed = [&]() {
         Fail();
@@ -381,14 +387,9 @@ bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail
         }
         if (r < 0 && errno == EINTR) continue;
         if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return failed();
-        int64_t wait = -1;
-        if (total >= 0) {
-            int64_t elapsed = static_cast<int64_t>(NowMs() - start);
-            if (elapsed >= total) break;  // time-out: a short count, no failure
-            wait = total - elapsed;
-        }
+        if (limited && deadline.Expired()) break;  // time-out: a short count, no failure
         short revents = 0;
-        int p = WaitFor(fd, POLLOUT, wait, &revents);
+        int p = WaitFor(fd, POLLOUT, limited ? int64_t{deadline.Remaining()} : -1, &revents);
         if (p < 0) return failed();
         if (p > 0 && !(revents & POLLOUT) && (revents & (POLLHUP | POLLERR | POLLNVAL))) {
             errno = EIO;

@@ -8,10 +8,9 @@ namespace xvr::platform {
 uint64_t MonotonicMs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
-
-uint32_t TickCount() { return static_cast<uint32_t>(MonotonicMs()); }
 
 void SleepMs(uint32_t ms) {
     timespec left{static_cast<time_t>(ms / 1000u), static_cast<long>(ms % 1000u) * 1000000L};

@@ -11,7 +11,9 @@ namespace xvr::platform::win32 {
 // the core statically.
 HMODULE OwnModule();
 
-inline const wchar_t *W(const std::u16string &s) { return reinterpret_cast<const wchar_t *>(s.c_str()); }
+inline const wchar_t *W(const std::u16string &s) {
+    return reinterpret_cast<const wchar_t *>(s.c_str());
+}
 inline std::u16string U(const wchar_t *s, size_t n) {
     return std::u16string(reinterpret_cast<const char16_t *>(s), n);
 }

@@ -13,7 +13,8 @@ namespace {
 std::u16string Env(const wchar_t *name) {
     std::vector<wchar_t> value(MAX_PATH);
     for (;;) {
-        const DWORD n = GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+        const DWORD n =
+            GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
         if (n == 0) return {};
         if (n < value.size()) return win32::U(value.data(), n);
         value.resize(n);  // n counts the terminating zero here

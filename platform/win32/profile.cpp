@@ -16,7 +16,8 @@ std::basic_string<Char> ReadGrowing(uint32_t size, Read read) {
     for (;;) {
         std::vector<Char> buffer(capacity, Char(0));
         const DWORD n = read(buffer.data(), capacity);
-        if (n + 1 < capacity || capacity == size) return std::basic_string<Char>(buffer.data(), std::min(n, capacity - 1));
+        if (n + 1 < capacity || capacity == size)
+            return std::basic_string<Char>(buffer.data(), std::min(n, capacity - 1));
         capacity = size - capacity < capacity ? size : capacity * 2;
     }
 }
@@ -29,8 +30,8 @@ Profile::Profile(const std::u16string &file) : m_sFile(file) {}
 std::u16string Profile::String(const std::u16string &section, const std::u16string &key,
                                const std::u16string &fallback, uint32_t size) const {
     const std::wstring value = ReadGrowing<wchar_t>(size, [&](wchar_t *buffer, DWORD capacity) {
-        return GetPrivateProfileStringW(win32::W(section), win32::W(key), win32::W(fallback), buffer,
-                                        capacity, win32::W(m_sFile));
+        return GetPrivateProfileStringW(win32::W(section), win32::W(key), win32::W(fallback),
+                                        buffer, capacity, win32::W(m_sFile));
     });
     return win32::U(value.data(), value.size());
 }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/deadline.h"
+
 namespace xvr::platform {
 
 static_assert(sizeof(DCB) <= sizeof(SerialLine::system), "DCB must fit the line state");
@@ -22,7 +24,7 @@ std::u16string SerialSystemPath(const std::u16string &name) { return u"\\\\.\\" 
 
 // One call of SetCommTimeouts; fields as COMMTIMEOUTS names them.
 static bool SetTimeouts(HANDLE port, DWORD interval, DWORD multiplier, DWORD constant,
-                 DWORD writeMultiplier, DWORD writeConstant) {
+                        DWORD writeMultiplier, DWORD writeConstant) {
     COMMTIMEOUTS ct;
     ct.ReadIntervalTimeout = interval;
     ct.ReadTotalTimeoutMultiplier = multiplier;
@@ -46,8 +48,8 @@ bool SerialPort::Open(const std::u16string &devicePath) {
         return false;
     }
     const std::wstring path(devicePath.begin(), devicePath.end());
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) return Fail();
     m_handle = reinterpret_cast<intptr_t>(h);
     return true;
@@ -60,7 +62,8 @@ void SerialPort::Close() {
 }
 
 bool SerialPort::Purge() {
-    if (!PurgeComm(AsHandle(m_handle), PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR))
+    if (!PurgeComm(AsHandle(m_handle),
+                   PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR))
         return Fail();
     return true;
 }
@@ -159,30 +162,29 @@ bool SerialPort::ReadEachByte(uint32_t ms) {
 // write under TIMEOUT -1 waits about 12 days plus its bytes' time instead of
 // giving up at once.
 bool SerialPort::WriteWithin(uint32_t perByteMs, uint32_t ms) {
-    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs, std::min(ms, kLongestPortWaitMs / 2)) || Fail();
+    return SetTimeouts(AsHandle(m_handle), 0, 0, 0, perByteMs,
+                       std::min(ms, kLongestPortWaitMs / 2)) ||
+           Fail();
 }
 
 bool SerialPort::Read(uint8_t *buffer, uint32_t size, uint32_t *done) {
     const bool inParts = m_readMs > kLongestPortWaitMs;
-    const ULONGLONG start = GetTickCount64();
+    const Deadline deadline = Deadline::In(m_readMs);
     for (;;) {
-        if (inParts) {
-            // What is left of the wait, at least 1 ms: 0 would wait for ever.
-            const ULONGLONG waited = std::min<ULONGLONG>(GetTickCount64() - start, m_readMs - 1);
-            if (!SetReadTimeouts(AsHandle(m_handle), m_readMode == ReadMode::kWaiting,
-                                 static_cast<uint32_t>(m_readMs - waited)))
-                return Fail();
-        }
+        // What is left of the wait, at least 1 ms: 0 would wait for ever.
+        if (inParts && !SetReadTimeouts(AsHandle(m_handle), m_readMode == ReadMode::kWaiting,
+                                        std::max<uint32_t>(deadline.Remaining(), 1)))
+            return Fail();
         DWORD got = 0;
         const BOOL ok = ReadFile(AsHandle(m_handle), buffer, size, &got, nullptr);
         *done = got;
         if (!ok) return Fail();
-        if (got > 0 || !inParts || GetTickCount64() - start >= m_readMs) return true;
+        if (got > 0 || !inParts || deadline.Expired()) return true;
     }
 }
 
-bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail,
-                       uint32_t tailSize, uint32_t *done) {
+bool SerialPort::Write(const uint8_t *buffer, uint32_t size, const uint8_t *tail, uint32_t tailSize,
+                       uint32_t *done) {
     *done = 0;
     DWORD sent = 0;
     if (!WriteFile(AsHandle(m_handle), buffer, size, &sent, nullptr)) return Fail();

@@ -158,9 +158,7 @@ void SocketClose(SocketHandle socket) {
     if (socket != kInvalidSocket) closesocket(Sock(socket));
 }
 
-bool SocketWouldBlock(uint32_t error) {
-    return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS;
-}
+bool SocketWouldBlock(uint32_t error) { return error == WSAEWOULDBLOCK || error == WSAEINPROGRESS; }
 
 uint32_t SocketTimedOutError() { return WSAETIMEDOUT; }
 

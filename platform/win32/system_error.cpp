@@ -12,7 +12,8 @@ constexpr WORD kUsEnglish = 1033;
 std::wstring OwnFileName() {
     std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
-        const DWORD n = GetModuleFileNameW(win32::OwnModule(), path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n =
+            GetModuleFileNameW(win32::OwnModule(), path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return {};
         if (n < path.size()) return std::wstring(path.data(), n);
         if (path.size() >= 32768) return {};

@@ -5,8 +5,6 @@ namespace xvr::platform {
 
 uint64_t MonotonicMs() { return GetTickCount64(); }
 
-uint32_t TickCount() { return GetTickCount(); }
-
 void SleepMs(uint32_t ms) { Sleep(ms); }
 
 }  // namespace xvr::platform

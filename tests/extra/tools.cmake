@@ -4,13 +4,12 @@ find_program(XVR_PYTHON NAMES python3 python)
 set(XVR_TOOLS_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tools)
 
 if(TARGET xvr_sim_instrument)
-  xvr_add_test_program(xvr_tools_tests ${XVR_TOOLS_TEST_DIR}/instrument_test.cpp support/main.cpp)
+  xvr_add_test_program(xvr_tools_tests ${XVR_TOOLS_TEST_DIR}/instrument_test.cpp)
   target_link_libraries(xvr_tools_tests PRIVATE xvr_sim_instrument)
 endif()
 
 if(TARGET xvr_cli)
-  xvr_add_test_program(xvr_cli_tests ${XVR_TOOLS_TEST_DIR}/cli_parts_test.cpp ${XVR_TOOLS_TEST_DIR}/tables_test.cpp
-                       support/main.cpp)
+  xvr_add_test_program(xvr_cli_tests ${XVR_TOOLS_TEST_DIR}/cli_parts_test.cpp ${XVR_TOOLS_TEST_DIR}/tables_test.cpp)
   target_link_libraries(xvr_cli_tests PRIVATE xvr_cli)
 endif()
 

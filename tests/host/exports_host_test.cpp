@@ -76,7 +76,8 @@ TEST(Exports, CallLogIsWrittenBesideTheParameterFile) {
     EXPECT_EQ(x.ParamLoad(), XVR_ERR_RETIRED);
     EXPECT_EQ(x.DeInit(module), XVR_OK);
     std::string expected = "\xFF\xFE";
-    for (char c : std::string("XVRInit: ActVersion = 100, MinVersion = 100\r\nflXVRParamLoad()\r\n")) {
+    for (char c :
+         std::string("XVRInit: ActVersion = 100, MinVersion = 100\r\nflXVRParamLoad()\r\n")) {
         expected.push_back(c);
         expected.push_back('\0');
     }

@@ -41,7 +41,8 @@ TEST_F(GpibHost, KxGpibSharesAnAddressWhileEveryQuvOpenIsItsOwn) {
 TEST_F(GpibHost, FailuresArriveWithTheirTexts) {
     uint32_t h = 0;
     EXPECT_EQ(Host().Open(kModule, &h, "QUV GPIB", " Dev 5"), XVR_ERR_BAD_ADDRESS);
-    EXPECT_EQ(Host().ErrorText(), xvr::platform::WideToAnsi(xvr::LoadText(xvr::kTextBadGpibDevice)));
+    EXPECT_EQ(Host().ErrorText(),
+              xvr::platform::WideToAnsi(xvr::LoadText(xvr::kTextBadGpibDevice)));
     EXPECT_NE(Host().ErrorText().find("\"Dev 0\" bis \"Dev30\""), std::string::npos);
     m_Sim.Configure("fail iecCInit");
     EXPECT_EQ(Host().Open(kModule, &h, "KX GPIB", "Dev 5"), XVR_ERR_VALUE_TOO_LONG);

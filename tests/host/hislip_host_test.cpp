@@ -19,7 +19,8 @@ class HislipSim : public xvr::test::InitializedHost {
 protected:
     void SetUp() override {
         const char *address = std::getenv("XVR_HISLIP_SIM");
-        if (!address || !*address) GTEST_SKIP() << "XVR_HISLIP_SIM not set: run through with_sim.py";
+        if (!address || !*address)
+            GTEST_SKIP() << "XVR_HISLIP_SIM not set: run through with_sim.py";
         const std::string text = address;
         m_host = text.substr(0, text.find(':'));
         m_port = text.substr(text.find(':') + 1);
@@ -35,7 +36,8 @@ protected:
             << Host().ErrorText();
         return h;
     }
-    int32_t Send(uint32_t h, const std::string &command, uint32_t flags = XVR_WRITE_APPEND_DELIMITER) {
+    int32_t Send(uint32_t h, const std::string &command,
+                 uint32_t flags = XVR_WRITE_APPEND_DELIMITER) {
         int32_t n = static_cast<int32_t>(command.size());
         return Host().Write(h, reinterpret_cast<const uint8_t *>(command.data()), &n, flags);
     }
@@ -44,7 +46,8 @@ protected:
         std::vector<uint8_t> buffer(size + 1);
         int32_t n = static_cast<int32_t>(size);
         EXPECT_EQ(Host().Read(h, buffer.data(), &n, flags), expected) << Host().ErrorText();
-        return std::string(reinterpret_cast<char *>(buffer.data()), n > 0 ? static_cast<size_t>(n) : 0);
+        return std::string(reinterpret_cast<char *>(buffer.data()),
+                           n > 0 ? static_cast<size_t>(n) : 0);
     }
     std::string Query(uint32_t h, const std::string &command) {
         EXPECT_EQ(Send(h, command), XVR_OK) << Host().ErrorText();
@@ -52,10 +55,13 @@ protected:
     }
     std::string Get(uint32_t h, const char *name, int32_t expected = XVR_OK) {
         char value[128] = {};
-        EXPECT_EQ(Host().ParamGet(h, name, value, sizeof value), expected) << name << ": " << Host().ErrorText();
+        EXPECT_EQ(Host().ParamGet(h, name, value, sizeof value), expected)
+            << name << ": " << Host().ErrorText();
         return value;
     }
-    int32_t Set(uint32_t h, const char *name, const char *value) { return Host().ParamSet(h, name, value); }
+    int32_t Set(uint32_t h, const char *name, const char *value) {
+        return Host().ParamSet(h, name, value);
+    }
 
     std::string m_host, m_port;
 };
@@ -91,8 +97,9 @@ TEST_F(HislipSim, QueriesBlocksContinuationAndDelimiter) {
     EXPECT_EQ(Set(h, "DELIMITER", ","), XVR_OK);
     ASSERT_EQ(Send(h, "*IDN?\n", 0), XVR_OK);
     EXPECT_EQ(Receive(h, 256, XVR_READ_STOP_AT_DELIMITER, XVR_READ_DELIMITER), "XVR-SIM");
-    EXPECT_EQ(Receive(h, 256, XVR_READ_STOP_AT_DELIMITER | XVR_READ_KEEP_DELIMITER, XVR_READ_DELIMITER),
-              "Simulated instrument,");
+    EXPECT_EQ(
+        Receive(h, 256, XVR_READ_STOP_AT_DELIMITER | XVR_READ_KEEP_DELIMITER, XVR_READ_DELIMITER),
+        "Simulated instrument,");
     EXPECT_EQ(Receive(h, 256, XVR_READ_STOP_AT_DELIMITER, XVR_READ_DELIMITER), "0001");
     EXPECT_EQ(Receive(h, 256, XVR_READ_STOP_AT_DELIMITER, XVR_READ_DELIMITER), "1.0\n");
     // A write longer than the server's message size (1 MiB) goes in parts.
@@ -114,7 +121,8 @@ TEST_F(HislipSim, ClearTriggerStatusByteRemote) {
     EXPECT_EQ(std::stoi(Get(h, "STB")) & 0x10, 0x10);
     Receive(h, 256, 0, XVR_READ_DELIMITER);
     EXPECT_EQ(std::stoi(Get(h, "STB")) & 0x10, 0);
-    for (const char *mode : {"REMOTE", "LOCKOUT", "local"}) EXPECT_EQ(Set(h, "REMOTE", mode), XVR_OK) << mode;
+    for (const char *mode : {"REMOTE", "LOCKOUT", "local"})
+        EXPECT_EQ(Set(h, "REMOTE", mode), XVR_OK) << mode;
     EXPECT_EQ(Set(h, "REMOTE", "sideways"), XVR_ERR_BAD_VALUE);
     EXPECT_EQ(Set(h, "BAUDRATE", "9600"), XVR_ERR_UNKNOWN_PARAM);
     EXPECT_EQ(Host().Close(h), XVR_CLOSE_RELEASED);
@@ -182,11 +190,13 @@ TEST_F(HislipSim, ServiceRequestsAreKeptAndWaitedFor) {
     EXPECT_EQ(Set(h, "TIMEOUT", "500"), XVR_OK);
     EXPECT_EQ(Set(h, "SRQ", "ENABLE"), XVR_OK);
     // IEEE 488.2: operation complete -> ESB -> a service request.
-    for (const char *command : {"*CLS", "*ESE 1", "*SRE 32", "*OPC"}) ASSERT_EQ(Send(h, command), XVR_OK);
+    for (const char *command : {"*CLS", "*ESE 1", "*SRE 32", "*OPC"})
+        ASSERT_EQ(Send(h, command), XVR_OK);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // arrives while nobody waits
     char value[32] = {};
     const int32_t status = Host().ParamGet(h, "SRQ", value, sizeof value);
-    if (status == XVR_ERR_TRANSFER) GTEST_SKIP() << "the simulated instrument raises no service requests";
+    if (status == XVR_ERR_TRANSFER)
+        GTEST_SKIP() << "the simulated instrument raises no service requests";
     ASSERT_EQ(status, XVR_OK) << Host().ErrorText();
     EXPECT_EQ(std::stoi(value) & 0x40, 0x40);
     // None left: the next get waits its time-out.
@@ -204,7 +214,8 @@ TEST_F(HislipSim, SharingAndRefusedSubAddress) {
     EXPECT_EQ(Host().Close(b), XVR_CLOSE_RELEASED);
 
     Open(Address("", "inst7"), XVR_ERR_REFUSED);
-    EXPECT_NE(Host().ErrorText().find("unknown sub-address inst7"), std::string::npos) << Host().ErrorText();
+    EXPECT_NE(Host().ErrorText().find("unknown sub-address inst7"), std::string::npos)
+        << Host().ErrorText();
 }
 
 }  // namespace

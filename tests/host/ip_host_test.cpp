@@ -81,8 +81,10 @@ TEST_F(IpHostTest, AddressesReadAlikeOnBothSystems) {
     const auto &x = Host();
     const std::string port = std::to_string(listener.Port());
     uint32_t full = 0, shorter = 0;
-    ASSERT_EQ(x.OpenWithTimeout(kModule, &full, "TCP/IP", ("127.0.0.1:" + port).c_str(), 1000), XVR_OK);
-    ASSERT_EQ(x.OpenWithTimeout(kModule, &shorter, "TCP/IP", ("127.1:" + port).c_str(), 1000), XVR_OK)
+    ASSERT_EQ(x.OpenWithTimeout(kModule, &full, "TCP/IP", ("127.0.0.1:" + port).c_str(), 1000),
+              XVR_OK);
+    ASSERT_EQ(x.OpenWithTimeout(kModule, &shorter, "TCP/IP", ("127.1:" + port).c_str(), 1000),
+              XVR_OK)
         << x.ErrorText();
     EXPECT_NE(shorter, full);
     EXPECT_EQ(x.ParamSet(shorter, "BUFFER", "0"), XVR_ERR_UNKNOWN_PARAM);
@@ -91,16 +93,18 @@ TEST_F(IpHostTest, AddressesReadAlikeOnBothSystems) {
     EXPECT_EQ(x.Close(full), XVR_CLOSE_RELEASED);
 
     // 99999 would otherwise reach port 34463; none of these opens anything.
-    for (const char *address : {"127.0.0.1:99999", "127.0.0.1:65536", "127.0.0.1:0", "127.0.0.1:",
-                                "127.0.0.1:abc", "127.0.0.1:80x", "127.0.0.1:-80", "127.0.0.1:+80",
-                                "127.0.0.1:80:90", "127.0.0.1:8 0"}) {
+    for (const char *address :
+         {"127.0.0.1:99999", "127.0.0.1:65536", "127.0.0.1:0", "127.0.0.1:", "127.0.0.1:abc",
+          "127.0.0.1:80x", "127.0.0.1:-80", "127.0.0.1:+80", "127.0.0.1:80:90", "127.0.0.1:8 0"}) {
         uint32_t h = 0;
-        EXPECT_EQ(x.OpenWithTimeout(kModule, &h, "UDP", address, 1000), XVR_ERR_BAD_ADDRESS) << address;
+        EXPECT_EQ(x.OpenWithTimeout(kModule, &h, "UDP", address, 1000), XVR_ERR_BAD_ADDRESS)
+            << address;
         EXPECT_EQ(x.ErrorText(), Expected(11015)) << address;
     }
     // Leading zeros and blanks around the number are still a port.
     uint32_t h = 0;
-    EXPECT_EQ(x.OpenWithTimeout(kModule, &h, "UDP", "127.0.0.1: 065535 ", 1000), XVR_OK) << x.ErrorText();
+    EXPECT_EQ(x.OpenWithTimeout(kModule, &h, "UDP", "127.0.0.1: 065535 ", 1000), XVR_OK)
+        << x.ErrorText();
     EXPECT_EQ(x.Close(h), XVR_CLOSE_RELEASED);
 }
 
@@ -113,7 +117,8 @@ TEST_F(IpHostTest, DeInitClosesWhatIsOpenAndLeaksNothing) {
     uint32_t module = 0, h = 0;
     for (int i = 0; i < 1000; ++i) {
         ASSERT_EQ(x.Init(nullptr, &module, 100, 100), XVR_OK);
-        ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "TCP/IP", listener.Address().c_str(), 1000), XVR_OK);
+        ASSERT_EQ(x.OpenWithTimeout(kModule, &h, "TCP/IP", listener.Address().c_str(), 1000),
+                  XVR_OK);
         PeerSocket peer = listener.Accept(2000);
         if (i % 2 == 0) {
             EXPECT_EQ(x.Close(h), XVR_CLOSE_RELEASED);

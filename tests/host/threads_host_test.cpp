@@ -83,7 +83,8 @@ TEST_F(ThreadsHost, InstrumentsInParallelKeepTheirAnswers) {
                 std::string answer;
                 const int32_t status = Query(h, q, &answer);
                 if (status != XVR_OK || answer != in.prefix + q) {
-                    ADD_FAILURE() << in.driver << " " << q << " -> " << status << " [" << answer << "]";
+                    ADD_FAILURE() << in.driver << " " << q << " -> " << status << " [" << answer
+                                  << "]";
                     if (++failures > 5) break;
                 }
                 ++queries;
@@ -97,8 +98,12 @@ TEST_F(ThreadsHost, InstrumentsInParallelKeepTheirAnswers) {
     threads.emplace_back([&] {
         while (Clock::now() < until) {
             uint32_t shared = 0, udp = 0, gpib = 0, count = 0;
-            ASSERT_EQ(Host().OpenWithTimeout(kModule, &shared, "TCP/IP", instruments[0].address.c_str(), 2000), XVR_OK);
-            ASSERT_EQ(Host().OpenWithTimeout(kModule, &udp, "UDP", instruments[5].address.c_str(), 2000), XVR_OK);
+            ASSERT_EQ(Host().OpenWithTimeout(kModule, &shared, "TCP/IP",
+                                             instruments[0].address.c_str(), 2000),
+                      XVR_OK);
+            ASSERT_EQ(
+                Host().OpenWithTimeout(kModule, &udp, "UDP", instruments[5].address.c_str(), 2000),
+                XVR_OK);
             ASSERT_EQ(Host().Open(kModule, &gpib, "KX GPIB", "Dev 9"), XVR_OK);
             EXPECT_EQ(Host().DriverCountGet(kModule, &count), XVR_OK);
             EXPECT_GE(Host().Close(shared), XVR_OK);  // 0 while the query thread holds it
@@ -152,14 +157,17 @@ TEST_F(ThreadsHost, TwoThreadsOnOneDeviceNeverSplitACall) {
         for (int seq = 0; seq < 200; ++seq) {
             const std::string q = std::string(1, who) + std::to_string(seq) + std::string(200, who);
             int32_t n = static_cast<int32_t>(q.size());
-            if (Host().Write(h, reinterpret_cast<const uint8_t *>(q.data()), &n, XVR_WRITE_APPEND_DELIMITER) != XVR_OK)
+            if (Host().Write(h, reinterpret_cast<const uint8_t *>(q.data()), &n,
+                             XVR_WRITE_APPEND_DELIMITER) != XVR_OK)
                 ++bad;
             uint8_t buffer[512];
             n = sizeof buffer;
             if (Host().Read(h, buffer, &n, XVR_READ_STOP_AT_DELIMITER) != XVR_READ_DELIMITER) ++bad;
-            const std::string answer(reinterpret_cast<char *>(buffer), n < 0 ? 0 : static_cast<size_t>(n));
+            const std::string answer(reinterpret_cast<char *>(buffer),
+                                     n < 0 ? 0 : static_cast<size_t>(n));
             const char of = answer.size() > 4 ? answer[4] : '?';
-            if (answer.size() < 205 || answer.find_first_not_of(of, answer.size() - 200) != std::string::npos)
+            if (answer.size() < 205 ||
+                answer.find_first_not_of(of, answer.size() - 200) != std::string::npos)
                 ++bad;
         }
     };

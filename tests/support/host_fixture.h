@@ -13,7 +13,8 @@ protected:
     static constexpr uint32_t kModule = XVR_MODULE_HANDLE;
     void SetUp() override {
         uint32_t module = 0;
-        ASSERT_EQ(Host().Init(nullptr, &module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION), XVR_OK);
+        ASSERT_EQ(Host().Init(nullptr, &module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION),
+                  XVR_OK);
     }
     void TearDown() override { Host().DeInit(kModule); }
 

@@ -99,7 +99,8 @@ void PeerSocket::SetReceiveBuffer(int bytes) {
 void PeerSocket::Close(bool reset) {
     if (!Valid()) return;
     linger l{1, 0};
-    if (reset) setsockopt(S(m_s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&l), sizeof l);
+    if (reset)
+        setsockopt(S(m_s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&l), sizeof l);
     close(S(std::exchange(m_s, kNone)));
 }
 
@@ -108,7 +109,8 @@ void PeerSocket::Bind(int type) {
     sockaddr_in a = Loopback(0);
     socklen_t len = sizeof a;
     sockaddr *p = reinterpret_cast<sockaddr *>(&a);
-    if (bind(S(m_s), p, sizeof a) == 0 && getsockname(S(m_s), p, &len) == 0) m_port = ntohs(a.sin_port);
+    if (bind(S(m_s), p, sizeof a) == 0 && getsockname(S(m_s), p, &len) == 0)
+        m_port = ntohs(a.sin_port);
 }
 
 TcpListener::TcpListener(int backlog) {
@@ -173,7 +175,8 @@ void EchoInstrument::Serve() {
         std::string pending;
         while (connection.Valid() && !m_stop && connection.ReceiveSome(20, &pending)) {
             for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-                if (m_delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
+                if (m_delayMs > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
                 connection.Send(m_name + ":" + pending.substr(0, end + 1));
                 pending.erase(0, end + 1);
             }

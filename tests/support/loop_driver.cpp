@@ -50,7 +50,8 @@ int32_t LoopDriver::Read(uint32_t handle, uint8_t *buffer, int32_t *length, uint
     while (n < limit && !d->pending.empty() && !found) {
         buffer[n++] = d->pending.front();
         d->pending.pop_front();
-        found = (flags & kReadStopAtDelimiter) && d->EndsWithDelimiter(buffer, static_cast<size_t>(n));
+        found =
+            (flags & kReadStopAtDelimiter) && d->EndsWithDelimiter(buffer, static_cast<size_t>(n));
     }
     int32_t status = found ? kStatusDelimiter : n == limit ? kStatusBufferFull : kStatusTransfer;
     if (found && !(flags & kReadKeepDelimiter)) n -= static_cast<int32_t>(d->m_lDelimiterLength);
@@ -77,9 +78,12 @@ int32_t LoopDriver::ParamGet(uint32_t handle, std::u16string name, std::u16strin
     std::shared_ptr<Device> d = m_Devices.Find(handle, error);
     if (!d) return kStatusBadHandle;
     name = NormalizeParamName(name);
-    if (name == u"TIMEOUT") *value = FormatTimeoutValue(d->m_lTimeout);
-    else if (name == u"DELIMITER") *value = FormatDelimiterValue(d->m_Delimiter, d->m_lDelimiterLength);
-    else return UnsupportedParam(name, d->address, error);
+    if (name == u"TIMEOUT")
+        *value = FormatTimeoutValue(d->m_lTimeout);
+    else if (name == u"DELIMITER")
+        *value = FormatDelimiterValue(d->m_Delimiter, d->m_lDelimiterLength);
+    else
+        return UnsupportedParam(name, d->address, error);
     return kStatusOk;
 }
 

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-
 namespace xvr::test {
 
 void SetEnv(const char *name, const std::string &value) {

@@ -52,19 +52,37 @@ TEST(InstrumentFile, DirectivesCommentsAndAnswers) {
 }
 
 TEST(InstrumentFile, FaultsNameTheirLine) {
-    EXPECT_EQ(ParseError("VOLT? -> 1\nbogus line\n"),
-              "line 2: neither 'QUERY -> ANSWER' nor name, state, delay, error, prop, block or bulk: "
-              "bogus line");
+    EXPECT_EQ(
+        ParseError("VOLT? -> 1\nbogus line\n"),
+        "line 2: neither 'QUERY -> ANSWER' nor name, state, delay, error, prop, block or bulk: "
+        "bogus line");
     EXPECT_NE(ParseError("A? -> 1\na? -> 2\n").find("second answer"), std::string::npos);
     EXPECT_EQ(ParseError("prop VOLT 1\nprop volt 2\n"), "line 2: second prop VOLT");
     EXPECT_EQ(ParseError("block A? 1\nblock a? 2\n"), "line 2: second block A?");
-    for (const char *bad : {"-> 1\n", "delay x A?\n", "delay -1 A?\n", "delay 600001 A?\n", "delay 10\n",
-                            "error\n", "bulk\n", "delay 99999999999999999999 A?\n", "state\n",
-                            "state both\n", "prop\n", "prop VOLT\n", "prop VOLT? 1\n",
-                            "prop VOLT 1 min\n", "prop VOLT 1 min x\n", "prop VOLT 1 top 3\n",
-                            "prop VOLT 1 min 5 max 2\n", "prop VOLT 40 max 30\n", "prop VOLT abc min 0\n",
-                            "block\n", "block CURV?\n", "block 1000\n",
-                            "block CURV? many\n", "block CURV? 268435457\n"})
+    for (const char *bad : {"-> 1\n",
+                            "delay x A?\n",
+                            "delay -1 A?\n",
+                            "delay 600001 A?\n",
+                            "delay 10\n",
+                            "error\n",
+                            "bulk\n",
+                            "delay 99999999999999999999 A?\n",
+                            "state\n",
+                            "state both\n",
+                            "prop\n",
+                            "prop VOLT\n",
+                            "prop VOLT? 1\n",
+                            "prop VOLT 1 min\n",
+                            "prop VOLT 1 min x\n",
+                            "prop VOLT 1 top 3\n",
+                            "prop VOLT 1 min 5 max 2\n",
+                            "prop VOLT 40 max 30\n",
+                            "prop VOLT abc min 0\n",
+                            "block\n",
+                            "block CURV?\n",
+                            "block 1000\n",
+                            "block CURV? many\n",
+                            "block CURV? 268435457\n"})
         EXPECT_NE(ParseError(bad).find("line 1"), std::string::npos) << bad;
 }
 
@@ -73,7 +91,7 @@ TEST(Instrument, AnswersDelaysAndErrorQueue) {
     const auto reply = in.Handle("  a?  ");
     ASSERT_TRUE(reply);
     EXPECT_EQ(std::pair(reply->data, reply->delayMs), std::pair(std::string("yes"), 30u));
-    EXPECT_FALSE(in.Handle("UNKNOWN?"));   // queues -113
+    EXPECT_FALSE(in.Handle("UNKNOWN?"));        // queues -113
     EXPECT_FALSE(in.Handle("SOME:SETTING 5"));  // commands are accepted silently
     EXPECT_EQ(in.Handle("SYST:ERR?")->data, "1,\"first\"");
     EXPECT_EQ(in.Handle("syst:err?")->data, "-113,\"Undefined header\"");
@@ -86,7 +104,8 @@ TEST(Instrument, AnswersDelaysAndErrorQueue) {
 }
 
 TEST(Instrument, PropertiesAnswerTheirValueAndRefuseBadSets) {
-    Instrument in(Parse("prop VOLT 1.0 min 0 max 30\nprop MODE dc\nprop LOW 5 min 1\ndelay 7 VOLT?\n"));
+    Instrument in(
+        Parse("prop VOLT 1.0 min 0 max 30\nprop MODE dc\nprop LOW 5 min 1\ndelay 7 VOLT?\n"));
     EXPECT_EQ(in.Handle("volt?")->data, "1.0");
     EXPECT_EQ(in.Handle("VOLT?")->delayMs, 7u);
     EXPECT_FALSE(in.Handle("VOLT 2.5"));  // a set has no answer
@@ -101,9 +120,9 @@ TEST(Instrument, PropertiesAnswerTheirValueAndRefuseBadSets) {
         EXPECT_FALSE(in.Handle(bad)) << bad;
     EXPECT_EQ(in.Handle("VOLT?")->data, "2.5");
     EXPECT_EQ(in.Handle("LOW?")->data, "5");
-    for (const char *error : {"-222,\"Data out of range\"", "-222,\"Data out of range\"",
-                              "-104,\"Data type error\"", "-109,\"Missing parameter\"",
-                              "-222,\"Data out of range\"", "-104,\"Data type error\""})
+    for (const char *error :
+         {"-222,\"Data out of range\"", "-222,\"Data out of range\"", "-104,\"Data type error\"",
+          "-109,\"Missing parameter\"", "-222,\"Data out of range\"", "-104,\"Data type error\""})
         EXPECT_EQ(in.Handle("SYST:ERR?")->data, error);
     // Bounds are inclusive.
     in.Handle("VOLT 30");
@@ -131,8 +150,8 @@ TEST(Instrument, BulkAnswersAreBoundedAndFreeOfLineEnds) {
     EXPECT_EQ(bulk->data.find_first_of("\r\n"), std::string::npos);
     EXPECT_EQ(in.Handle("DATA? 0")->data, "");
     // Beyond the bound, or not a number: an unknown query, nothing allocated.
-    for (const std::string &count :
-         {std::to_string(kMaxBulkBytes + 1), std::string("-5"), std::string("99999999999999999999")})
+    for (const std::string &count : {std::to_string(kMaxBulkBytes + 1), std::string("-5"),
+                                     std::string("99999999999999999999")})
         EXPECT_FALSE(in.Handle("DATA? " + count)) << count;
     EXPECT_EQ(in.Handle("SYST:ERR?")->data, "-113,\"Undefined header\"");
 }
@@ -146,14 +165,14 @@ TEST(InstrumentStatus, RegistersFollowIeee488) {
     EXPECT_EQ(in.Handle("*OPC?")->data, "1");
     in.Handle("*OPC");
     EXPECT_EQ(in.StatusByte(false), 0x20 | 0x40);  // ESB, and the summary of it
-    EXPECT_EQ(in.Handle("*ESR?")->data, "1");       // read ...
-    EXPECT_EQ(in.Handle("*ESR?")->data, "0");       // ... and cleared
+    EXPECT_EQ(in.Handle("*ESR?")->data, "1");      // read ...
+    EXPECT_EQ(in.Handle("*ESR?")->data, "0");      // ... and cleared
     EXPECT_EQ(in.StatusByte(false), 0);
 
     // Errors fill the queue (EAV) and set their class's event bit.
-    in.Handle("NOPE?");                   // command error, ESR bit 5
-    in.Handle("*ESE 300");                // execution error, bit 4; ESE stays
-    in.Handle("*SRE x");                  // command error again
+    in.Handle("NOPE?");     // command error, ESR bit 5
+    in.Handle("*ESE 300");  // execution error, bit 4; ESE stays
+    in.Handle("*SRE x");    // command error again
     EXPECT_EQ(in.Handle("*ESE?")->data, "33");
     EXPECT_EQ(in.StatusByte(false), 0x04 | 0x20 | 0x40);
     EXPECT_EQ(in.Handle("*ESR?")->data, "48");
@@ -173,7 +192,8 @@ TEST(InstrumentStatus, RegistersFollowIeee488) {
 TEST(InstrumentStatus, ErrorQueueIsBounded) {
     Instrument in(DefaultInstrument());
     for (size_t i = 0; i < kMaxErrorQueue + 50; ++i) in.Handle("NOPE?");
-    for (size_t i = 1; i < kMaxErrorQueue; ++i) ASSERT_EQ(in.Handle("SYST:ERR?")->data, "-113,\"Undefined header\"");
+    for (size_t i = 1; i < kMaxErrorQueue; ++i)
+        ASSERT_EQ(in.Handle("SYST:ERR?")->data, "-113,\"Undefined header\"");
     EXPECT_EQ(in.Handle("SYST:ERR?")->data, "-350,\"Queue overflow\"");
     EXPECT_EQ(in.Handle("SYST:ERR?")->data, "0,\"No error\"");
 }
@@ -224,7 +244,8 @@ TEST(InstrumentStatus, TriggersAndClearsCountFromAnyThread) {
 TEST(Instrument, LinesSplitAcrossChunksAndLineEnds) {
     std::string pending;
     EXPECT_TRUE(TakeLines(&pending, "*ID").empty());
-    EXPECT_EQ(TakeLines(&pending, "N?\r\nA?\rB?\n\n\rC"), (std::vector<std::string>{"*IDN?", "A?", "B?"}));
+    EXPECT_EQ(TakeLines(&pending, "N?\r\nA?\rB?\n\n\rC"),
+              (std::vector<std::string>{"*IDN?", "A?", "B?"}));
     EXPECT_EQ(pending, "C");
     // A peer that never ends its line cannot grow the buffer without bound.
     pending.clear();

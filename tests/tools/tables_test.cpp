@@ -59,8 +59,9 @@ TEST(Tables, StatusesAgreeInHeaderEnumAndXvr) {
 #undef XVR_BUILT
     };
     const std::map<std::string, Call> calls = {
-        {"init", Call::Init},   {"open", Call::Open},    {"close", Call::Close}, {"read", Call::Read},
-        {"write", Call::Write}, {"get", Call::ParamGet}, {"set", Call::ParamSet}, {"catalogue", Call::Catalogue}};
+        {"init", Call::Init},    {"open", Call::Open},          {"close", Call::Close},
+        {"read", Call::Read},    {"write", Call::Write},        {"get", Call::ParamGet},
+        {"set", Call::ParamSet}, {"catalogue", Call::Catalogue}};
     size_t n = 0;
     std::map<Call, std::string> special;
     std::string general;
@@ -125,16 +126,19 @@ TEST(Tables, ParametersAgreeWithXvrsRulesAndList) {
             const std::vector<std::string> *row = nullptr;
             for (const auto &r : rows) {
                 const auto on = Words(r[1], ',');
-                if (r[0] == name && std::find(on.begin(), on.end(), driverName) != on.end()) row = &r;
+                if (r[0] == name && std::find(on.begin(), on.end(), driverName) != on.end())
+                    row = &r;
             }
             const std::string what = driverName + " " + name;
-            EXPECT_EQ(listed.find("\n  " + name + " ") != std::string::npos, row != nullptr) << what;
+            EXPECT_EQ(listed.find("\n  " + name + " ") != std::string::npos, row != nullptr)
+                << what;
             if (!row) {
                 EXPECT_THROW(CheckGetName(driver, name), UsageError) << what;
                 continue;
             }
             const std::string &access = (*row)[2];
-            const bool gets = access.find("get") != std::string::npos || access.find("wait") != std::string::npos;
+            const bool gets =
+                access.find("get") != std::string::npos || access.find("wait") != std::string::npos;
             if (gets)
                 EXPECT_NO_THROW(CheckGetName(driver, name)) << what;
             else
@@ -146,7 +150,8 @@ TEST(Tables, ParametersAgreeWithXvrsRulesAndList) {
             } else if (rule.rfind("words ", 0) == 0) {
                 for (const auto &word : Words(rule.substr(6))) {
                     const auto open = word.find(":<");
-                    const std::string typed = open == std::string::npos ? word : word.substr(0, open + 1) + "Key";
+                    const std::string typed =
+                        open == std::string::npos ? word : word.substr(0, open + 1) + "Key";
                     EXPECT_EQ(CheckSetValue(driver, name, typed), typed) << what;
                 }
                 EXPECT_THROW(CheckSetValue(driver, name, "NO SUCH WORD"), UsageError) << what;

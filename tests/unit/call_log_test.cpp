@@ -84,24 +84,41 @@ TEST_F(CallLogTest, EveryKindOfEntry) {
     const std::u16string badHandle = xvr::LoadText(xvr::kTextBadHandle);
     const std::u16string expected =
         u"XVRInit: ActVersion = 100, MinVersion = 100\n"
-        u"flXVROpen(0x1000000, 0x" + Hex(&h) + u", LOOP, A)\n  status = 0,       lXVRDeviceHandleP = 0x1010001\n  \n"
-        u"flXVRWrite(0x1010001, 0x" + Hex(data) + u", 3, 0x0)\n  status = 0, written = 3\n  \n"
+        u"flXVROpen(0x1000000, 0x" +
+        Hex(&h) +
+        u", LOOP, A)\n  status = 0,       lXVRDeviceHandleP = 0x1010001\n  \n"
+        u"flXVRWrite(0x1010001, 0x" +
+        Hex(data) +
+        u", 3, 0x0)\n  status = 0, written = 3\n  \n"
         u"  Data: 41 0D FF \n"
-        u"flXVRRead(0x1010001, 0x" + Hex(buf) + u", 8, 0x0)\n  status = -6, read = 3\n  \n"
+        u"flXVRRead(0x1010001, 0x" +
+        Hex(buf) +
+        u", 8, 0x0)\n  status = -6, read = 3\n  \n"
         u"  Data: 41 0D FF \n"
-        u"flXVRRead(0x2000000, 0x" + Hex(buf) + u", 2, 0x0)\n  status = -3, read = 2\n  " + badHandle + u"\n"
+        u"flXVRRead(0x2000000, 0x" +
+        Hex(buf) + u", 2, 0x0)\n  status = -3, read = 2\n  " + badHandle +
+        u"\n"
         u"  Data: 41 0D \n"
         u"flXVRParamGet(0x1010001, TIMEOUT, 1000, 16)\n  status = 0, \n  \n"
         u"flXVRParamSet(0x1010001, DELIMITER, \\0D)\n  status = 0, \n  \n"
         u"flXVRClose(0x1010001)\n  status = 3, \n  \n"
-        u"flXVRDriverCountGet(0x1000000, 0x" + xvr::platform::AnsiToWide([&] {
+        u"flXVRDriverCountGet(0x1000000, 0x" +
+        xvr::platform::AnsiToWide([&] {
             char b[16];
-            std::snprintf(b, sizeof b, "%x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(&count)));
+            std::snprintf(b, sizeof b, "%x",
+                          static_cast<unsigned>(reinterpret_cast<uintptr_t>(&count)));
             return std::string(b);
-        }()) + u")\n        driverCount = 4\n        status = 0, \n  \n"
-        u"flXVREnumGet(0x1000000, COM, 0, 0x" + Hex(text) + u")\n         enumText = COM1         status = 0, \n         \n"
-        u"flXVRParamSave()\n  status = -17, \n  " + xvr::FormatText(xvr::kTextRetired, {u"flXVRParamSave"}) + u"\n"
-        u"  " + badHandle + u"\n"
+        }()) +
+        u")\n        driverCount = 4\n        status = 0, \n  \n"
+        u"flXVREnumGet(0x1000000, COM, 0, 0x" +
+        Hex(text) +
+        u")\n         enumText = COM1         status = 0, \n         \n"
+        u"flXVRParamSave()\n  status = -17, \n  " +
+        xvr::FormatText(xvr::kTextRetired, {u"flXVRParamSave"}) +
+        u"\n"
+        u"  " +
+        badHandle +
+        u"\n"
         u"XVRDeInit\n";
     EXPECT_EQ(xvr::test::ReadFileBytes(dir.dir().path() / "XVR.log"), LogBytes(expected));
 }
@@ -138,9 +155,10 @@ TEST_F(CallLogTest, OnlyTheFirstInitDecidesAndEmpties) {
     dir.WriteParameterFile("[XVR]\nLogFunctions=no\n");
     flXVRDeInit(module);
     flXVRDeInit(module);
-    EXPECT_EQ(LogText(dir), u"XVRInit: ActVersion = 100, MinVersion = 100\n"
-                            u"XVRInit: ActVersion = 120, MinVersion = 90\n"
-                            u"XVRDeInit\nXVRDeInit\n");
+    EXPECT_EQ(LogText(dir),
+              u"XVRInit: ActVersion = 100, MinVersion = 100\n"
+              u"XVRInit: ActVersion = 120, MinVersion = 90\n"
+              u"XVRDeInit\nXVRDeInit\n");
 }
 
 TEST_F(CallLogTest, UnwritableLogChangesNothing) {

@@ -71,7 +71,11 @@ TEST(Catalogue, OpenParameters) {
 
 TEST(Catalogue, EnumerationTexts) {
     char buf[16];
-    struct Case { const char *driver; int32_t index; const char *text; };
+    struct Case {
+        const char *driver;
+        int32_t index;
+        const char *text;
+    };
     for (const Case &c : {Case{"COM", 0, "COM1"}, Case{"COM", 254, "COM255"},
                           Case{"KX GPIB", 0, "Dev 1"}, Case{"KX GPIB", 8, "Dev 9"},
                           Case{"QUV GPIB", 9, "Dev10"}, Case{"KX GPIB", 30, "Dev31"}}) {

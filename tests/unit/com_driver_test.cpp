@@ -132,27 +132,42 @@ TEST_F(ComDriver, EverySuccessfulSetWritesTheWholeRecordToTheLine) {
     // gets it with the next set.
     const int32_t ok = kStatusOk, refused = kStatusComSetSettings, bad = kStatusBadValue;
     const char *l1 = "19200 8 N 1 NONE", *l2 = "115200 8 N 1 RTSCTS", *l3 = "115200 8 N 2 NONE";
-    struct Case { const char16_t *name; std::string set; int32_t status; const char *get, *line; };
+    struct Case {
+        const char16_t *name;
+        std::string set;
+        int32_t status;
+        const char *get, *line;
+    };
     const Case cases[] = {
-        {u"BAUDRATE", "19200", ok, "19200", l1},    {u"PARITY", " even ", refused, "EVEN", l1},
-        {u"PARITY", "odd", refused, "ODD", l1},     {u"PARITY", "Mark", refused, "MARK", l1},
-        {u"PARITY", "SPACE", refused, "SPACE", l1}, {u"TIMEOUT", "700", refused, "700", l1},
-        {u"PARITY", "NONE", ok, "NONE", l1},        {u"DATABITS", "7", bad, "8", l1},
-        {u"DATABITS", "5", bad, "8", l1},           {u"DATABITS", "4", bad, "8", l1},
+        {u"BAUDRATE", "19200", ok, "19200", l1},
+        {u"PARITY", " even ", refused, "EVEN", l1},
+        {u"PARITY", "odd", refused, "ODD", l1},
+        {u"PARITY", "Mark", refused, "MARK", l1},
+        {u"PARITY", "SPACE", refused, "SPACE", l1},
+        {u"TIMEOUT", "700", refused, "700", l1},
+        {u"PARITY", "NONE", ok, "NONE", l1},
+        {u"DATABITS", "7", bad, "8", l1},
+        {u"DATABITS", "5", bad, "8", l1},
+        {u"DATABITS", "4", bad, "8", l1},
         {u"STOPBITS", "2", ok, "2", "19200 8 N 2 NONE"},
         {u"BAUDRATE", "12345", ok, "12345", "12345 8 N 2 NONE"},  // no B constant
         {u"BAUDRATE", "fast", ok, "12345", "12345 8 N 2 NONE"},   // no number: unchanged
         {u"BAUDRATE", "115200", ok, "115200", l3},
         {u"HANDSHAKE", "rts/cts", ok, "RTS/CTS", "115200 8 N 2 RTSCTS"},
-        {u"STOPBITS", "1", ok, "1", l2},            {u"DATABITS", "9", bad, "8", l2},
-        {u"DATABITS", "3", bad, "8", l2},           {u"DATABITS", "many", bad, "8", l2},
-        {u"PARITY", "EVENLY", bad, "NONE", l2},     {u"HANDSHAKE", "DTR", bad, "NONE", l2},
-        {u"STOPBITS", "0", bad, "2", l2},           {u"STOPBITS", "", bad, "2", l2},
+        {u"STOPBITS", "1", ok, "1", l2},
+        {u"DATABITS", "9", bad, "8", l2},
+        {u"DATABITS", "3", bad, "8", l2},
+        {u"DATABITS", "many", bad, "8", l2},
+        {u"PARITY", "EVENLY", bad, "NONE", l2},
+        {u"HANDSHAKE", "DTR", bad, "NONE", l2},
+        {u"STOPBITS", "0", bad, "2", l2},
+        {u"STOPBITS", "", bad, "2", l2},
         {u"STOPBITS", "3", bad, "2", l2},
         {u"DELIMITER", std::string(101, 'x'), bad, "\\0D", l2},  // more than 100 bytes
         {u"DELIMITER", "\\0A", ok, "\\0A", l3},
         {u"HANDSHAKE", " XON/XOFF ", ok, "XON/XOFF", "115200 8 N 2 XONXOFF"},
-        {u"HANDSHAKE", "NONE", ok, "NONE", l3},     {u"BAUDRATE", "0", refused, "0", l3},
+        {u"HANDSHAKE", "NONE", ok, "NONE", l3},
+        {u"BAUDRATE", "0", refused, "0", l3},
         {u"DATABITS", "7", refused, "7", l3},  // the rate is what the line refuses
     };
     for (const Case &c : cases) {
@@ -186,8 +201,14 @@ TEST_F(ComDriver, ReadsEndAtTheDelimiterAFullBufferOrTheTimeOut) {
     EXPECT_EQ(n, -5);
 
     const uint32_t toDelimiter = kReadStopAtDelimiter;
-    struct Case { const char *send; int32_t capacity; uint32_t flags; int32_t status;
-                  std::string data; bool waits = false; };
+    struct Case {
+        const char *send;
+        int32_t capacity;
+        uint32_t flags;
+        int32_t status;
+        std::string data;
+        bool waits = false;
+    };
     const Case cases[] = {
         {"", 100, toDelimiter, kStatusDelimiter, "OK"},
         {"", 100, toDelimiter | kReadKeepDelimiter, kStatusDelimiter, "OK\r"},

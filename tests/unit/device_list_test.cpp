@@ -19,7 +19,8 @@ struct Record : CXVR_DeviceSettings {
 TEST(DeviceList, AllSixteenBitNumbersAndNoMore) {
     DeviceList<Record> list;
     std::u16string error;
-    for (uint32_t i = 1; i <= 0xFFFF; ++i) ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), i);
+    for (uint32_t i = 1; i <= 0xFFFF; ++i)
+        ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), i);
     EXPECT_FALSE(list.HasRoom(&error));
     EXPECT_EQ(error, LoadText(kTextCannotOpen));
     error.clear();
@@ -38,7 +39,8 @@ TEST(DeviceList, AllSixteenBitNumbersAndNoMore) {
 TEST(DeviceList, FreedNumbersComeBackLowestFirst) {
     DeviceList<Record> list;
     std::u16string error;
-    for (uint32_t i = 1; i <= 10; ++i) ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), i);
+    for (uint32_t i = 1; i <= 10; ++i)
+        ASSERT_EQ(list.Insert(std::make_unique<Record>(), &error), i);
     for (uint32_t n : {9u, 2u, 5u}) ASSERT_EQ(list.Close(n, &error, [](Record &) {}), 3);
     for (uint32_t n : {2u, 5u, 9u, 11u})
         EXPECT_EQ(list.Insert(std::make_unique<Record>(), &error), n);

@@ -140,9 +140,8 @@ TEST_F(FrameTest, ExceptionsNeverCrossTheBoundary) {
     EXPECT_EQ(h, 0u);
     EXPECT_EQ(LastError(), Text(11018));
     EXPECT_EQ(LoopDriver::s_live, 0);
-    xvr::RegisterDriver(u"NOMEM", []() -> std::unique_ptr<xvr::iXVR_Functions> {
-        throw std::bad_alloc();
-    });
+    xvr::RegisterDriver(u"NOMEM",
+                        []() -> std::unique_ptr<xvr::iXVR_Functions> { throw std::bad_alloc(); });
     EXPECT_EQ(flXVROpen(module, &h, "NOMEM", "A"), XVR_ERR_OPEN_FAILED);
     EXPECT_EQ(h, 0u);
 }
@@ -195,7 +194,8 @@ TEST_F(FrameTest, MakingADriverObjectHoldsUpNoOtherCall) {
     auto others = std::async(std::launch::async, [&] {
         uint32_t b = 0;
         char value[16];
-        return flXVROpen(module, &b, "LOOP", "B") == XVR_OK && flXVRClose(b) == XVR_CLOSE_RELEASED &&
+        return flXVROpen(module, &b, "LOOP", "B") == XVR_OK &&
+               flXVRClose(b) == XVR_CLOSE_RELEASED &&
                flXVRParamGet(a, "TIMEOUT", value, sizeof value) == XVR_OK;
     });
     EXPECT_EQ(others.wait_for(10s), std::future_status::ready);
@@ -293,7 +293,8 @@ TEST_F(FrameTest, ErrorTextIsCutAndZeroFilled) {
 
 TEST_F(FrameTest, RetiredExportsSayTheirName) {
     EXPECT_EQ(flXVRDeviceConfig(), XVR_ERR_RETIRED);
-    EXPECT_EQ(LastError(), xvr::platform::WideToAnsi(xvr::FormatText(11010, {u"flXVRDeviceConfig"})));
+    EXPECT_EQ(LastError(),
+              xvr::platform::WideToAnsi(xvr::FormatText(11010, {u"flXVRDeviceConfig"})));
     EXPECT_EQ(flXVRParamSave(), XVR_ERR_RETIRED);
     EXPECT_NE(LastError().find(">flXVRParamSave<"), std::string::npos);
     EXPECT_EQ(flXVRParamLoad(), XVR_ERR_RETIRED);

@@ -67,13 +67,15 @@ protected:
         m_handle = 0x01010000;
         m_error.clear();
         const std::string port = std::to_string(m_listener.Port());
-        return m_driver->Open(&m_handle, u"127.0.0.1:hislip0," + std::u16string(port.begin(), port.end()),
+        return m_driver->Open(&m_handle,
+                              u"127.0.0.1:hislip0," + std::u16string(port.begin(), port.end()),
                               timeoutMs, &m_error);
     }
     int32_t Write(const std::string &text) {
         int32_t n = static_cast<int32_t>(text.size());
         m_error.clear();
-        return m_driver->Write(m_handle, reinterpret_cast<const uint8_t *>(text.data()), &n, 0, &m_error);
+        return m_driver->Write(m_handle, reinterpret_cast<const uint8_t *>(text.data()), &n, 0,
+                               &m_error);
     }
     int32_t Read(std::string *into, int32_t size = 64) {
         std::string buffer(static_cast<size_t>(size), '\0');
@@ -106,7 +108,9 @@ TEST_F(HislipScript, OpeningFailsClearlyAndInTime) {
         s.WaitForEnd(3000);
     });
     EXPECT_EQ(Open(), xvr::kStatusRefused);
-    EXPECT_TRUE(ErrorHas(u"FatalError 4 (Server refused connection due to maximum number of clients exceeded): busy?"))
+    EXPECT_TRUE(
+        ErrorHas(u"FatalError 4 (Server refused connection due to maximum number of clients "
+                 u"exceeded): busy?"))
         << std::string(m_error.begin(), m_error.end());
     m_server.join();
 
@@ -144,8 +148,8 @@ TEST_F(HislipScript, ErrorsMessageIdsAndFatalErrorsDuringReads) {
         EXPECT_EQ(q.header.parameter, hs::kFirstMessageId + 2);
         // An answer to an older message is not this one's.
         m_sync->Send(hs::Message(hs::kDataEnd, 0, hs::kFirstMessageId, "stale\n") +
-                    hs::Message(hs::kData, 0, hs::kFirstMessageId + 2, "fre") +
-                    hs::Message(hs::kDataEnd, 0, hs::kFirstMessageId + 2, "sh\n"));
+                     hs::Message(hs::kData, 0, hs::kFirstMessageId + 2, "fre") +
+                     hs::Message(hs::kDataEnd, 0, hs::kFirstMessageId + 2, "sh\n"));
         ReadMessage(*m_sync);
         m_sync->Send(hs::Message(hs::kFatalError, 200, 0, "device on fire"));
         m_sync->WaitForEnd(3000);
@@ -186,7 +190,8 @@ TEST_F(HislipScript, UnknownTypesAndHugeLengthsAreRefusedWithoutAllocating) {
     m_server.join();
 
     // An unknown type and an error text longer than any cap.
-    for (const std::string &bad : {Header(200, 0, 0, 0), Header(hs::kError, 0, 0, uint64_t{1} << 63)}) {
+    for (const std::string &bad :
+         {Header(200, 0, 0, 0), Header(hs::kError, 0, 0, uint64_t{1} << 63)}) {
         m_driver = std::make_unique<xvr::CXVR_HiSLIP>();
         Serve([&] {
             Handshake();
@@ -213,7 +218,8 @@ TEST_F(HislipScript, LateAnswersAndOneChannelClosed) {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         m_async->Send(hs::Message(hs::kAsyncStatusResponse, 0x11, 0));
         EXPECT_EQ(ReadMessage(*m_async).header.type, hs::kAsyncStatusQuery);
-        m_async->Send(hs::Message(hs::kAsyncServiceRequest, 0x41, 0) + hs::Message(hs::kAsyncStatusResponse, 0x22, 0));
+        m_async->Send(hs::Message(hs::kAsyncServiceRequest, 0x41, 0) +
+                      hs::Message(hs::kAsyncStatusResponse, 0x22, 0));
         // The asynchronous channel goes, the synchronous one stays.
         EXPECT_EQ(ReadMessage(*m_async).header.type, hs::kAsyncStatusQuery);
         m_async->Close(true);
@@ -247,8 +253,8 @@ TEST(HislipAddress, DefaultsAndRefusals) {
     EXPECT_EQ(a.host, u"Bench");
     EXPECT_EQ(a.subAddress, u"HiSLIP1");
     EXPECT_EQ(a.port, 48800);
-    for (const char16_t *bad : {u"", u":hislip0", u"h:", u"h:a b", u"h:hislip0,", u"h:hislip0,0", u"h:hislip0,65536",
-                                u"h:hislip0,12x"})
+    for (const char16_t *bad : {u"", u":hislip0", u"h:", u"h:a b", u"h:hislip0,", u"h:hislip0,0",
+                                u"h:hislip0,65536", u"h:hislip0,12x"})
         EXPECT_FALSE(xvr::ParseHislipAddress(bad, &a)) << std::u16string(bad).size();
 }
 

@@ -13,7 +13,8 @@ using namespace xvr::hislip;
 
 const uint8_t *Bytes(const std::string &s) { return reinterpret_cast<const uint8_t *>(s.data()); }
 
-Check Parse(const std::string &message, Receiver r, Channel c, Header *h, uint64_t maxData = UINT64_MAX) {
+Check Parse(const std::string &message, Receiver r, Channel c, Header *h,
+            uint64_t maxData = UINT64_MAX) {
     return ParseHeader(Bytes(message), r, c, maxData, h);
 }
 
@@ -42,13 +43,16 @@ TEST(HislipMessage, StructuredBuilders) {
     EXPECT_EQ(h.parameter, 0x01005856u);  // version 1.0, vendor "XV"
     EXPECT_EQ(init.substr(16), "hislip0");
 
-    ASSERT_EQ(Parse(InitializeResponse(true, 0x0100, 0x1234), Receiver::kClient, Channel::kSync, &h), Check::kOk);
+    ASSERT_EQ(
+        Parse(InitializeResponse(true, 0x0100, 0x1234), Receiver::kClient, Channel::kSync, &h),
+        Check::kOk);
     EXPECT_EQ(h.control, kPreferOverlap);
     EXPECT_EQ(h.parameter, 0x01001234u);
     ASSERT_EQ(Parse(AsyncInitialize(0x1234), Receiver::kServer, Channel::kNew, &h), Check::kOk);
     EXPECT_EQ(h.parameter, 0x1234u);
 
-    const std::string size = MaximumMessageSize(kAsyncMaximumMessageSizeResponse, 0x100000000ull + 5);
+    const std::string size =
+        MaximumMessageSize(kAsyncMaximumMessageSizeResponse, 0x100000000ull + 5);
     ASSERT_EQ(Parse(size, Receiver::kClient, Channel::kAsync, &h), Check::kOk);
     ASSERT_EQ(h.length, 8u);
     EXPECT_EQ(ReadMaximumMessageSize(Bytes(size) + 16), 0x100000005ull);
@@ -56,19 +60,26 @@ TEST(HislipMessage, StructuredBuilders) {
 
 TEST(HislipMessage, ChecksRejectWhatTheChannelNeverCarries) {
     Header h;
-    EXPECT_EQ(Parse(std::string("HX") + Message(kData, 0, 0).substr(2), Receiver::kClient, Channel::kSync, &h),
+    EXPECT_EQ(Parse(std::string("HX") + Message(kData, 0, 0).substr(2), Receiver::kClient,
+                    Channel::kSync, &h),
               Check::kBadPrologue);
     // Reserved and vendor types, and types of the other direction or channel.
     EXPECT_EQ(Parse(Message(26, 0, 0), Receiver::kClient, Channel::kSync, &h), Check::kUnknownType);
-    EXPECT_EQ(Parse(Message(200, 0, 0), Receiver::kServer, Channel::kAsync, &h), Check::kUnknownType);
-    EXPECT_EQ(Parse(Message(kInitialize, 0, 0), Receiver::kClient, Channel::kSync, &h), Check::kWrongChannel);
-    EXPECT_EQ(Parse(Message(kData, 0, 0), Receiver::kClient, Channel::kAsync, &h), Check::kWrongChannel);
+    EXPECT_EQ(Parse(Message(200, 0, 0), Receiver::kServer, Channel::kAsync, &h),
+              Check::kUnknownType);
+    EXPECT_EQ(Parse(Message(kInitialize, 0, 0), Receiver::kClient, Channel::kSync, &h),
+              Check::kWrongChannel);
+    EXPECT_EQ(Parse(Message(kData, 0, 0), Receiver::kClient, Channel::kAsync, &h),
+              Check::kWrongChannel);
     EXPECT_EQ(Parse(Message(kAsyncStatusResponse, 0, 0), Receiver::kClient, Channel::kSync, &h),
               Check::kWrongChannel);
-    EXPECT_EQ(Parse(Message(kData, 0, 0), Receiver::kServer, Channel::kNew, &h), Check::kWrongChannel);
-    EXPECT_EQ(Parse(Message(kAsyncStatusQuery, 0, 0), Receiver::kServer, Channel::kAsync, &h), Check::kOk);
+    EXPECT_EQ(Parse(Message(kData, 0, 0), Receiver::kServer, Channel::kNew, &h),
+              Check::kWrongChannel);
+    EXPECT_EQ(Parse(Message(kAsyncStatusQuery, 0, 0), Receiver::kServer, Channel::kAsync, &h),
+              Check::kOk);
     // Errors come on both channels, to both sides.
-    EXPECT_EQ(Parse(Message(kFatalError, 1, 0, "x"), Receiver::kClient, Channel::kAsync, &h), Check::kOk);
+    EXPECT_EQ(Parse(Message(kFatalError, 1, 0, "x"), Receiver::kClient, Channel::kAsync, &h),
+              Check::kOk);
     EXPECT_EQ(Parse(Message(kError, 4, 0, "x"), Receiver::kServer, Channel::kSync, &h), Check::kOk);
 }
 

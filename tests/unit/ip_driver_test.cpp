@@ -42,7 +42,8 @@ protected:
     }
     // Opens the listener's address and sets TIMEOUT; the peer's side.
     PeerSocket Connect(uint32_t *h, int32_t openTimeout = 1000, const char16_t *timeout = u"1000") {
-        EXPECT_EQ(Open(listener.Address(), h, openTimeout), kStatusOk) << platform::WideToAnsi(error);
+        EXPECT_EQ(Open(listener.Address(), h, openTimeout), kStatusOk)
+            << platform::WideToAnsi(error);
         EXPECT_EQ(d->ParamSet(*h, u"TIMEOUT", timeout, &error), kStatusOk);
         return listener.Accept(2000);
     }
@@ -94,7 +95,8 @@ TEST_F(IpDriverTest, FailedOpensSayWhyInTimeAndLeaveNothingOpen) {
     Pause(100);
     const std::string closed = "127.0.0.1:" + std::to_string(TcpListener().Port());
     // Each failure says why and leaves the handle alone; returns the time taken.
-    auto fails = [&](const std::string &address, int32_t timeout, int32_t status, std::u16string text) {
+    auto fails = [&](const std::string &address, int32_t timeout, int32_t status,
+                     std::u16string text) {
         SCOPED_TRACE(address + " in " + std::to_string(timeout) + " ms");
         uint32_t h;
         auto start = Clock::now();
@@ -105,7 +107,8 @@ TEST_F(IpDriverTest, FailedOpensSayWhyInTimeAndLeaveNothingOpen) {
     };
     // First, while the backlog is surely still full.
     const std::u16string timedOut = SystemText(platform::SocketTimedOutError());
-    const long long ms = fails(full.Address(), 300, kStatusOpenFailed, FormatText(kTextConnectFailed, {timedOut}));
+    const long long ms =
+        fails(full.Address(), 300, kStatusOpenFailed, FormatText(kTextConnectFailed, {timedOut}));
     EXPECT_TRUE(ms >= 250 && ms < 3000) << ms;
     fails("127.0.0.1", 1000, kStatusBadAddress, LoadText(kTextBadIpAddress));
     fails("no-such-host.invalid:80", 1000, kStatusNotFound, LoadText(kTextHostNotFound));
@@ -148,8 +151,8 @@ TEST_F(IpDriverTest, ReadsEndOnDelimiterFullBufferOrTimeOut) {
         {"vwxyz", "", 5, kReadZeroTerminate, kStatusBufferFull, 4, "vwxy"},
         {"", "", 1, kReadZeroTerminate, kStatusBufferFull, 0, ""},
         // A two-byte delimiter split between packets.
-        {"abc\r", "\ndef\r\r\nX", 64, toDelimiter | kReadKeepDelimiter, kStatusDelimiter, 6, "zabc\r\n",
-         u"\\0d\\0a"},
+        {"abc\r", "\ndef\r\r\nX", 64, toDelimiter | kReadKeepDelimiter, kStatusDelimiter, 6,
+         "zabc\r\n", u"\\0d\\0a"},
         // A byte that breaks a partial match may begin the next one: CR CR LF
         // ends on its last two bytes.
         {"", "", 64, toDelimiter, kStatusDelimiter, 4, "def\r\r\n"},
@@ -193,7 +196,8 @@ TEST_F(IpDriverTest, PeerEndsTheReadAndLastCloseIsBounded) {
                 auto start = Clock::now();
                 EXPECT_EQ(Read(h, 100, kReadStopAtDelimiter), kStatusTransfer);
                 EXPECT_LT(MsSince(start), 1000);
-                EXPECT_EQ(error, FormatText(kTextReceiveFailed, {SystemText(platform::SocketResetError())}));
+                EXPECT_EQ(error, FormatText(kTextReceiveFailed,
+                                            {SystemText(platform::SocketResetError())}));
                 EXPECT_EQ(n, reset || round ? 0 : 3);
             }
             // Writing to the dead connection fails, and the process lives on.
@@ -279,7 +283,7 @@ TEST_F(IpDriverTest, ClearDropsWhatWaitsAndOtherControlIsUnknown) {
     PeerSocket peer = Connect(&h);
     peer.Send("stale 1\nstale 2\n");
     EXPECT_EQ(Read(h, 3, 0), kStatusBufferFull);  // the rest waits in the library
-    peer.Send(std::string(100000, 'x'));           // and in the system's queue
+    peer.Send(std::string(100000, 'x'));          // and in the system's queue
     auto start = Clock::now();
     while (Get(h, u"BUFFER") != u"100013" && MsSince(start) < 2000) Pause(5);
     EXPECT_EQ(d->ParamSet(h, u" clear ", u"", &error), kStatusOk);
@@ -343,7 +347,8 @@ TEST_F(IpDriverTest, UdpDatagramsArriveWholeAndOpensDoNotShare) {
     std::string datagram(65506, '\0');
     for (size_t i = 0; i < datagram.size(); ++i) datagram[i] = static_cast<char>('a' + i % 26);
     ASSERT_TRUE(peer.Send(datagram + "\n"));
-    EXPECT_EQ(Read(h, 70000, kReadStopAtDelimiter), kStatusDelimiter) << platform::WideToAnsi(error);
+    EXPECT_EQ(Read(h, 70000, kReadStopAtDelimiter), kStatusDelimiter)
+        << platform::WideToAnsi(error);
     EXPECT_EQ(buffer.substr(0, static_cast<size_t>(n)), std::string(2000, 'q') + datagram);
 }
 

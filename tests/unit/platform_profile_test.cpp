@@ -15,7 +15,6 @@ namespace {
 
 using xvr::platform::ProfileString;
 
-
 class PlatformProfile : public ::testing::Test {
 protected:
     std::u16string Write(const std::string &bytes) {
@@ -23,7 +22,8 @@ protected:
         return File();
     }
     std::u16string File() const { return (m_dir.path() / "XVR.XVR").u16string(); }
-    std::u16string Get(const std::u16string &section, const std::u16string &key, uint32_t size = 100) {
+    std::u16string Get(const std::u16string &section, const std::u16string &key,
+                       uint32_t size = 100) {
         return ProfileString(File(), section, key, u"dflt", size);
     }
 
@@ -31,17 +31,18 @@ protected:
 };
 
 TEST_F(PlatformProfile, NamesIgnoreCaseAndBlanksValuesAreTrimmedAndUnquoted) {
-    Write("[Other]\nLogFunctions=wrong\n"
-          "  [ XVR ]  \n"
-          "  logfunctions  =   Yes  \n"
-          "Quoted=\"  a b  \"\n"
-          "Single='x'\n"
-          "Mixed=\"x'\n"
-          "Twice=\"\"x\"\"\n"
-          "Inner=a \"b\" c\n"
-          "Empty=\n"
-          "Equals=a=b\n"
-          "LogFunctions=second\n");
+    Write(
+        "[Other]\nLogFunctions=wrong\n"
+        "  [ XVR ]  \n"
+        "  logfunctions  =   Yes  \n"
+        "Quoted=\"  a b  \"\n"
+        "Single='x'\n"
+        "Mixed=\"x'\n"
+        "Twice=\"\"x\"\"\n"
+        "Inner=a \"b\" c\n"
+        "Empty=\n"
+        "Equals=a=b\n"
+        "LogFunctions=second\n");
     EXPECT_EQ(Get(u"xvr", u"LOGFUNCTIONS"), u"Yes");
     EXPECT_EQ(Get(u"XVR", u"Quoted"), u"  a b  ");
     EXPECT_EQ(Get(u"XVR", u"Single"), u"x");

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/deadline.h"
 #include "platform/platform.h"
 #include "support/test_env.h"
 
@@ -58,21 +59,36 @@ TEST(PlatformSystem, SleepWaitsAtLeastItsTime) {
     timer.it_value.tv_usec = 20000;
     setitimer(ITIMER_REAL, &timer, nullptr);
 #endif
-    const uint32_t start = platform::TickCount();
+    const uint64_t start = platform::MonotonicMs();
     platform::SleepMs(80);
-    const uint32_t elapsed = platform::TickCount() - start;
+    const uint64_t elapsed = platform::MonotonicMs() - start;
 #ifndef _WIN32
     sigaction(SIGALRM, &old, nullptr);
 #endif
 #ifdef _WIN32
-    // GetTickCount moves in steps of the system timer (about 16 ms), so a
+    // GetTickCount64 moves in steps of the system timer (about 16 ms), so a
     // whole sleep may read as one step short.
-    constexpr uint32_t kTickStep = 16;
+    constexpr uint64_t kTickStep = 16;
 #else
-    constexpr uint32_t kTickStep = 0;
+    constexpr uint64_t kTickStep = 0;
 #endif
     EXPECT_GE(elapsed, 75u - kTickStep);
     EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(PlatformSystem, DeadlinesCountDownAndNeverWrap) {
+    EXPECT_TRUE(xvr::Deadline::In(0).Expired());
+    EXPECT_EQ(xvr::Deadline::In(-5).Remaining(), 0u);
+    // Beyond a 32-bit wait: the longest one is handed on, again and again.
+    const auto far = xvr::Deadline::In(int64_t{1} << 40);
+    EXPECT_FALSE(far.Expired());
+    EXPECT_EQ(far.Remaining(), UINT32_MAX);
+    const auto soon = xvr::Deadline::In(30);
+    EXPECT_LE(soon.Remaining(), 30u);
+    platform::SleepMs(60);  // more than a Windows tick past the deadline
+    EXPECT_TRUE(soon.Expired());
+    EXPECT_EQ(soon.Remaining(), 0u);
+    EXPECT_GE(soon.Elapsed(), 30u);
 }
 
 TEST(PlatformSystem, FilesOpenByWidePath) {
@@ -153,7 +169,8 @@ TEST(PlatformSystem, LibrariesLoadByName) {
     EXPECT_EQ(platform::LibrarySymbol(library, "NoSuchEntryPoint"), nullptr);
     platform::FreeLibraryFile(library);
 
-    EXPECT_EQ(platform::LoadLibraryFile(platform::LibraryFileName(u"NOSUCHLIB.DLL"), &error), nullptr);
+    EXPECT_EQ(platform::LoadLibraryFile(platform::LibraryFileName(u"NOSUCHLIB.DLL"), &error),
+              nullptr);
     EXPECT_GT(error.size(), 2u);
     EXPECT_TRUE(EndsWith(error, u"\r\n"));
 }

@@ -55,18 +55,24 @@ TEST(PlatformText, MalformedSequencesAreEscapedByteForByte) {
         EXPECT_EQ(WideToAnsi(wide), bad);
     }
     // A bad byte does not swallow the valid character after it.
-    EXPECT_EQ(AnsiToWide("\xE2\x41\xC3\xA4"), u"\xDCE2" u"Aä");
+    EXPECT_EQ(AnsiToWide("\xE2\x41\xC3\xA4"),
+              u"\xDCE2"
+              u"Aä");
 
     std::mt19937 random(20240601);
     for (int round = 0; round < 2000; ++round) {
         std::string bytes(random() % 12, '\0');
-        for (char &c : bytes) c = static_cast<char>(random() % 3 == 0 ? random() % 0x80 : 0x80 + random() % 0x80);
+        for (char &c : bytes)
+            c = static_cast<char>(random() % 3 == 0 ? random() % 0x80 : 0x80 + random() % 0x80);
         ASSERT_EQ(WideToAnsi(AnsiToWide(bytes)), bytes) << round;
     }
 }
 
 TEST(PlatformText, LoneSurrogatesBecomeTheReplacementCharacter) {
-    EXPECT_EQ(WideToAnsi(u"a\xD800" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(WideToAnsi(u"a\xD800"
+                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(WideToAnsi(std::u16string(1, char16_t(0xDFFF))), "\xEF\xBF\xBD");
     EXPECT_EQ(WideToAnsi(std::u16string(1, char16_t(0xDC7F))), "\xEF\xBF\xBD");
     // A high surrogate at the very end has no partner to pair with.

@@ -51,7 +51,8 @@ bool ReceiveExact(int fd, char *buffer, size_t size) {
 bool ReceiveMessage(int fd, hs::Channel channel, hs::Header *h, std::string *payload) {
     uint8_t raw[hs::kHeaderSize];
     if (!ReceiveExact(fd, reinterpret_cast<char *>(raw), sizeof raw)) return false;
-    const hs::Check check = hs::ParseHeader(raw, hs::Receiver::kServer, channel, HislipServer::kMaxMessage, h);
+    const hs::Check check =
+        hs::ParseHeader(raw, hs::Receiver::kServer, channel, HislipServer::kMaxMessage, h);
     if (check == hs::Check::kBadPrologue || check == hs::Check::kTooLong) {
         SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalBadHeader, 0, hs::CheckText(check)));
         return false;
@@ -101,8 +102,10 @@ bool HislipServer::Start(int port, std::string *error) {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t length = sizeof address;
-    if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        listen(m_listen, 16) != 0 || getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+    if (m_listen < 0 ||
+        bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        listen(m_listen, 16) != 0 ||
+        getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
         *error = "HiSLIP port " + std::to_string(port) + ": " + std::strerror(errno);
         return false;
     }
@@ -171,7 +174,8 @@ void HislipServer::Serve(int fd) {
             std::string sub = payload;
             for (char &c : sub) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (sub != "hislip0") {
-                SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalUnidentified, 0, "unknown sub-address " + payload));
+                SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalUnidentified, 0,
+                                        "unknown sub-address " + payload));
             } else {
                 auto s = std::make_shared<Session>();
                 s->syncFd = fd;
@@ -182,7 +186,8 @@ void HislipServer::Serve(int fd) {
                     s->id = m_nextSession++;
                     m_sessions[s->id] = s;
                 }
-                const uint16_t version = std::min<uint16_t>(hs::kVersion, static_cast<uint16_t>(h.parameter >> 16));
+                const uint16_t version =
+                    std::min<uint16_t>(hs::kVersion, static_cast<uint16_t>(h.parameter >> 16));
                 if (SendAll(fd, hs::InitializeResponse(true, version, s->id))) ServeSync(s);
                 EndSession(s);
             }
@@ -199,13 +204,15 @@ void HislipServer::Serve(int fd) {
                 }
             }
             if (!s) {
-                SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalBadInitialization, 0, "no such session"));
+                SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalBadInitialization, 0,
+                                        "no such session"));
             } else {
                 if (s->SendAsync(hs::AsyncInitializeResponse(kVendor))) ServeAsync(s);
                 EndSession(s);
             }
         } else if (h.type != hs::kFatalError) {
-            SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalBadInitialization, 0, "initialize first"));
+            SendAll(fd, hs::Message(hs::kFatalError, hs::kFatalBadInitialization, 0,
+                                    "initialize first"));
         }
     }
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -256,7 +263,8 @@ void HislipServer::SendServiceRequests() {
     for (const auto &s : to) s->SendAsync(hs::Message(hs::kAsyncServiceRequest, statusByte, 0));
 }
 
-void HislipServer::Answer(const std::shared_ptr<Session> &s, uint32_t id, const std::string &command) {
+void HislipServer::Answer(const std::shared_ptr<Session> &s, uint32_t id,
+                          const std::string &command) {
     std::optional<Instrument::Reply> reply;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -293,8 +301,10 @@ void HislipServer::Answer(const std::shared_ptr<Session> &s, uint32_t id, const 
         const size_t n = static_cast<size_t>(std::min<uint64_t>(reply->data.size() - sent, part));
         const bool last = sent + n == reply->data.size();
         char header[hs::kHeaderSize];
-        hs::WriteHeader({last ? hs::kDataEnd : hs::kData, 0, id, n}, reinterpret_cast<uint8_t *>(header));
-        if (!SendAll(s->syncFd, header, sizeof header, true) || !SendAll(s->syncFd, reply->data.data() + sent, n))
+        hs::WriteHeader({last ? hs::kDataEnd : hs::kData, 0, id, n},
+                        reinterpret_cast<uint8_t *>(header));
+        if (!SendAll(s->syncFd, header, sizeof header, true) ||
+            !SendAll(s->syncFd, reply->data.data() + sent, n))
             return;
         sent += n;
     } while (sent < reply->data.size());
@@ -309,7 +319,8 @@ void HislipServer::ServeSync(const std::shared_ptr<Session> &s) {
         case hs::kDataEnd:
         case hs::kTrigger: {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_changed.wait(lock, [&] { return m_stop || s->ended || s->clearing || MayAccess(*s); });
+            m_changed.wait(lock,
+                           [&] { return m_stop || s->ended || s->clearing || MayAccess(*s); });
             if (m_stop || s->ended) return;
             if (s->clearing) break;  // dropped until DeviceClearComplete
             if (h.control & hs::kRmtDelivered) s->answerOutstanding = false;
@@ -343,17 +354,17 @@ void HislipServer::ServeSync(const std::shared_ptr<Session> &s) {
                 s->answerOutstanding = false;
                 m_instrument.DeviceClear();
             }
-            if (!SendAll(s->syncFd, hs::Message(hs::kDeviceClearAcknowledge, overlapped ? hs::kPreferOverlap : 0, 0)))
+            if (!SendAll(s->syncFd, hs::Message(hs::kDeviceClearAcknowledge,
+                                                overlapped ? hs::kPreferOverlap : 0, 0)))
                 return;
             break;
         }
         case hs::kInitialize:
-            SendAll(s->syncFd, hs::Message(hs::kFatalError, hs::kFatalBadInitialization, 0, "second Initialize"));
+            SendAll(s->syncFd, hs::Message(hs::kFatalError, hs::kFatalBadInitialization, 0,
+                                           "second Initialize"));
             return;
-        case hs::kFatalError:
-            return;
-        default:
-            break;  // Error, or a message already answered with one
+        case hs::kFatalError: return;
+        default: break;  // Error, or a message already answered with one
         }
     }
 }
@@ -366,10 +377,12 @@ void HislipServer::ServeAsync(const std::shared_ptr<Session> &s) {
         switch (h.type) {
         case hs::kAsyncMaximumMessageSize: {
             if (payload.size() != 8) {
-                answer = hs::Message(hs::kError, hs::kErrorUnidentified, 0, "size payload of 8 bytes expected");
+                answer = hs::Message(hs::kError, hs::kErrorUnidentified, 0,
+                                     "size payload of 8 bytes expected");
                 break;
             }
-            const uint64_t size = hs::ReadMaximumMessageSize(reinterpret_cast<const uint8_t *>(payload.data()));
+            const uint64_t size =
+                hs::ReadMaximumMessageSize(reinterpret_cast<const uint8_t *>(payload.data()));
             {
                 std::lock_guard<std::mutex> lock(m_mutex);
                 s->clientMax = std::max<uint64_t>(size, hs::kHeaderSize + 1);
@@ -381,12 +394,16 @@ void HislipServer::ServeAsync(const std::shared_ptr<Session> &s) {
             uint8_t code = hs::kLockError;
             std::unique_lock<std::mutex> lock(m_mutex);
             if (h.control == hs::kLockRelease) {
-                code = s->exclusive ? hs::kLockSuccess : s->shared ? hs::kLockSharedReleased : hs::kLockError;
+                code = s->exclusive ? hs::kLockSuccess
+                       : s->shared  ? hs::kLockSharedReleased
+                                    : hs::kLockError;
                 s->exclusive = s->shared = false;
                 m_changed.notify_all();
-            } else if (h.control == hs::kLockRequest && payload.size() <= kMaxKey && !s->exclusive && !s->shared) {
+            } else if (h.control == hs::kLockRequest && payload.size() <= kMaxKey &&
+                       !s->exclusive && !s->shared) {
                 const bool exclusive = payload.empty();
-                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(h.parameter);
+                const auto until =
+                    std::chrono::steady_clock::now() + std::chrono::milliseconds(h.parameter);
                 const bool granted = m_changed.wait_until(lock, until, [&] {
                     return m_stop || s->ended || Grantable(*s, exclusive, payload);
                 });
@@ -414,7 +431,8 @@ void HislipServer::ServeAsync(const std::shared_ptr<Session> &s) {
         case hs::kAsyncRemoteLocalControl:
             answer = h.control <= hs::kRenGoLocal
                          ? hs::Message(hs::kAsyncRemoteLocalResponse, 0, 0)
-                         : hs::Message(hs::kError, hs::kErrorUnknownControl, 0, "remote/local code 0 to 6");
+                         : hs::Message(hs::kError, hs::kErrorUnknownControl, 0,
+                                       "remote/local code 0 to 6");
             break;
         case hs::kAsyncDeviceClear: {
             bool overlapped;
@@ -425,19 +443,19 @@ void HislipServer::ServeAsync(const std::shared_ptr<Session> &s) {
                 overlapped = s->overlapped;
                 m_changed.notify_all();
             }
-            answer = hs::Message(hs::kAsyncDeviceClearAcknowledge, overlapped ? hs::kPreferOverlap : 0, 0);
+            answer = hs::Message(hs::kAsyncDeviceClearAcknowledge,
+                                 overlapped ? hs::kPreferOverlap : 0, 0);
             break;
         }
         case hs::kAsyncStatusQuery: {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (h.control & hs::kRmtDelivered) s->answerOutstanding = false;
-            answer = hs::Message(hs::kAsyncStatusResponse, m_instrument.StatusByte(s->answerOutstanding), 0);
+            answer = hs::Message(hs::kAsyncStatusResponse,
+                                 m_instrument.StatusByte(s->answerOutstanding), 0);
             break;
         }
-        case hs::kFatalError:
-            return;
-        default:
-            continue;  // Error, or a message already answered with one
+        case hs::kFatalError: return;
+        default: continue;  // Error, or a message already answered with one
         }
         if (!s->SendAsync(answer)) return;
     }

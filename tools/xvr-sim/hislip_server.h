@@ -58,7 +58,7 @@ private:
         std::shared_ptr<std::atomic<bool>> done;
     };
     std::list<Worker> m_threads;  // finished ones are joined at the next accept
-    std::list<int> m_fds;  // every connection, shut down at Stop
+    std::list<int> m_fds;         // every connection, shut down at Stop
 };
 
 }  // namespace xvrsim

@@ -30,7 +30,8 @@ std::pair<std::string, std::string> SplitWord(const std::string &line) {
 }
 
 bool AllDigits(const std::string &text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool ParseMs(const std::string &text, uint32_t *ms) {
@@ -69,17 +70,21 @@ bool ParseProperty(const std::string &rest, InstrumentModel *model, std::string 
     std::string word, number;
     while (words >> word) {
         std::optional<double> bound;
-        if ((word != "min" && word != "max") || !(words >> number) || !(bound = ParseNumber(number)))
-            return *why = "prop " + name + ": after the value only 'min NUMBER' and 'max NUMBER'", false;
+        if ((word != "min" && word != "max") || !(words >> number) ||
+            !(bound = ParseNumber(number)))
+            return *why = "prop " + name + ": after the value only 'min NUMBER' and 'max NUMBER'",
+                   false;
         (word == "min" ? property.min : property.max) = bound;
     }
     if (property.min && property.max && *property.min > *property.max)
         return *why = "prop " + name + ": min above max", false;
     const auto start = ParseNumber(property.value);
-    if ((property.min || property.max) &&
-        (!start || (property.min && *start < *property.min) || (property.max && *start > *property.max)))
-        return *why = "prop " + name + ": the value at start is not a number within min and max", false;
-    if (!model->properties.emplace(name, property).second) return *why = "second prop " + name, false;
+    if ((property.min || property.max) && (!start || (property.min && *start < *property.min) ||
+                                           (property.max && *start > *property.max)))
+        return *why = "prop " + name + ": the value at start is not a number within min and max",
+               false;
+    if (!model->properties.emplace(name, property).second)
+        return *why = "second prop " + name, false;
     return true;
 }
 
@@ -88,7 +93,9 @@ bool ParseBlock(const std::string &rest, InstrumentModel *model, std::string *wh
     const auto blank = rest.find_last_of(" \t");
     uint64_t length = 0;
     if (blank == std::string::npos || !ParseLength(rest.substr(blank + 1), &length))
-        return *why = "block needs a command and a length from 0 to " + std::to_string(kMaxBulkBytes), false;
+        return *why =
+                   "block needs a command and a length from 0 to " + std::to_string(kMaxBulkBytes),
+               false;
     const std::string query = Upper(Trim(rest.substr(0, blank)));
     if (!model->blocks.emplace(query, length).second) return *why = "second block " + query, false;
     return true;
@@ -165,9 +172,11 @@ bool ParseInstrument(std::istream &in, InstrumentModel *model, std::string *erro
             result.bulkQueries.push_back(Upper(rest));
         } else if (word == "prop" || word == "block") {
             std::string why;
-            if (!(word == "prop" ? ParseProperty : ParseBlock)(rest, &result, &why)) return fail(why);
+            if (!(word == "prop" ? ParseProperty : ParseBlock)(rest, &result, &why))
+                return fail(why);
         } else if (word == "state") {
-            if (rest != "shared" && rest != "per-transport") return fail("state is 'shared' or 'per-transport'");
+            if (rest != "shared" && rest != "per-transport")
+                return fail("state is 'shared' or 'per-transport'");
             result.sharedState = rest == "shared";
         } else if (word == "delay") {
             const auto [msText, query] = SplitWord(rest);
@@ -179,8 +188,9 @@ bool ParseInstrument(std::istream &in, InstrumentModel *model, std::string *erro
             else
                 result.delaysMs[Upper(query)] = ms;
         } else {
-            return fail("neither 'QUERY -> ANSWER' nor name, state, delay, error, prop, block or bulk: " +
-                        line);
+            return fail(
+                "neither 'QUERY -> ANSWER' nor name, state, delay, error, prop, block or bulk: " +
+                line);
         }
     }
     *model = std::move(result);
@@ -273,7 +283,8 @@ std::optional<Instrument::Reply> Instrument::HandleOne(const std::string &line) 
     if (command.empty()) return std::nullopt;
     Reply reply;
     const auto delay = m_model.delaysMs.find(command);
-    reply.delayMs = delay != m_model.delaysMs.end() ? delay->second : m_model.defaultDelayMs.value_or(0);
+    reply.delayMs =
+        delay != m_model.delaysMs.end() ? delay->second : m_model.defaultDelayMs.value_or(0);
 
     const auto answer = m_model.answers.find(command);
     if (answer != m_model.answers.end()) {
@@ -314,11 +325,13 @@ std::optional<Instrument::Reply> Instrument::HandleOne(const std::string &line) 
     for (const auto &bulk : m_model.bulkQueries) {
         if (command.rfind(bulk, 0) != 0) continue;
         uint64_t length = 0;
-        if (!ParseLength(Trim(command.substr(bulk.size())), &length)) break;  // a bad count is an unknown query
+        if (!ParseLength(Trim(command.substr(bulk.size())), &length))
+            break;  // a bad count is an unknown query
         const size_t n = static_cast<size_t>(length);
         // Generated once and copied, so that benchmarks measure the transfer.
         static const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
-        while (m_bulk.size() < n) m_bulk.append(kAlphabet, 0, std::min<size_t>(26, n - m_bulk.size()));
+        while (m_bulk.size() < n)
+            m_bulk.append(kAlphabet, 0, std::min<size_t>(26, n - m_bulk.size()));
         reply.data.reserve(n + 2);  // room for the line end the transport adds
         reply.data.assign(m_bulk, 0, n);
         return reply;
@@ -384,8 +397,8 @@ bool Instrument::HandleStatusCommand(const std::string &name, const std::string 
 }
 
 uint8_t Instrument::KnownStatus(bool messageAvailable) const {
-    uint8_t stb = (m_userBit ? 0x01 : 0) | (m_errors.empty() ? 0 : 0x04) | (messageAvailable ? 0x10 : 0) |
-                  ((m_esr & m_ese) ? 0x20 : 0);
+    uint8_t stb = (m_userBit ? 0x01 : 0) | (m_errors.empty() ? 0 : 0x04) |
+                  (messageAvailable ? 0x10 : 0) | ((m_esr & m_ese) ? 0x20 : 0);
     if (stb & m_sre & 0xBF) stb |= 0x40;
     return stb;
 }

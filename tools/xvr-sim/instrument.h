@@ -30,14 +30,14 @@ struct Property {
 
 struct InstrumentModel {
     std::string name;
-    bool sharedState = false;                     // one state for every transport
-    std::map<std::string, std::string> answers;   // upper-cased command -> answer
-    std::map<std::string, uint32_t> delaysMs;     // upper-cased command -> delay
-    std::optional<uint32_t> defaultDelayMs;       // "delay MS *"
-    std::vector<std::string> errors;              // error queue at start
-    std::vector<std::string> bulkQueries;         // upper-cased
-    std::map<std::string, Property> properties;   // upper-cased name
-    std::map<std::string, uint64_t> blocks;       // upper-cased query -> data length
+    bool sharedState = false;                    // one state for every transport
+    std::map<std::string, std::string> answers;  // upper-cased command -> answer
+    std::map<std::string, uint32_t> delaysMs;    // upper-cased command -> delay
+    std::optional<uint32_t> defaultDelayMs;      // "delay MS *"
+    std::vector<std::string> errors;             // error queue at start
+    std::vector<std::string> bulkQueries;        // upper-cased
+    std::map<std::string, Property> properties;  // upper-cased name
+    std::map<std::string, uint64_t> blocks;      // upper-cased query -> data length
 };
 
 // The format of instrument files, with an example, for --help.
@@ -61,7 +61,7 @@ public:
     Instrument &operator=(const Instrument &) = delete;
 
     struct Reply {
-        std::string data;      // without the line end
+        std::string data;  // without the line end
         uint32_t delayMs = 0;
     };
     // The reply to one command line, or nothing when the command has none.
@@ -104,7 +104,7 @@ private:
     InstrumentModel m_model;
     std::deque<std::string> m_errors;
     std::map<std::string, std::string> m_values;  // property -> current value
-    std::string m_bulk;  // the longest bulk answer so far
+    std::string m_bulk;                           // the longest bulk answer so far
     uint8_t m_esr = 0, m_ese = 0, m_sre = 0;
     bool m_userBit = false;
     bool m_serviceLine = false;      // summary bit after the last command

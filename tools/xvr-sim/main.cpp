@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +25,7 @@
 
 #include "hislip_server.h"
 #include "instrument.h"
+#include "platform/deadline.h"
 
 #ifndef XVR_VERSION
 #define XVR_VERSION "unknown"
@@ -33,8 +33,6 @@
 
 namespace xvrsim {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 const char kUsage[] =
     "Usage: xvr-sim [OPTIONS]\n"
@@ -117,7 +115,7 @@ struct Outgoing {
     sockaddr_in to;  // datagram replies only
     bool datagram;
     std::string data;
-    Clock::time_point due;
+    xvr::Deadline due;
 };
 
 // A TCP client or the pseudo-terminal: its unfinished command line and the
@@ -224,7 +222,8 @@ void Simulator::OpenPseudoTerminal() {
 
 void Simulator::WriteParameterFile() {
     const std::string path = m_config.xvrDir + "/XVR.XVR";
-    if (mkdir(m_config.xvrDir.c_str(), 0755) != 0 && errno != EEXIST) Die("cannot create " + m_config.xvrDir);
+    if (mkdir(m_config.xvrDir.c_str(), 0755) != 0 && errno != EEXIST)
+        Die("cannot create " + m_config.xvrDir);
     {
         std::ifstream existing(path);
         std::string first;
@@ -276,10 +275,10 @@ void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
                          const std::string &line, const char *lineEnd) {
     auto reply = instrument.Handle(line);
     if (!reply) return;
-    Clock::time_point due = Clock::now() + std::chrono::milliseconds(reply->delayMs);
+    xvr::Deadline due = xvr::Deadline::In(reply->delayMs);
     // Answers to one peer leave in the order of its commands.
     for (const auto &o : m_outgoing)
-        if (o.fd == fd && !o.datagram) due = std::max(due, o.due);
+        if (o.fd == fd && !o.datagram && o.due.Remaining() > due.Remaining()) due = o.due;
     Outgoing out{fd, {}, to != nullptr, std::move(reply->data), due};
     out.data += lineEnd;
     if (to) out.to = *to;
@@ -287,9 +286,8 @@ void Simulator::Schedule(int fd, const sockaddr_in *to, Instrument &instrument,
 }
 
 void Simulator::QueueDue() {
-    const auto now = Clock::now();
     for (auto it = m_outgoing.begin(); it != m_outgoing.end();) {
-        if (it->due > now) {
+        if (!it->due.Expired()) {
             ++it;
             continue;
         }
@@ -327,17 +325,19 @@ bool Simulator::ServeStream(StreamPeer &peer, short revents) {
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
         const ssize_t n = read(peer.fd, m_buffer.data(), m_buffer.size());
         if (n > 0) {
-            for (const auto &line : TakeLines(&peer.pending, std::string(m_buffer.data(), static_cast<size_t>(n))))
+            for (const auto &line :
+                 TakeLines(&peer.pending, std::string(m_buffer.data(), static_cast<size_t>(n))))
                 Schedule(peer.fd, nullptr, *peer.instrument, line, peer.lineEnd);
         } else if (peer.closable && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
             return false;
         }
     }
     while (peer.sent < peer.out.size()) {
-        const ssize_t n = peer.closable
-                              ? send(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent,
-                                     MSG_NOSIGNAL | MSG_DONTWAIT)
-                              : write(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent);
+        const ssize_t n =
+            peer.closable
+                ? send(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent,
+                       MSG_NOSIGNAL | MSG_DONTWAIT)
+                : write(peer.fd, peer.out.data() + peer.sent, peer.out.size() - peer.sent);
         if (n > 0) {
             peer.sent += static_cast<size_t>(n);
             continue;
@@ -359,7 +359,8 @@ bool Simulator::ServeStream(StreamPeer &peer, short revents) {
 
 void Simulator::Run() {
     for (;;) {
-        std::vector<pollfd> fds = {{g_signalPipe[0], POLLIN, 0}, {m_tcp, POLLIN, 0}, {m_udp, POLLIN, 0}};
+        std::vector<pollfd> fds = {
+            {g_signalPipe[0], POLLIN, 0}, {m_tcp, POLLIN, 0}, {m_udp, POLLIN, 0}};
         const size_t firstStream = fds.size();
         for (const auto &peer : m_streams) {
             short events = peer.out.size() - peer.sent < kMaxQueuedBytes ? POLLIN : 0;
@@ -367,13 +368,10 @@ void Simulator::Run() {
             fds.push_back({peer.fd, events, 0});
         }
 
-        int timeoutMs = 1000;
-        const auto now = Clock::now();
-        for (const auto &o : m_outgoing) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(o.due - now).count();
-            timeoutMs = std::min<int>(timeoutMs, static_cast<int>(std::max<long long>(wait, 0)));
-        }
-        if (poll(fds.data(), fds.size(), timeoutMs) < 0 && errno != EINTR) Die("poll");
+        uint32_t timeoutMs = 1000;
+        for (const auto &o : m_outgoing) timeoutMs = std::min(timeoutMs, o.due.Remaining());
+        if (poll(fds.data(), fds.size(), static_cast<int>(timeoutMs)) < 0 && errno != EINTR)
+            Die("poll");
         if (fds[0].revents) return;
         if (fds[1].revents & POLLIN) AcceptTcp();
         if (fds[2].revents & POLLIN) ReceiveUdp();
@@ -412,7 +410,8 @@ int main(int argc, char **argv) {
         const std::string arg = argv[i];
         const char *value = i + 1 < argc ? argv[i + 1] : nullptr;
         auto bad = [&](const char *why) {
-            std::fprintf(stderr, "xvr-sim: %s: %s\nRun 'xvr-sim --help' for its usage.\n", arg.c_str(), why);
+            std::fprintf(stderr, "xvr-sim: %s: %s\nRun 'xvr-sim --help' for its usage.\n",
+                         arg.c_str(), why);
             std::exit(2);
         };
         if (arg == "--version") {
@@ -442,7 +441,8 @@ int main(int argc, char **argv) {
             ++i;
         } else if (arg == "--com") {
             config.comName = value;
-            if (config.comName.empty() || config.comName.find_first_of("=[]\r\n") != std::string::npos)
+            if (config.comName.empty() ||
+                config.comName.find_first_of("=[]\r\n") != std::string::npos)
                 bad("a port name such as COM7");
             ++i;
         } else if (arg == "--xvr-dir") {
@@ -459,9 +459,11 @@ int main(int argc, char **argv) {
     InstrumentModel model = DefaultInstrument();
     if (!config.instrumentFile.empty()) {
         struct stat info {};
-        if (stat(config.instrumentFile.c_str(), &info) != 0) Die("cannot read " + config.instrumentFile);
+        if (stat(config.instrumentFile.c_str(), &info) != 0)
+            Die("cannot read " + config.instrumentFile);
         if (!S_ISREG(info.st_mode)) {
-            std::fprintf(stderr, "xvr-sim: cannot read %s: it is %s\n", config.instrumentFile.c_str(),
+            std::fprintf(stderr, "xvr-sim: cannot read %s: it is %s\n",
+                         config.instrumentFile.c_str(),
                          S_ISDIR(info.st_mode) ? "a directory" : "not a regular file");
             return 2;
         }

@@ -99,8 +99,8 @@ bool LoadModel(const simbus::Control &control, Instrument *device) {
 }
 
 // The answer to one command and when it is ready, or nothing.
-std::optional<Message> Reply(const simbus::Control &control, const std::string &command, uint16_t address,
-                             const Instrument &device) {
+std::optional<Message> Reply(const simbus::Control &control, const std::string &command,
+                             uint16_t address, const Instrument &device) {
     Message answer;
     uint32_t delayMs = control.delayMs;
     if (device.fromFile) {

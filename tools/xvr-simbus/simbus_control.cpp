@@ -22,8 +22,10 @@ Control ReadControl() {
         const char *why = nullptr;
         if (key == "fail") {
             std::string entry;
-            if (words >> entry) control.failing.insert(entry);
-            else why = "fail needs an entry point";
+            if (words >> entry)
+                control.failing.insert(entry);
+            else
+                why = "fail needs an entry point";
         } else if (key == "delay" || key == "overreport") {
             uint32_t &value = key == "delay" ? control.delayMs : control.overreport;
             if (!(words >> value)) why = "needs a whole number";
@@ -35,7 +37,8 @@ Control ReadControl() {
             why = "unknown directive (fail, delay, overreport, log, instrument)";
         }
         if (why && control.error.empty())
-            control.error = std::string(path) + ": line " + std::to_string(number) + ": " + key + ": " + why;
+            control.error =
+                std::string(path) + ": line " + std::to_string(number) + ": " + key + ": " + why;
     }
     return control;
 }

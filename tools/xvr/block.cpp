@@ -10,7 +10,8 @@ namespace {
 
 std::string ReadExactly(Device &device, uint64_t count, const std::string &awaited) {
     std::string data;
-    device.ReadCount(count, [&](const std::string &part) { data += part; }, awaited);
+    device.ReadCount(
+        count, [&](const std::string &part) { data += part; }, awaited);
     return data;
 }
 
@@ -46,9 +47,11 @@ Answer ReadAnswer(Device &device, const std::string &awaited) {
     std::string answer = device.ReadMessage(awaited, true);
     size_t header = 0;
     const uint64_t size = BlockSize(answer, &header);
-    const bool ended = !delimiter.empty() && answer.size() >= delimiter.size() &&
-                       answer.compare(answer.size() - delimiter.size(), delimiter.size(), delimiter) == 0;
-    if (size == 0) return {ended ? answer.substr(0, answer.size() - delimiter.size()) : answer, false};
+    const bool ended =
+        !delimiter.empty() && answer.size() >= delimiter.size() &&
+        answer.compare(answer.size() - delimiter.size(), delimiter.size(), delimiter) == 0;
+    if (size == 0)
+        return {ended ? answer.substr(0, answer.size() - delimiter.size()) : answer, false};
     // The delimiter came inside the data: read on, keeping it.
     while (answer.size() < size) answer += device.ReadMessage("the rest of the block", true);
     if (answer.size() == size) {
@@ -76,8 +79,8 @@ void ReadBlock(Device &device, const Device::Sink &sink) {
         sink(device.ReadMessage("the end of the #0 block (the delimiter)"));
         return;
     }
-    const std::string length = ReadExactly(device, static_cast<uint64_t>(digits[0] - '0'),
-                                           "the length of the block");
+    const std::string length =
+        ReadExactly(device, static_cast<uint64_t>(digits[0] - '0'), "the length of the block");
     uint64_t count = 0;
     for (char c : length) {
         if (c < '0' || c > '9') NotABlock(device, hash + digits + length);
@@ -89,8 +92,8 @@ void ReadBlock(Device &device, const Device::Sink &sink) {
     try {
         const std::string after = device.ReadMessage("the delimiter after the block");
         if (!after.empty())
-            std::fprintf(stderr, "xvr: %zu bytes after the block were ignored: '%s'\n", after.size(),
-                         ToPrintable(after.substr(0, 40)).c_str());
+            std::fprintf(stderr, "xvr: %zu bytes after the block were ignored: '%s'\n",
+                         after.size(), ToPrintable(after.substr(0, 40)).c_str());
     } catch (const DeviceError &e) {
         std::fprintf(stderr, "xvr: the block came whole, but not its end: %s\n", e.what());
     }

@@ -43,7 +43,8 @@ int RunBench(const Options &o) {
     std::printf("p99         %.1f us\n", Percentile(latencies, 0.99));
     std::printf("max         %.1f us\n", latencies.back());
     std::printf("throughput  %.0f queries/s, %.3f MB/s of answers\n",
-                static_cast<double>(queries) / seconds, static_cast<double>(answerBytes) / seconds / 1e6);
+                static_cast<double>(queries) / seconds,
+                static_cast<double>(answerBytes) / seconds / 1e6);
     return kExitOk;
 }
 

@@ -16,8 +16,8 @@ const std::vector<Command> &ControlCommands();
 
 // A control directive as a Step; false when word names none.  Throws
 // UsageError for a value the driver would not take.
-bool ParseControlDirective(const std::string &word, const std::string &rest, const DriverInfo &driver,
-                           Step *step);
+bool ParseControlDirective(const std::string &word, const std::string &rest,
+                           const DriverInfo &driver, Step *step);
 // Runs a Step of kind Control, printing what it reads.  Throws DeviceError.
 void RunControlStep(Device &device, const Step &step);
 

@@ -38,7 +38,8 @@ void PrintDriver(uint32_t module, const std::string &driver, bool all, const cha
     std::vector<std::string> values = ListValues(module, driver);
     std::string gpibNote;
     bool gpib = false;
-    for (const auto &known : Drivers()) gpib = gpib || (driver == known.name && known.transport == Transport::Gpib);
+    for (const auto &known : Drivers())
+        gpib = gpib || (driver == known.name && known.transport == Transport::Gpib);
     if (gpib && !values.empty()) {
         // The catalogue counts from Dev 1 to Dev31, but a bus has the
         // addresses 0 to 30 and the open is checked against them.

@@ -25,7 +25,8 @@ int RunLog(const Options &o) {
         std::string start;
         uint64_t size = 0;
         if (!ReadFileFrom(path, 0, &start, &size) || !LooksLikeCallLog(start.substr(0, 2)))
-            throw DeviceError(path + " is not a call log of the library: it does not begin with "
+            throw DeviceError(path +
+                              " is not a call log of the library: it does not begin with "
                               "the byte-order mark of UTF-16 text");
     }
     if (!o.follow) {

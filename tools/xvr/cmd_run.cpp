@@ -37,7 +37,8 @@ int RunRun(const Options &o) {
             std::fprintf(stderr, "xvr run: %s:%zu: %s\n", name.c_str(), step.line, e.what());
             status = kExitDevice;
             if (!o.keepGoing) {
-                std::fprintf(stderr, "xvr run: stopped at line %zu (--keep-going runs the rest)\n", step.line);
+                std::fprintf(stderr, "xvr run: stopped at line %zu (--keep-going runs the rest)\n",
+                             step.line);
                 break;
             }
         }

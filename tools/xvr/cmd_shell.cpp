@@ -12,7 +12,8 @@ int RunShell(const Options &o) {
     Device device(library, *o.driver, o.args[1], o);
     const bool interactive = StdinIsTerminal();
     if (interactive) {
-        std::printf("Connected to %s.  :help for help, :quit or Ctrl-D to leave.\n", device.name().c_str());
+        std::printf("Connected to %s.  :help for help, :quit or Ctrl-D to leave.\n",
+                    device.name().c_str());
         device.SetInterrupt(Interrupted);
     }
     int status = kExitOk;

@@ -24,8 +24,8 @@ public:
         m_last = now;
         const double seconds = std::chrono::duration<double>(now - m_start).count();
         const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds / 1e6 : 0.0;
-        std::fprintf(stderr, "\r%llu bytes, %.2f MB/s%s", static_cast<unsigned long long>(bytes), rate,
-                     final ? "\n" : "");
+        std::fprintf(stderr, "\r%llu bytes, %.2f MB/s%s", static_cast<unsigned long long>(bytes),
+                     rate, final ? "\n" : "");
         std::fflush(stderr);
     }
 
@@ -40,7 +40,8 @@ private:
 class Output {
 public:
     Output(const std::string &name, bool hex)
-        : m_file(name.empty() ? nullptr : std::make_unique<OutputFile>(name)), m_hex(hex && !m_file),
+        : m_file(name.empty() ? nullptr : std::make_unique<OutputFile>(name)),
+          m_hex(hex && !m_file),
           m_terminal(!m_file && !m_hex && StdoutIsTerminal()) {
         if (!m_file && !m_hex) BinaryStdout();
     }
@@ -124,11 +125,14 @@ int ReadWithHint(const Options &o, int (*read)(const Options &)) {
         return read(o);
     } catch (const DeviceError &e) {
         const std::string text = e.what();
-        const bool connection = o.driver->transport == Transport::Network || o.driver->transport == Transport::Instrument;
+        const bool connection = o.driver->transport == Transport::Network ||
+                                o.driver->transport == Transport::Instrument;
         if (!connection || text.find("timed out") == std::string::npos) throw;
-        throw DeviceError(text + "\n  Over " + o.driver->name + " each xvr run is a new connection: the answer "
-                          "to a command that an earlier run wrote went with it.  Use 'xvr query' or "
-                          "'xvr shell'.");
+        throw DeviceError(
+            text + "\n  Over " + o.driver->name +
+            " each xvr run is a new connection: the answer "
+            "to a command that an earlier run wrote went with it.  Use 'xvr query' or "
+            "'xvr shell'.");
     }
 }
 int ReadOnce(const Options &o);
@@ -154,11 +158,14 @@ int ReadOnce(const Options &o) {
     Progress progress(output.toFile() && StderrIsTerminal());
     uint64_t done = 0;
     try {
-        device.ReadCount(*o.count, [&](const std::string &part) {
-            output.Add(part);
-            done += part.size();
-            progress.Update(done, false);
-        }, std::to_string(*o.count) + " bytes");
+        device.ReadCount(
+            *o.count,
+            [&](const std::string &part) {
+                output.Add(part);
+                done += part.size();
+                progress.Update(done, false);
+            },
+            std::to_string(*o.count) + " bytes");
     } catch (...) {
         progress.Update(done, true);
         output.Finish(false);

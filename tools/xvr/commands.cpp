@@ -19,8 +19,7 @@ const char kDelimiterOption[] =
     "                        printable bytes as themselves, others as \\XX (\\0D\\0A)\n";
 const char kHexInOption[] =
     "      --hex-in          data arguments are typed as hexadecimal byte pairs (41 0D FF)\n";
-const char kHexOutOption[] =
-    "      --hex-out         data is printed as hexadecimal byte pairs\n";
+const char kHexOutOption[] = "      --hex-out         data is printed as hexadecimal byte pairs\n";
 const char kHexOption[] = "  -x, --hex             hexadecimal data, in and out\n";
 
 // The table with the control commands after "set".
@@ -42,6 +41,8 @@ bool Has(const Command &c, Opt o) {
 
 const std::vector<Command> &Commands() {
     using O = Opt;
+    // One command per entry, its fields packed.
+    // clang-format off
     static const std::vector<Command> commands = WithControl({
         {"drivers", "[--all]", "list the drivers, their open parameter and its values",
          "Asks the library's catalogue.  Lists of values are shortened to their first\n"
@@ -124,6 +125,7 @@ const std::vector<Command> &Commands() {
          "  source <(xvr completion bash)\n",
          1, 1, {}, false, false, CheckCompletion, RunCompletion},
     });
+    // clang-format on
     return commands;
 }
 
@@ -134,18 +136,19 @@ void PrintOverview(std::FILE *to) {
                  "Talk to instruments over serial ports, TCP, UDP and GPIB.\n\n"
                  "Commands:\n");
     for (const auto &c : Commands()) std::fprintf(to, "  %-11s %s\n", c.name, c.summary);
-    std::fprintf(to,
-                 "\nOptions before the command:\n"
-                 "  -v, --verbose   switch the library's call log on for this command (in a\n"
-                 "                  temporary directory; XVR.XVR stays as it is) and print\n"
-                 "                  the log on stderr afterwards\n"
-                 "  --version       the versions of xvr and of the library interface\n"
-                 "  -h, --help      this text\n"
-                 "\nDRIVER is one of \"COM\", \"TCP/IP\", \"UDP\", \"KX GPIB\", \"QUV GPIB\", \"VXI-11\",\n"
-                 "\"HiSLIP\"; ADDRESS is COM1 or a device path, host:port, Dev 5, host:inst0 or\n"
-                 "host:hislip0.\n"
-                 "Run 'xvr COMMAND --help' for the options of a command.\n"
-                 "Exit status: 0 ok, 1 device or I/O failure, 2 bad command line.\n");
+    std::fprintf(
+        to,
+        "\nOptions before the command:\n"
+        "  -v, --verbose   switch the library's call log on for this command (in a\n"
+        "                  temporary directory; XVR.XVR stays as it is) and print\n"
+        "                  the log on stderr afterwards\n"
+        "  --version       the versions of xvr and of the library interface\n"
+        "  -h, --help      this text\n"
+        "\nDRIVER is one of \"COM\", \"TCP/IP\", \"UDP\", \"KX GPIB\", \"QUV GPIB\", \"VXI-11\",\n"
+        "\"HiSLIP\"; ADDRESS is COM1 or a device path, host:port, Dev 5, host:inst0 or\n"
+        "host:hislip0.\n"
+        "Run 'xvr COMMAND --help' for the options of a command.\n"
+        "Exit status: 0 ok, 1 device or I/O failure, 2 bad command line.\n");
 }
 
 void PrintCommandHelp(const Command &c) {

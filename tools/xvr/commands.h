@@ -20,8 +20,8 @@ struct Command {
     size_t minArgs;
     size_t maxArgs;
     std::vector<Opt> options;
-    bool device;  // the arguments begin with DRIVER ADDRESS
-    bool library; // initialises the library (so -v can log it)
+    bool device;   // the arguments begin with DRIVER ADDRESS
+    bool library;  // initialises the library (so -v can log it)
     // Checks and prepares the arguments before anything else happens; may
     // be null.  Throws UsageError.
     void (*check)(Options &options);

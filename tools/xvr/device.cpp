@@ -57,8 +57,8 @@ std::string BusLibraryHint(const std::string &libraryText) {
     if (open == std::string::npos || close == std::string::npos || close == open + 1) return "";
     const std::string name = libraryText.substr(open + 1, close - open - 1);
 #ifdef _WIN32
-    return "The system looks for " + name + " in the program's directory, the system directories and " +
-           "the directories of PATH.";
+    return "The system looks for " + name +
+           " in the program's directory, the system directories and " + "the directories of PATH.";
 #else
     const std::string path = GetEnv("LD_LIBRARY_PATH");
     return "The system looks for " + name + " in the directories of LD_LIBRARY_PATH (" +
@@ -68,7 +68,8 @@ std::string BusLibraryHint(const std::string &libraryText) {
 }
 
 Library::Library() {
-    const int32_t status = flXVRInit(nullptr, &m_module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION);
+    const int32_t status =
+        flXVRInit(nullptr, &m_module, XVR_INTERFACE_VERSION, XVR_INTERFACE_VERSION);
     if (status < 0) Fail("library initialisation failed", status, Call::Init);
     WarnIfTheCallLogCannotBeWritten();
 }
@@ -102,7 +103,8 @@ Device::Device(const Library &library, const DriverInfo &driver, const std::stri
         std::string what = "cannot open " + m_name;
         const std::string path = driver.transport == Transport::Serial ? SerialPath(address) : "";
         if (!path.empty()) what += " (" + path + " here)";
-        const std::string hint = driver.transport == Transport::Gpib ? BusLibraryHint(LastErrorText()) : "";
+        const std::string hint =
+            driver.transport == Transport::Gpib ? BusLibraryHint(LastErrorText()) : "";
         try {
             Fail(what, status, Call::Open);
         } catch (const DeviceError &e) {
@@ -145,9 +147,8 @@ void Device::Write(const std::string &data, bool appendDelimiter) {
     if (data.size() > static_cast<size_t>(INT32_MAX - 100))
         throw DeviceError("write to " + m_name + ": data too long");
     int32_t length = static_cast<int32_t>(data.size());
-    const int32_t status =
-        flXVRWrite(m_handle, reinterpret_cast<const uint8_t *>(data.data()), &length,
-                   appendDelimiter ? XVR_WRITE_APPEND_DELIMITER : 0u);
+    const int32_t status = flXVRWrite(m_handle, reinterpret_cast<const uint8_t *>(data.data()),
+                                      &length, appendDelimiter ? XVR_WRITE_APPEND_DELIMITER : 0u);
     if (status < 0) Fail("write to " + m_name + " failed", status, Call::Write);
 }
 
@@ -162,7 +163,8 @@ std::string Device::ReadMessage(const std::string &awaited, bool keepDelimiter) 
     for (;;) {
         int32_t length = kChunk;
         const int32_t status =
-            Read(buffer.data(), &length, XVR_READ_STOP_AT_DELIMITER | (keepDelimiter ? XVR_READ_KEEP_DELIMITER : 0u));
+            Read(buffer.data(), &length,
+                 XVR_READ_STOP_AT_DELIMITER | (keepDelimiter ? XVR_READ_KEEP_DELIMITER : 0u));
         if (length > 0 && length <= kChunk) message.append(buffer.begin(), buffer.begin() + length);
         if (status < 0) {
             const std::string text = LastErrorText();
@@ -173,10 +175,11 @@ std::string Device::ReadMessage(const std::string &awaited, bool keepDelimiter) 
                     delimiter = Get("DELIMITER");
                 } catch (const DeviceError &) {
                 }
-                detail = " (delimiter " + (delimiter.empty() ? std::string("none") : delimiter) + "; " +
-                         std::to_string(message.size()) + " bytes came";
+                detail = " (delimiter " + (delimiter.empty() ? std::string("none") : delimiter) +
+                         "; " + std::to_string(message.size()) + " bytes came";
                 if (!message.empty())
-                    detail += ": " + ToPrintable(message.substr(0, 40)) + (message.size() > 40 ? "..." : "");
+                    detail += ": " + ToPrintable(message.substr(0, 40)) +
+                              (message.size() > 40 ? "..." : "");
                 detail += ")";
             }
             FailRead(status, awaited, detail);
@@ -214,8 +217,10 @@ int32_t Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags) {
     auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     int32_t got = 0, status = XVR_ERR_TRANSFER;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        const int32_t slice = static_cast<int32_t>(std::max<long long>(1, std::min<long long>(left, kSliceMs)));
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const int32_t slice =
+            static_cast<int32_t>(std::max<long long>(1, std::min<long long>(left, kSliceMs)));
         flXVRParamSet(m_handle, "TIMEOUT", std::to_string(slice).c_str());
         int32_t part = size - got;
         status = flXVRRead(m_handle, buffer + got, &part, flags);
@@ -231,7 +236,8 @@ int32_t Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags) {
         }
         if (m_interrupted()) {
             flXVRParamSet(m_handle, "TIMEOUT", std::to_string(timeoutMs).c_str());
-            throw DeviceError("read from " + m_name + ": interrupted (Ctrl-C); an answer that comes "
+            throw DeviceError("read from " + m_name +
+                              ": interrupted (Ctrl-C); an answer that comes "
                               "later will be read by the next line");
         }
         // The serial time-out is the wait for each next byte.
@@ -251,8 +257,8 @@ std::string Device::Query(const std::string &command) {
 
 std::string Device::Get(const std::string &name) {
     std::vector<char> value(4096, '\0');
-    const int32_t status = flXVRParamGet(m_handle, name.c_str(), value.data(),
-                                         static_cast<int32_t>(value.size()));
+    const int32_t status =
+        flXVRParamGet(m_handle, name.c_str(), value.data(), static_cast<int32_t>(value.size()));
     if (status < 0) Fail("cannot get " + name + " of " + m_name, status, Call::ParamGet);
     value.back() = '\0';
     return std::string(value.data());
@@ -260,11 +266,12 @@ std::string Device::Get(const std::string &name) {
 
 std::string Device::GetAwaiting(const std::string &name, const std::string &awaited) {
     std::vector<char> value(4096, '\0');
-    const int32_t status = flXVRParamGet(m_handle, name.c_str(), value.data(),
-                                         static_cast<int32_t>(value.size()));
+    const int32_t status =
+        flXVRParamGet(m_handle, name.c_str(), value.data(), static_cast<int32_t>(value.size()));
     if (status == XVR_ERR_TRANSFER && LastErrorText().empty())
-        throw DeviceError(m_name + ": timed out after " + std::to_string(TimeoutMs()) + " ms waiting for " +
-                          awaited + " (status " + std::to_string(status) + ", " + StatusName(status) + ")");
+        throw DeviceError(m_name + ": timed out after " + std::to_string(TimeoutMs()) +
+                          " ms waiting for " + awaited + " (status " + std::to_string(status) +
+                          ", " + StatusName(status) + ")");
     if (status < 0) Fail("cannot get " + name + " of " + m_name, status, Call::ParamGet);
     value.back() = '\0';
     return std::string(value.data());

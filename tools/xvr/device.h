@@ -80,13 +80,14 @@ public:
 private:
     // flXVRRead, or with an interrupt check its time-out cut into slices.
     int32_t Read(uint8_t *buffer, int32_t *length, uint32_t flags);
-    [[noreturn]] void FailRead(int32_t status, const std::string &awaited, const std::string &detail);
+    [[noreturn]] void FailRead(int32_t status, const std::string &awaited,
+                               const std::string &detail);
     int32_t TimeoutMs();
 
     uint32_t m_handle = 0;
     const DriverInfo &m_driver;
-    std::string m_name;    // "DRIVER ADDRESS" for messages
-    int32_t m_timeoutMs;   // 0: not known yet
+    std::string m_name;                      // "DRIVER ADDRESS" for messages
+    int32_t m_timeoutMs;                     // 0: not known yet
     std::optional<std::string> m_delimiter;  // asked once, forgotten by a set
     bool (*m_interrupted)() = nullptr;
 };

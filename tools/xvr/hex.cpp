@@ -46,7 +46,8 @@ std::string ShortPrintable(const std::string &bytes, size_t limit) {
 std::string ToHexRows(const std::string &bytes) {
     constexpr size_t kRow = 32;
     std::string out;
-    for (size_t row = 0; row < bytes.size(); row += kRow) out += ToHex(bytes.substr(row, kRow)) + "\n";
+    for (size_t row = 0; row < bytes.size(); row += kRow)
+        out += ToHex(bytes.substr(row, kRow)) + "\n";
     return out.empty() ? "\n" : out;
 }
 
@@ -73,7 +74,8 @@ std::string FromHex(const std::string &text) {
         const int high = Digit(text[i]);
         const int low = i + 1 < text.size() ? Digit(text[i + 1]) : -1;
         if (high < 0 || low < 0)
-            throw UsageError("hexadecimal data (--hex-in) must be pairs of hex digits: '" + ShortPrintable(text) + "'");
+            throw UsageError("hexadecimal data (--hex-in) must be pairs of hex digits: '" +
+                             ShortPrintable(text) + "'");
         out += static_cast<char>(high * 16 + low);
         i += 2;
     }

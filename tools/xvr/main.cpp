@@ -51,14 +51,16 @@ Options Prepare(const Command &command, int argc, char **argv, int first, bool v
         throw UsageError(std::string("expected arguments: ") + command.synopsis + hint);
     }
     if ((verbose || options.verbose) && !command.library)
-        throw UsageError("-v shows the call log of commands that use the library; this one does not");
+        throw UsageError(
+            "-v shows the call log of commands that use the library; this one does not");
     if (command.device) {
         options.driver = &FindDriver(options.args[0]);
         CheckAddress(*options.driver, options.args[1]);
         if (options.delimiter) CheckDelimiter(*options.delimiter);
         if (options.delimiter && options.delimiter->empty() && ReadsMessages(command, options))
-            throw UsageError("an empty delimiter cannot end a message: this command would wait for "
-                             "one that never comes (read -n COUNT reads by count)");
+            throw UsageError(
+                "an empty delimiter cannot end a message: this command would wait for "
+                "one that never comes (read -n COUNT reads by count)");
     }
     if (command.check) command.check(options);
     return options;
@@ -110,7 +112,8 @@ int main(int argc, char **argv) {
         if (word == "-v" || word == "--verbose") {
             verbose = true;
         } else if (word == "--version") {
-            std::printf("xvr %s (library interface version %d)\n", XVR_VERSION, XVR_INTERFACE_VERSION);
+            std::printf("xvr %s (library interface version %d)\n", XVR_VERSION,
+                        XVR_INTERFACE_VERSION);
             return kExitOk;
         } else if (word == "-h" || word == "--help") {
             PrintOverview(stdout);

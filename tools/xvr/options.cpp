@@ -14,12 +14,18 @@ struct OptName {
 };
 
 constexpr OptName kNames[] = {
-    {Opt::Timeout, "timeout", 't', true}, {Opt::Delimiter, "delimiter", 'd', true},
-    {Opt::Hex, "hex", 'x', false},        {Opt::HexIn, "hex-in", 0, false},
-    {Opt::HexOut, "hex-out", 0, false},   {Opt::Raw, "raw", 'r', false},
-    {Opt::Count, "count", 'n', true},     {Opt::Output, "output", 'o', true},
-    {Opt::All, "all", 'a', false},        {Opt::Block, "block", 'b', false},
-    {Opt::Follow, "follow", 'f', false},  {Opt::Echo, "echo", 0, false},
+    {Opt::Timeout, "timeout", 't', true},
+    {Opt::Delimiter, "delimiter", 'd', true},
+    {Opt::Hex, "hex", 'x', false},
+    {Opt::HexIn, "hex-in", 0, false},
+    {Opt::HexOut, "hex-out", 0, false},
+    {Opt::Raw, "raw", 'r', false},
+    {Opt::Count, "count", 'n', true},
+    {Opt::Output, "output", 'o', true},
+    {Opt::All, "all", 'a', false},
+    {Opt::Block, "block", 'b', false},
+    {Opt::Follow, "follow", 'f', false},
+    {Opt::Echo, "echo", 0, false},
     {Opt::KeepGoing, "keep-going", 'k', false},
 };
 
@@ -73,9 +79,9 @@ int32_t ParseDuration(const std::string &text, const std::string &what, uint64_t
         const uint64_t value = ParseNumber(digits, least, kMaxTimeoutMs / scale, what) * scale;
         return static_cast<int32_t>(value);
     } catch (const UsageError &) {
-        throw UsageError(what + " must be a whole number of milliseconds from " + std::to_string(minimum) +
-                         " to " + std::to_string(kMaxTimeoutMs) + " (or with a unit: 500ms, 2s), not '" +
-                         text + "'");
+        throw UsageError(what + " must be a whole number of milliseconds from " +
+                         std::to_string(minimum) + " to " + std::to_string(kMaxTimeoutMs) +
+                         " (or with a unit: 500ms, 2s), not '" + text + "'");
     }
 }
 
@@ -115,9 +121,7 @@ Options ParseOptions(int argc, char **argv, int first, const std::vector<Opt> &a
             throw UsageError("option '--" + std::string(n->longName) + "' takes no value");
         }
         switch (n->opt) {
-        case Opt::Timeout:
-            o.timeoutMs = ParseDuration(value, "--timeout");
-            break;
+        case Opt::Timeout: o.timeoutMs = ParseDuration(value, "--timeout"); break;
         case Opt::Delimiter: o.delimiter = value; break;
         case Opt::Hex: o.hexIn = o.hexOut = true; break;
         case Opt::HexIn: o.hexIn = true; break;

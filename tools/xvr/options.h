@@ -31,25 +31,37 @@ struct DeviceError : std::runtime_error {
 };
 
 enum class Opt {
-    Timeout, Delimiter, Hex, HexIn, HexOut, Raw, Count, Output, All, Block, Follow, Echo, KeepGoing
+    Timeout,
+    Delimiter,
+    Hex,
+    HexIn,
+    HexOut,
+    Raw,
+    Count,
+    Output,
+    All,
+    Block,
+    Follow,
+    Echo,
+    KeepGoing
 };
 
 struct Options {
     std::vector<std::string> args;  // positional arguments after the subcommand
     bool help = false;
-    bool verbose = false;               // -v / --verbose, also after the command
-    std::optional<int32_t> timeoutMs;   // --timeout MS
+    bool verbose = false;                  // -v / --verbose, also after the command
+    std::optional<int32_t> timeoutMs;      // --timeout MS
     std::optional<std::string> delimiter;  // --delimiter TEXT
-    bool hexIn = false;                 // --hex-in (or --hex): data arguments typed in hex
-    bool hexOut = false;                // --hex-out (or --hex): data printed in hex
-    bool raw = false;                   // --raw: no delimiter appended / no stop at it
-    std::optional<uint64_t> count;      // -n / --count N
-    std::string output;                 // -o / --output FILE
-    bool all = false;                   // --all
-    bool block = false;                 // --block: the answer is a definite-length block
-    bool follow = false;                // -f / --follow
-    bool echo = false;                  // --echo
-    bool keepGoing = false;             // --keep-going
+    bool hexIn = false;                    // --hex-in (or --hex): data arguments typed in hex
+    bool hexOut = false;                   // --hex-out (or --hex): data printed in hex
+    bool raw = false;                      // --raw: no delimiter appended / no stop at it
+    std::optional<uint64_t> count;         // -n / --count N
+    std::string output;                    // -o / --output FILE
+    bool all = false;                      // --all
+    bool block = false;                    // --block: the answer is a definite-length block
+    bool follow = false;                   // -f / --follow
+    bool echo = false;                     // --echo
+    bool keepGoing = false;                // --keep-going
 
     // Filled by the checks before the library is touched.
     const DriverInfo *driver = nullptr;  // of DRIVER ADDRESS commands

@@ -38,7 +38,8 @@ void FlushChecked(std::FILE *to, const std::string &name) {
 OutputFile::OutputFile(std::string name) : m_name(std::move(name)) {
     std::error_code error;
     const fs::file_status status = fs::status(m_name, error);
-    if (fs::is_directory(status)) throw DeviceError("cannot create " + m_name + ": it is a directory");
+    if (fs::is_directory(status))
+        throw DeviceError("cannot create " + m_name + ": it is a directory");
     // Devices and pipes are written as they are; they cannot be replaced.
     const bool inPlace = fs::exists(status) && !fs::is_regular_file(status);
     if (!inPlace) m_temporary = m_name + ".xvr-" + std::to_string(XVR_GETPID()) + ".part";
@@ -58,7 +59,8 @@ void OutputFile::Commit() {
     errno = 0;
     const int closed = std::fclose(m_file);
     m_file = nullptr;
-    if (closed != 0) throw DeviceError("cannot write " + m_name + ": " + Reason(errno ? errno : EIO));
+    if (closed != 0)
+        throw DeviceError("cannot write " + m_name + ": " + Reason(errno ? errno : EIO));
     if (m_temporary.empty()) return;
     std::error_code error;
     fs::rename(m_temporary, m_name, error);

@@ -36,7 +36,8 @@ std::string OneOf(const std::string &name, const std::string &value, const std::
     while (words >> w) {
         const auto open = w.find(":<");
         if (open == std::string::npos ? word == w : word.compare(0, open + 1, w, 0, open + 1) == 0)
-            return open == std::string::npos ? word : w.substr(0, open + 1) + typed.substr(open + 1);
+            return open == std::string::npos ? word
+                                             : w.substr(0, open + 1) + typed.substr(open + 1);
         list += (list.empty() ? "" : ", ") + w;
     }
     throw UsageError(name + " must be one of " + list + ", not '" + value + "'");
@@ -123,10 +124,14 @@ const std::vector<DriverInfo> &Drivers() {
         {"COM", Transport::Serial, "COM1 ... COM255 or (Linux) a device path such as /dev/ttyUSB0"},
         {"TCP/IP", Transport::Network, "host:port, e.g. 127.0.0.1:5025"},
         {"UDP", Transport::Network, "host:port, e.g. 127.0.0.1:5025"},
-        {"VXI-11", Transport::Instrument, "HOST[:DEVICE], e.g. 10.0.0.5, 10.0.0.5:inst0, 10.0.0.5:gpib0,5"},
-        {"HiSLIP", Transport::Instrument, "HOST[:SUBADDRESS[,PORT]], e.g. 10.0.0.5, 10.0.0.5:hislip0"},
-        {"KX GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
-        {"QUV GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
+        {"VXI-11", Transport::Instrument,
+         "HOST[:DEVICE], e.g. 10.0.0.5, 10.0.0.5:inst0, 10.0.0.5:gpib0,5"},
+        {"HiSLIP", Transport::Instrument,
+         "HOST[:SUBADDRESS[,PORT]], e.g. 10.0.0.5, 10.0.0.5:hislip0"},
+        {"KX GPIB", Transport::Gpib,
+         "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
+        {"QUV GPIB", Transport::Gpib,
+         "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
     };
     return drivers;
 }
@@ -148,19 +153,24 @@ namespace {
 void CheckGpibAddress(const DriverInfo &driver, const std::string &address) {
     const std::string text = NormalizedName(address);
     const auto bad = [&] {
-        return UsageError("a " + std::string(driver.name) + " address is Dev 0 to Dev30, optionally "
-                          "with a secondary address 96 to 126 (Dev 1,96), not '" + address + "'");
+        return UsageError("a " + std::string(driver.name) +
+                          " address is Dev 0 to Dev30, optionally "
+                          "with a secondary address 96 to 126 (Dev 1,96), not '" +
+                          address + "'");
     };
     if (text.compare(0, 3, "DEV") != 0 || address[0] == ' ') throw bad();
     const auto comma = text.find(',');
-    const std::string primary = Trim(text.substr(3, comma == std::string::npos ? std::string::npos : comma - 3));
+    const std::string primary =
+        Trim(text.substr(3, comma == std::string::npos ? std::string::npos : comma - 3));
     const std::string secondary = comma == std::string::npos ? "" : Trim(text.substr(comma + 1));
     const auto number = [](const std::string &digits) {
         return !digits.empty() && digits.size() <= 3 &&
-               std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+               std::all_of(digits.begin(), digits.end(),
+                           [](char c) { return c >= '0' && c <= '9'; });
     };
     if (!number(primary) || std::stoi(primary) > 30) throw bad();
-    if (comma != std::string::npos && (!number(secondary) || std::stoi(secondary) < 96 || std::stoi(secondary) > 126))
+    if (comma != std::string::npos &&
+        (!number(secondary) || std::stoi(secondary) < 96 || std::stoi(secondary) > 126))
         throw bad();
 }
 
@@ -170,17 +180,20 @@ void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
     if (driver.transport == Transport::Gpib) CheckGpibAddress(driver, address);
     if (driver.transport == Transport::Serial && address.rfind("tty", 0) == 0)
-        throw UsageError("'" + address + "' is not a port name: give COM1 ... COM255 or the device path /dev/" +
+        throw UsageError("'" + address +
+                         "' is not a port name: give COM1 ... COM255 or the device path /dev/" +
                          address);
     if (driver.transport == Transport::Instrument && address[0] == ':')
-        throw UsageError("a " + std::string(driver.name) + " address starts with the host, not '" + address + "'");
+        throw UsageError("a " + std::string(driver.name) + " address starts with the host, not '" +
+                         address + "'");
     if (driver.transport != Transport::Network) return;
     if (address[0] == '[' || std::count(address.begin(), address.end(), ':') > 1)
         throw UsageError("IPv6 is not supported: '" + address + "' (the " + driver.name +
                          " driver reaches IPv4 addresses, such as 127.0.0.1:5025)");
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)
-        throw UsageError("a " + std::string(driver.name) + " address is host:port, not '" + address + "'");
+        throw UsageError("a " + std::string(driver.name) + " address is host:port, not '" +
+                         address + "'");
     ParseNumber(address.substr(colon + 1), 1, 65535, "the port of '" + address + "'");
 }
 
@@ -192,7 +205,8 @@ void CheckDelimiter(const std::string &value) {
             continue;
         }
         if (i + 2 >= value.size() || !IsHexDigit(value[i + 1]) || !IsHexDigit(value[i + 2]))
-            throw UsageError("DELIMITER '" + value + "': a backslash must be followed by two hex digits "
+            throw UsageError("DELIMITER '" + value +
+                             "': a backslash must be followed by two hex digits "
                              "(\\0D; a backslash itself is \\5C)");
         i += 3;
     }
@@ -204,7 +218,8 @@ void CheckDelimiter(const std::string &value) {
 std::string DelimiterBytes(const std::string &value) {
     std::string bytes;
     for (size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\\' && i + 2 < value.size() && IsHexDigit(value[i + 1]) && IsHexDigit(value[i + 2])) {
+        if (value[i] == '\\' && i + 2 < value.size() && IsHexDigit(value[i + 1]) &&
+            IsHexDigit(value[i + 2])) {
             bytes += static_cast<char>(std::stoi(value.substr(i + 1, 2), nullptr, 16));
             i += 2;
         } else {
@@ -214,7 +229,8 @@ std::string DelimiterBytes(const std::string &value) {
     return bytes;
 }
 
-std::string CheckSetValue(const DriverInfo &driver, const std::string &name, const std::string &value) {
+std::string CheckSetValue(const DriverInfo &driver, const std::string &name,
+                          const std::string &value) {
     const ParamRule &rule = FindRule(driver, name);
     if (!rule.Sets()) throw UsageError(std::string(rule.name) + " can only be read");
     return Checked(rule, value);
@@ -222,7 +238,8 @@ std::string CheckSetValue(const DriverInfo &driver, const std::string &name, con
 
 void CheckGetName(const DriverInfo &driver, const std::string &name) {
     const ParamRule &rule = FindRule(driver, name);
-    if (!rule.Gets()) throw UsageError(std::string(rule.name) + " can only be set on " + driver.name);
+    if (!rule.Gets())
+        throw UsageError(std::string(rule.name) + " can only be set on " + driver.name);
 }
 
 bool Readable(const DriverInfo &driver, const std::string &name) {

@@ -15,7 +15,7 @@ namespace xvrcli {
 enum class Transport { Serial, Network, Instrument, Gpib };
 
 struct DriverInfo {
-    const char *name;     // as the library lists it
+    const char *name;  // as the library lists it
     Transport transport;
     const char *address;  // the address form, for help texts
 };
@@ -35,7 +35,8 @@ std::string NormalizedName(const std::string &name);
 // plain form (TIMEOUT 2s -> 2000, PARITY even -> EVEN).  Throws UsageError
 // for an unknown name, a read-only parameter or a value the library would
 // take but not as meant.
-std::string CheckSetValue(const DriverInfo &driver, const std::string &name, const std::string &value);
+std::string CheckSetValue(const DriverInfo &driver, const std::string &name,
+                          const std::string &value);
 // Throws UsageError for an unknown name or a parameter that cannot be read.
 void CheckGetName(const DriverInfo &driver, const std::string &name);
 // True when the driver has a parameter of that name that can be read.

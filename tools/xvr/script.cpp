@@ -59,7 +59,8 @@ Step Directive(Step step, const std::string &line, const DriverInfo &driver) {
         step.kind = rest.empty() ? Step::Kind::ReadMessage : Step::Kind::ReadCount;
         if (!rest.empty()) step.number = ParseNumber(rest, 1, UINT64_C(1) << 28, ":read");
     } else if (!ParseControlDirective(word, rest, driver, &step)) {
-        throw UsageError("cannot understand '" + ShortPrintable(line) + "' (:help lists the directives)");
+        throw UsageError("cannot understand '" + ShortPrintable(line) +
+                         "' (:help lists the directives)");
     }
     return step;
 }
@@ -78,7 +79,8 @@ std::optional<Step> ParseStep(const std::string &text, size_t number, const Driv
     // sent is always what --echo shows.
     for (unsigned char c : line)
         if ((c < 0x20 && c != '\t') || c == 0x7F)
-            throw UsageError("the line holds the control byte \\" + ToHex(std::string(1, static_cast<char>(c))) +
+            throw UsageError("the line holds the control byte \\" +
+                             ToHex(std::string(1, static_cast<char>(c))) +
                              ": not a text line (--hex-in sends any bytes as hex pairs)");
     if (line.empty() || line[0] == '#') return std::nullopt;
     Step step{Step::Kind::Send, "", "", 0, number, line};
@@ -107,16 +109,20 @@ bool RunStep(Device &device, const Step &step, bool hexOut) {
     case Step::Kind::Send: device.Write(step.text, true); break;
     case Step::Kind::Query:
         device.Write(step.text, true);
-        PrintAnswer(ReadAnswer(device, "the answer to '" + ShortPrintable(step.text) + "'"), hexOut);
+        PrintAnswer(ReadAnswer(device, "the answer to '" + ShortPrintable(step.text) + "'"),
+                    hexOut);
         break;
     case Step::Kind::Get: std::printf("%s\n", device.Get(step.text).c_str()); break;
     case Step::Kind::Set: device.Set(step.text, step.value); break;
-    case Step::Kind::Sleep: std::this_thread::sleep_for(std::chrono::milliseconds(step.number)); break;
+    case Step::Kind::Sleep:
+        std::this_thread::sleep_for(std::chrono::milliseconds(step.number));
+        break;
     case Step::Kind::ReadMessage: PrintAnswer(ReadAnswer(device, "a message"), hexOut); break;
     case Step::Kind::ReadCount: {
         std::string data;
-        device.ReadCount(step.number, [&](const std::string &part) { data += part; },
-                         std::to_string(step.number) + " bytes");
+        device.ReadCount(
+            step.number, [&](const std::string &part) { data += part; },
+            std::to_string(step.number) + " bytes");
         PrintData(data, hexOut);
         break;
     }

@@ -18,11 +18,11 @@ class Device;
 struct Step {
     enum class Kind { Send, Query, Get, Set, Sleep, ReadCount, ReadMessage, Help, Quit, Control };
     Kind kind;
-    std::string text;   // data to send, or the parameter name
-    std::string value;  // the checked value of a :set or control directive
+    std::string text;     // data to send, or the parameter name
+    std::string value;    // the checked value of a :set or control directive
     uint64_t number = 0;  // milliseconds of :sleep and :wait-srq, bytes of :read N
-    size_t line = 0;    // 1 for the first line
-    std::string source; // the line as written, for --echo
+    size_t line = 0;      // 1 for the first line
+    std::string source;   // the line as written, for --echo
 };
 
 // One line; nothing for a blank line or a '#' comment.  A line whose first

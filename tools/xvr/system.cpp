@@ -37,14 +37,17 @@ std::string WithSeparator(std::string dir) {
 std::string GetEnv(const char *name) {
     std::vector<char> value(MAX_PATH);
     for (;;) {
-        const DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+        const DWORD n =
+            GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
         if (n == 0) return "";
         if (n < value.size()) return std::string(value.data(), n);
         value.resize(n);
     }
 }
 
-void SetEnv(const char *name, const std::string &value) { SetEnvironmentVariableA(name, value.c_str()); }
+void SetEnv(const char *name, const std::string &value) {
+    SetEnvironmentVariableA(name, value.c_str());
+}
 
 std::string MakeTempDirectory() {
     char base[MAX_PATH + 1] = {};
@@ -80,7 +83,8 @@ std::string MakeTempDirectory() {
     std::vector<char> path(pattern.begin(), pattern.end());
     path.push_back('\0');
     if (!mkdtemp(path.data()))
-        throw DeviceError("cannot create a temporary directory " + pattern + ": " + std::strerror(errno));
+        throw DeviceError("cannot create a temporary directory " + pattern + ": " +
+                          std::strerror(errno));
     return WithSeparator(path.data());
 }
 

@@ -46,7 +46,10 @@ void AppendUtf16(uint32_t c, std::string *out) {
 uint32_t NextUtf8(const std::string &text, size_t *i) {
     const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
     const uint8_t b = byte(*i);
-    const size_t extra = b >= 0xF0 && b < 0xF5 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC2 && b < 0xE0 ? 1 : 0;
+    const size_t extra = b >= 0xF0 && b < 0xF5   ? 3
+                         : b >= 0xE0 && b < 0xF0 ? 2
+                         : b >= 0xC2 && b < 0xE0 ? 1
+                                                 : 0;
     if (extra == 0 || *i + extra >= text.size()) {
         ++*i;
         return b;

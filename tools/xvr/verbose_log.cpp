@@ -69,8 +69,10 @@ void WarnIfTheCallLogCannotBeWritten() {
         std::fclose(log);
         return;
     }
-    std::fprintf(stderr, "xvr: warning: the call log is switched on in %s%s, but %s%s cannot be written: %s\n",
-                 dir.c_str(), kParameterFile, dir.c_str(), kLogFile, std::strerror(errno ? errno : EACCES));
+    std::fprintf(
+        stderr,
+        "xvr: warning: the call log is switched on in %s%s, but %s%s cannot be written: %s\n",
+        dir.c_str(), kParameterFile, dir.c_str(), kLogFile, std::strerror(errno ? errno : EACCES));
 }
 
 VerboseLog::VerboseLog() : m_dir(MakeTempDirectory()) {
@@ -78,7 +80,8 @@ VerboseLog::VerboseLog() : m_dir(MakeTempDirectory()) {
     ReadWholeFile(ParameterDirectory() + kParameterFile, &user);  // none: an empty file
     if (!WriteWholeFile(m_dir + kParameterFile, WithLoggingOn(user))) {
         RemoveTempDirectory(m_dir, {kParameterFile});
-        throw DeviceError("cannot write " + m_dir + kParameterFile + ": " + std::strerror(errno ? errno : EIO));
+        throw DeviceError("cannot write " + m_dir + kParameterFile + ": " +
+                          std::strerror(errno ? errno : EIO));
     }
     SetEnv("XVR_DIR", m_dir);
 }
@@ -86,7 +89,8 @@ VerboseLog::VerboseLog() : m_dir(MakeTempDirectory()) {
 VerboseLog::~VerboseLog() {
     std::fflush(stdout);
     std::fprintf(stderr, "--- call log (xvr -v) ---\n");
-    if (!PrintLogFile(m_dir + kLogFile, stderr)) std::fprintf(stderr, "(no call log was written)\n");
+    if (!PrintLogFile(m_dir + kLogFile, stderr))
+        std::fprintf(stderr, "(no call log was written)\n");
     std::fprintf(stderr, "--- end of call log ---\n");
     RemoveTempDirectory(m_dir, {kParameterFile, kLogFile});
 }
