@@ -26,6 +26,12 @@ public:
     // socket stays non-blocking.  0, or -4 with text 11011 / 11012.
     int32_t Connect(uint32_t address, uint16_t port, const Deadline &deadline, std::u16string *error);
 
+    // Takes over a connected non-blocking socket (one a listener accepted).
+    void Adopt(platform::SocketHandle socket) {
+        Close();
+        m_Socket = socket;
+    }
+
     // Failures of the three: -6 with no text when the deadline passes, -22
     // with text 11025 (naming interfaceName) when the peer closed or reset
     // the connection, -6 with text 11013 / 11014 for any other fault.
