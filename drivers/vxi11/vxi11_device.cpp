@@ -46,6 +46,8 @@ uint32_t HostOrder(uint32_t networkOrder) {
 
 std::u16string Ascii(const std::string &text) { return std::u16string(text.begin(), text.end()); }
 
+std::u16string Decimal(uint32_t value) { return Ascii(std::to_string(value)); }
+
 uint32_t Sum(uint32_t a, uint32_t b) { return a > UINT32_MAX - b ? UINT32_MAX : a + b; }
 
 }  // namespace
@@ -617,15 +619,15 @@ int32_t CXVR_VXI11Device::ParamGet(const std::u16string &key, std::u16string *va
     } else if (key == u"DELIMITER") {
         *value = FormatDelimiterValue(m_Delimiter, m_lDelimiterLength);
     } else if (key == kParamLockTimeout) {
-        *value = Format(u"%u", {m_lLockTimeout});
+        *value = Decimal(m_lLockTimeout);
     } else if (key == kParamMaxRecv) {
-        *value = Format(u"%u", {m_lMaxRecvSize});
+        *value = Decimal(m_lMaxRecvSize);
     } else if (key == kParamLock) {
         *value = m_bLocked ? u"EXCLUSIVE" : u"NONE";
     } else if (key == kParamStb || key == kParamSrq) {
         uint8_t stb = 0;
         status = key == kParamStb ? ReadStatusByte(&stb, error) : WaitServiceRequest(&stb, error);
-        if (status == kStatusOk) *value = Format(u"%u", {static_cast<uint32_t>(stb)});
+        if (status == kStatusOk) *value = Decimal(stb);
         if (key == kParamStb) KeepArrivedServiceRequest();
     } else {
         return UnsupportedParam(key, m_sInterface, error);

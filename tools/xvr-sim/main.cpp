@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "instrument.h"
+#include "vxi11_server.h"
 
 namespace xvrsim {
 namespace {
@@ -37,6 +38,9 @@ const char kUsage[] =
     "  --udp PORT          UDP port on 127.0.0.1 (default 0: a free port)\n"
     "  --com NAME          port name of the pseudo-terminal instrument (default COM7)\n"
     "  --no-serial         no pseudo-terminal instrument\n"
+    "  --vxi11 PORT        VXI-11 core channel on 127.0.0.1 (default 0: a free port)\n"
+    "  --portmapper PORT   the VXI-11 server's own portmapper, TCP and UDP (default 0:\n"
+    "                      a free port; 111 where clients expect it, if free)\n"
     "  --xvr-dir DIR       write XVR.XVR into DIR: the COM entry mapping NAME onto the\n"
     "                      pseudo-terminal, and the call-log switches (see --log)\n"
     "  --log               switch the call log (functions and data) on in that XVR.XVR\n"
@@ -52,6 +56,7 @@ const char kUsage[] =
     "                      answers *IDN?); its format follows\n"
     "  -h, --help          this text\n\n"
     "It prints one line per transport (\"TCP 127.0.0.1:5025\", \"COM COM7 -> /dev/pts/3\",\n"
+    "\"VXI-11 127.0.0.1:PORT portmapper PORT\",\n"
     "...) and then READY.  Exit status 0 after a signal, 1 on a failure, 2 on bad options.\n\n";
 
 const char kFileMarker[] = "; written by xvr-sim";
@@ -59,6 +64,8 @@ const char kFileMarker[] = "; written by xvr-sim";
 struct Config {
     int tcpPort = 0;
     int udpPort = 0;
+    int vxi11Port = 0;
+    int portmapperPort = 0;
     bool serial = true;
     std::string comName = "COM7";
     std::string xvrDir;
@@ -121,7 +128,8 @@ public:
           m_instruments(model.sharedState ? 1 : 3, Instrument(model)),
           m_tcpInstrument(m_instruments[0]),
           m_udpInstrument(m_instruments[model.sharedState ? 0 : 1]),
-          m_comInstrument(m_instruments.back()) {}
+          m_comInstrument(m_instruments.back()),
+          m_vxi11(model) {}
 
     void Start();
     void Run();
@@ -146,6 +154,7 @@ private:
     std::string m_ptyPending;
     std::list<StreamPeer> m_clients;
     std::list<Outgoing> m_outgoing;
+    Vxi11Server m_vxi11;  // threads of its own, its own instrument
 };
 
 int Simulator::Listen(int type, int port) {
@@ -218,6 +227,12 @@ void Simulator::Start() {
     std::printf("xvr-sim: %s\n", m_tcpInstrument.name().c_str());
     std::printf("TCP 127.0.0.1:%u\n", LocalPort(m_tcp));
     std::printf("UDP 127.0.0.1:%u\n", LocalPort(m_udp));
+    std::string vxi11Error;
+    if (!m_vxi11.Start(m_config.vxi11Port, m_config.portmapperPort, &vxi11Error)) {
+        std::fprintf(stderr, "xvr-sim: VXI-11: %s\n", vxi11Error.c_str());
+        std::exit(1);
+    }
+    std::printf("VXI-11 127.0.0.1:%u portmapper %u\n", m_vxi11.CorePort(), m_vxi11.PortmapperPort());
     if (!m_ptyPath.empty()) {
         if (m_config.xvrDir.empty())
             std::printf("COM %s (no --xvr-dir, so open it by its path)\n", m_ptyPath.c_str());
@@ -386,6 +401,12 @@ int main(int argc, char **argv) {
             ++i;
         } else if (arg == "--udp") {
             if (!ParseInt(value, 0, 65535, &config.udpPort)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--vxi11") {
+            if (!ParseInt(value, 0, 65535, &config.vxi11Port)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--portmapper") {
+            if (!ParseInt(value, 0, 65535, &config.portmapperPort)) bad("port from 0 to 65535");
             ++i;
         } else if (arg == "--gpib-address") {
             if (!ParseInt(value, 0, 30, &config.gpibAddress)) bad("address from 0 to 30");

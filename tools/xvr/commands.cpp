@@ -119,7 +119,7 @@ void PrintOverview(std::FILE *to) {
     std::fprintf(to,
                  "Usage: xvr [-v] COMMAND [ARGS] [OPTIONS]\n"
                  "       xvr --version | --help\n"
-                 "Talk to instruments over serial ports, TCP, UDP and GPIB.\n\n"
+                 "Talk to instruments over serial ports, TCP, UDP, GPIB and VXI-11.\n\n"
                  "Commands:\n");
     for (const auto &c : Commands()) std::fprintf(to, "  %-11s %s\n", c.name, c.summary);
     std::fprintf(to,
@@ -129,8 +129,8 @@ void PrintOverview(std::FILE *to) {
                  "                  the log on stderr afterwards\n"
                  "  --version       the versions of xvr and of the library interface\n"
                  "  -h, --help      this text\n"
-                 "\nDRIVER is one of \"COM\", \"TCP/IP\", \"UDP\", \"KX GPIB\", \"QUV GPIB\";\n"
-                 "ADDRESS is COM1 or a device path, host:port, or Dev 5.\n"
+                 "\nDRIVER is one of \"COM\", \"TCP/IP\", \"UDP\", \"KX GPIB\", \"QUV GPIB\", \"VXI-11\";\n"
+                 "ADDRESS is COM1 or a device path, host:port, Dev 5, or (VXI-11) HOST[:DEVICE].\n"
                  "Run 'xvr COMMAND --help' for the options of a command.\n"
                  "Exit status: 0 ok, 1 device or I/O failure, 2 bad command line.\n");
 }

@@ -54,8 +54,11 @@ std::string Handshake(const std::string &value) {
     return OneOf("HANDSHAKE", value, {"NONE", "XON/XOFF", "RTS/CTS"});
 }
 std::string Anything(const std::string &value) { return value; }
+std::string LockTimeout(const std::string &value) {
+    return std::to_string(ParseNumber(value, 0, 0x7FFFFFFF, "LOCK_TIMEOUT"));
+}
 
-constexpr unsigned kSerial = 1, kNetwork = 2, kGpib = 4;
+constexpr unsigned kSerial = 1, kNetwork = 2, kGpib = 4, kLan = 8;
 
 struct ParamRule {
     const char *name;
@@ -79,10 +82,13 @@ const ParamRule kRules[] = {
     {"STOPBITS", kSerial, Access::GetSet, "1 or 2", "1", Stopbits},
     {"HANDSHAKE", kSerial, Access::GetSet, "NONE, XON/XOFF, RTS/CTS", "NONE", Handshake},
     {"TIMEOUT", kSerial, Access::GetSet, kTimeoutValues, "1000 (the wait for each next byte)", Timeout},
-    {"TIMEOUT", kNetwork, Access::GetSet, kTimeoutValues, "1000", Timeout},
+    {"TIMEOUT", kNetwork | kLan, Access::GetSet, kTimeoutValues, "1000", Timeout},
     {"TIMEOUT", kGpib, Access::SetOnly, kTimeoutValues, "1000", Timeout},
     {"DELIMITER", kSerial | kGpib, Access::GetSet, kDelimiterValues, "\\0D", Delimiter},
-    {"DELIMITER", kNetwork, Access::GetSet, kDelimiterValues, "\\0A", Delimiter},
+    {"DELIMITER", kNetwork | kLan, Access::GetSet, kDelimiterValues, "\\0A", Delimiter},
+    {"LOCK_TIMEOUT", kLan, Access::GetSet, "milliseconds an operation waits for another client's lock", "0",
+     LockTimeout},
+    {"MAXRECV", kLan, Access::GetOnly, "the largest message the server takes at once", "", nullptr},
     {"BUFFER", kNetwork, Access::GetOnly, "bytes received and not yet read", "", nullptr},
     {"TRIGGER", kGpib, Access::SetOnly, "any value: triggers the device", "", Anything},
 };
@@ -92,6 +98,7 @@ unsigned Bit(Transport t) {
     case Transport::Serial: return kSerial;
     case Transport::Network: return kNetwork;
     case Transport::Gpib: return kGpib;
+    case Transport::Lan: return kLan;
     }
     return 0;
 }
@@ -124,6 +131,7 @@ const std::vector<DriverInfo> &Drivers() {
         {"UDP", Transport::Network, "host:port, e.g. 127.0.0.1:5025"},
         {"KX GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
         {"QUV GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
+        {"VXI-11", Transport::Lan, "HOST[:DEVICE], e.g. 127.0.0.1 or 127.0.0.1:gpib0,5 (DEVICE inst0)"},
     };
     return drivers;
 }
@@ -140,6 +148,8 @@ const DriverInfo &FindDriver(const std::string &name) {
 
 void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
+    if (driver.transport == Transport::Lan && Trim(address.substr(0, address.find(':')), " ").empty())
+        throw UsageError("a " + std::string(driver.name) + " address is HOST[:DEVICE], not '" + address + "'");
     if (driver.transport != Transport::Network) return;
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)

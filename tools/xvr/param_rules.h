@@ -10,7 +10,8 @@
 
 namespace xvrcli {
 
-enum class Transport { Serial, Network, Gpib };
+// Lan: the LAN instrument protocols (VXI-11), reached by host and device name.
+enum class Transport { Serial, Network, Gpib, Lan };
 
 struct DriverInfo {
     const char *name;     // as the library matches it (upper case)
