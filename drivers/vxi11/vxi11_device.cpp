@@ -18,8 +18,6 @@ namespace {
 
 // A reply may come this long after the time the server was given.
 constexpr uint32_t kReplyMarginMs = 1000;
-// Once a reply has begun, the rest of it may take this long.
-constexpr uint32_t kRecordRestMs = 10000;
 // Replies other than device_read carry a few numbers.
 constexpr size_t kSmallRecordCap = 64 * 1024;
 // The least a read reply may hold whatever the request, and room for its head.
@@ -128,9 +126,9 @@ int32_t CXVR_VXI11Device::ReceiveReply(const Deadline &deadline, size_t cap, Xdr
                 platform::SocketWait(m_Core.Handle(), false, deadline.Remaining(), &code) == 0)
                 return kWaitTimedOut;
         }
-        // A reply has begun: its rest gets a time of its own, so that a slow
-        // large reply never leaves half a record in the stream.
-        const Deadline rest = Deadline::In(std::max(deadline.Remaining(), kRecordRestMs));
+        // A reply has begun: its rest gets the time-out once more, so that a
+        // large reply that is still flowing is not cut in half.
+        const Deadline rest = Deadline::In(static_cast<int64_t>(deadline.Remaining()) + m_lTimeout);
         int32_t status = kStatusOk;
         const RecordStatus record = ReadRecord(
             [&](uint8_t *into, size_t size) {
