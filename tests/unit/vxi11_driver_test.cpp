@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/texts.h"
+#include "drivers/catalogue.h"
 #include "drivers/vxi11/rpc_message.h"
 #include "drivers/vxi11/vxi11_driver.h"
 #include "drivers/vxi11/vxi11_messages.h"
@@ -395,6 +396,35 @@ TEST_F(Vxi11DriverTest, APortmapperWithoutTheProgramRefusesTheOpen) {
     ScriptedServer server([](const Call &, PeerSocket &) { return false; }, 1);
     EXPECT_EQ(Open(), kStatusOpenFailed);  // port 1: nothing listens
     EXPECT_FALSE(driver.HasOpenDevices());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Vxi11Catalogue, ListedOnlyWhenTheParameterFileAsksForAll) {
+    using namespace xvr;
+    test::ScopedXvrDir dir;
+    std::u16string error;
+    uint32_t count = 0;
+    char name[16] = {};
+    ASSERT_EQ(CatalogueDriverCount(XVR_MODULE_HANDLE, &count, &error), kStatusOk);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(CatalogueDriverName(XVR_MODULE_HANDLE, 4, name, sizeof name, &error), kStatusDriverIndex);
+    dir.WriteParameterFile("[XVR]\nCatalogue=ALL\n");
+    ASSERT_EQ(CatalogueDriverCount(XVR_MODULE_HANDLE, &count, &error), kStatusOk);
+    EXPECT_GE(count, 5u);
+    ASSERT_EQ(CatalogueDriverName(XVR_MODULE_HANDLE, 4, name, sizeof name, &error), kStatusOk);
+    EXPECT_STREQ(name, "VXI-11");
+    // By name it always answers.
+    dir.WriteParameterFile("");
+    uint32_t type = 0, max = 0, zero = 1;
+    ASSERT_EQ(CatalogueDriverParam(XVR_MODULE_HANDLE, "VXI-11", name, sizeof name, &type, &max, &zero, &error),
+              kStatusOk);
+    EXPECT_STREQ(name, "Instrument");
+    EXPECT_EQ(type, 1u);
+    EXPECT_EQ(max, 255u);
+    EXPECT_EQ(zero, 0u);
 }
 
 }  // namespace
