@@ -25,6 +25,9 @@ constexpr size_t kMinReadCap = 1 << 20;
 constexpr size_t kReplyHeadRoom = 1024;
 // The most one device_read asks for: a larger read takes several.
 constexpr uint32_t kMaxReadRequest = 32u << 20;
+// Data up to this size is copied into the call; larger data is sent from
+// the host's buffer.
+constexpr size_t kInlineTail = 64 * 1024;
 // Writes go in pieces of the server's maxRecvSize, but never smaller.
 constexpr uint32_t kMinWritePiece = 1024;
 // Bounds of the steps that tidy up after a call gone past its time, and of
@@ -97,8 +100,15 @@ int32_t CXVR_VXI11Device::Exchange(const uint8_t *tail, size_t tailSize, uint32_
         return kStatusConnectionLost;
     }
     const Deadline deadline = Deadline::In(Sum(waitMs, kReplyMarginMs));
-    FinishRecord(&m_Out, tailSize + XdrPadding(tailSize));
     static const uint8_t kZeros[4] = {};
+    if (tailSize <= kInlineTail) {
+        // Small data goes in the same send as the call: one segment, one system call.
+        m_Out.insert(m_Out.end(), tail, tail + tailSize);
+        m_Out.insert(m_Out.end(), kZeros, kZeros + XdrPadding(tailSize));
+        tail = nullptr;
+        tailSize = 0;
+    }
+    FinishRecord(&m_Out, tailSize + XdrPadding(tailSize));
     int32_t status = m_Core.SendAll(m_Out.data(), m_Out.size(), deadline, m_sInterface, error);
     if (status == kStatusOk && tailSize > 0)
         status = m_Core.SendAll(tail, tailSize, deadline, m_sInterface, error);

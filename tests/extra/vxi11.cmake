@@ -26,3 +26,12 @@ set_tests_properties(vxi11_host PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77
 if(CMAKE_CROSSCOMPILING)
   set_tests_properties(vxi11_host PROPERTIES FIXTURES_REQUIRED xvr_wine_prefix)
 endif()
+
+# lxi-tools, pyvisa-py and tshark against the simulator and our client, in a
+# network namespace of their own (Linux only; skipped where none can be made).
+if(NOT CMAKE_CROSSCOMPILING AND TARGET xvr-sim AND NOT XVR_SANITIZE)
+  add_test(NAME vxi11_external
+    COMMAND ${XVR_VXI11_PYTHON} ${CMAKE_CURRENT_SOURCE_DIR}/tools/vxi11_external.py ${CMAKE_BINARY_DIR}/bin
+            ${CMAKE_CURRENT_SOURCE_DIR}/extra/vxi11_instrument.txt)
+  set_tests_properties(vxi11_external PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+endif()
