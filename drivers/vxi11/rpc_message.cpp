@@ -18,21 +18,6 @@ void EncodeRecordMark(uint32_t length, bool last, uint8_t mark[4]) {
     mark[3] = static_cast<uint8_t>(raw);
 }
 
-RecordStatus ReadRecord(const ReadExact &readExact, size_t cap, std::vector<uint8_t> *record) {
-    record->clear();
-    for (;;) {
-        uint8_t mark[kRecordMarkSize];
-        if (!readExact(mark, sizeof mark)) return RecordStatus::kReadFailed;
-        const FragmentMark fragment = DecodeRecordMark(mark);
-        if (fragment.length > cap - record->size()) return RecordStatus::kTooLarge;
-        const size_t at = record->size();
-        record->resize(at + fragment.length);
-        if (fragment.length > 0 && !readExact(record->data() + at, fragment.length))
-            return RecordStatus::kReadFailed;
-        if (fragment.last) return RecordStatus::kOk;
-    }
-}
-
 void BeginRecord(std::vector<uint8_t> *out) {
     out->clear();
     out->resize(kRecordMarkSize);

@@ -6,6 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <new>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -46,7 +49,28 @@ void EncodeRecordMark(uint32_t length, bool last, uint8_t mark[4]);
 // the mark is never trusted.
 enum class RecordStatus { kOk, kReadFailed, kTooLarge };
 using ReadExact = std::function<bool(uint8_t *into, size_t size)>;
-RecordStatus ReadRecord(const ReadExact &readExact, size_t cap, std::vector<uint8_t> *record);
+template <class Bytes>
+RecordStatus ReadRecord(const ReadExact &readExact, size_t cap, Bytes *record);
+
+// A byte vector whose growth leaves the new bytes uninitialised: a large
+// reply is received straight into it, so zeroing it first would touch
+// every byte twice.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U> &) {}
+    template <class U, class... Args>
+    void construct(U *p, Args &&...args) {
+        if constexpr (sizeof...(Args) == 0) ::new (static_cast<void *>(p)) U;
+        else ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using RecordBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 // A record under construction: BeginRecord leaves room for the mark,
 // FinishRecord fills it in (one fragment).  extra counts bytes that the
@@ -95,5 +119,21 @@ struct RpcCall {
 };
 // False when the record is not a well-formed call.
 bool ParseCall(const uint8_t *record, size_t size, RpcCall *call);
+
+template <class Bytes>
+RecordStatus ReadRecord(const ReadExact &readExact, size_t cap, Bytes *record) {
+    record->clear();
+    for (;;) {
+        uint8_t mark[kRecordMarkSize];
+        if (!readExact(mark, sizeof mark)) return RecordStatus::kReadFailed;
+        const FragmentMark fragment = DecodeRecordMark(mark);
+        if (fragment.length > cap - record->size()) return RecordStatus::kTooLarge;
+        const size_t at = record->size();
+        record->resize(at + fragment.length);
+        if (fragment.length > 0 && !readExact(record->data() + at, fragment.length))
+            return RecordStatus::kReadFailed;
+        if (fragment.last) return RecordStatus::kOk;
+    }
+}
 
 }  // namespace xvr::vxi11

@@ -12,6 +12,7 @@
 #include "drivers/control.h"
 #include "drivers/device_settings.h"
 #include "drivers/lan/lan_stream.h"
+#include "drivers/vxi11/rpc_message.h"
 #include "drivers/vxi11/xdr.h"
 #include "platform/socket.h"
 
@@ -92,7 +93,7 @@ private:
     uint32_t m_lXid = 0;
     std::vector<uint32_t> m_Stale;  // xids of calls given up, replies still due
     std::vector<uint8_t> m_Out;     // the call being built
-    std::vector<uint8_t> m_Reply;   // the last record received
+    vxi11::RecordBytes m_Reply;     // the last record received
 
     std::vector<uint8_t> m_Pending;  // message bytes received, not yet delivered
     size_t m_lPendingStart = 0;

@@ -6,6 +6,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -75,6 +76,28 @@ bool SendAll(int fd, const uint8_t *data, size_t size) {
         if (n <= 0) return false;
         data += n;
         size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Several pieces in one system call where the socket takes them.
+bool SendParts(int fd, iovec *parts, int count) {
+    while (count > 0) {
+        msghdr message{};
+        message.msg_iov = parts;
+        message.msg_iovlen = static_cast<size_t>(count);
+        ssize_t n = sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        while (count > 0 && static_cast<size_t>(n) >= parts->iov_len) {
+            n -= static_cast<ssize_t>(parts->iov_len);
+            ++parts;
+            --count;
+        }
+        if (count > 0) {
+            parts->iov_base = static_cast<uint8_t *>(parts->iov_base) + n;
+            parts->iov_len -= static_cast<size_t>(n);
+        }
     }
     return true;
 }
@@ -160,8 +183,9 @@ struct Vxi11Server::State {
     void Serve(int fd, int kind);
     void ServeUdp();
     // The reply record to one call (with its mark), empty for none.
+    // device_read's data goes into *tail, sent after the record's head.
     std::vector<uint8_t> Core(const RpcCall &call, const std::shared_ptr<Client> &client,
-                              std::set<uint32_t> *owned);
+                              std::set<uint32_t> *owned, std::string *tail);
     std::vector<uint8_t> Abort(const RpcCall &call);
     std::vector<uint8_t> Portmap(const RpcCall &call);
 
@@ -281,15 +305,18 @@ void Vxi11Server::State::Serve(int fd, int kind) {
         RpcCall call;
         if (!ParseCall(record.data(), record.size(), &call)) break;
         std::vector<uint8_t> reply;
+        std::string tail;
         if (call.rpcVersion != kRpcVersion) {
             BeginRecord(&reply);
             AppendRpcMismatchReply(&reply, call.xid);
         } else {
-            reply = kind == 1 ? Core(call, client, &owned) : kind == 2 ? Abort(call) : Portmap(call);
+            reply = kind == 1 ? Core(call, client, &owned, &tail) : kind == 2 ? Abort(call) : Portmap(call);
         }
-        if (reply.empty()) continue;
-        FinishRecord(&reply);
-        if (!SendAll(fd, reply.data(), reply.size())) break;
+        const size_t padding = XdrPadding(tail.size());
+        FinishRecord(&reply, tail.size() + padding);
+        static const uint8_t kZeros[4] = {};
+        iovec parts[] = {{reply.data(), reply.size()}, {tail.data(), tail.size()}, {const_cast<uint8_t *>(kZeros), padding}};
+        if (!SendParts(fd, parts, 3)) break;
     }
     {
         std::lock_guard<std::mutex> g(lock);
@@ -421,7 +448,7 @@ void Vxi11Server::State::SendServiceRequests() {
 }
 
 std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::shared_ptr<Client> &client,
-                                              std::set<uint32_t> *owned) {
+                                              std::set<uint32_t> *owned, std::string *tail) {
     if (call.program != kCoreProgram) return Reply(call, kAcceptProgUnavail);
     if (call.version != kVxi11Version) return Mismatch(call, 1, 1);
     if (call.procedure == 0) return Reply(call, kAcceptSuccess);
@@ -516,9 +543,11 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
                         r.reason |= kReasonTermChar;
                     }
                 }
-                data = front.data.substr(link->sentOfFront, count);
+                // A whole answer moves out; a part is copied.
+                const bool whole = link->sentOfFront == 0 && count == front.data.size();
+                data = whole ? std::move(front.data) : front.data.substr(link->sentOfFront, count);
                 link->sentOfFront += count;
-                if (link->sentOfFront == front.data.size()) {
+                if (whole || link->sentOfFront == front.data.size()) {
                     r.reason |= kReasonEnd;
                     link->answers.pop_front();
                     link->sentOfFront = 0;
@@ -527,9 +556,10 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
                 }
             }
         }
-        r.data = reinterpret_cast<const uint8_t *>(data.data());
-        r.size = data.size();
-        Encode(r, w);
+        w.U32(r.error);
+        w.U32(r.reason);
+        w.U32(static_cast<uint32_t>(data.size()));
+        *tail = std::move(data);
         return out;
     }
     case kProcDeviceReadStb:
