@@ -25,6 +25,9 @@ constexpr size_t kMinReadCap = 1 << 20;
 constexpr size_t kReplyHeadRoom = 1024;
 // The most one device_read asks for: a larger read takes several.
 constexpr uint32_t kMaxReadRequest = 32u << 20;
+// A read reply of at least this much data is received straight into the
+// host's buffer.
+constexpr size_t kDirectMin = 64 * 1024;
 // Data up to this size is copied into the call; larger data is sent from
 // the host's buffer.
 constexpr size_t kInlineTail = 64 * 1024;
@@ -38,6 +41,7 @@ constexpr uint32_t kReleaseMs = 1000;
 constexpr size_t kMaxStale = 16;
 
 constexpr int32_t kWaitTimedOut = 1;
+constexpr int32_t kStaleDropped = 2;
 
 uint32_t HostOrder(uint32_t networkOrder) {
     const auto *b = reinterpret_cast<const uint8_t *>(&networkOrder);
@@ -140,8 +144,29 @@ int32_t CXVR_VXI11Device::ReceiveReply(const Deadline &deadline, size_t cap, Xdr
         // large reply that is still flowing is not cut in half.
         const Deadline rest = Deadline::In(static_cast<int64_t>(deadline.Remaining()) + m_lTimeout);
         int32_t status = kStatusOk;
+        // The mark is read first where a read may go straight to the host;
+        // otherwise it is handed to ReadRecord as the first bytes it asks for.
+        uint8_t mark[kRecordMarkSize];
+        size_t marked = 0;
+        if (m_Direct) {
+            status = m_Core.ReceiveExact(mark, sizeof mark, rest, m_sInterface, error);
+            if (status != kStatusOk) {
+                m_Core.Close();
+                return status;
+            }
+            if (ReceiveDirect(mark, cap, rest, &status, error)) {
+                if (status == kStaleDropped) continue;
+                return status;
+            }
+            marked = sizeof mark;
+        }
         const RecordStatus record = ReadRecord(
             [&](uint8_t *into, size_t size) {
+                if (marked > 0 && size == marked) {
+                    std::memcpy(into, mark, marked);
+                    marked = 0;
+                    return true;
+                }
                 status = m_Core.ReceiveExact(into, size, rest, m_sInterface, error);
                 return status == kStatusOk;
             },
@@ -167,12 +192,91 @@ int32_t CXVR_VXI11Device::ReceiveReply(const Deadline &deadline, size_t cap, Xdr
     }
 }
 
+// A whole record in m_Reply that ReceiveDirect could not take: it answers
+// the current call or a call given up (dropped: the read then ends short).
+int32_t CXVR_VXI11Device::FinishParsedReply(std::u16string *error) {
+    RpcReply reply;
+    if (!ParseReply(m_Reply.data(), m_Reply.size(), &reply)) return Broken("malformed RPC reply", error);
+    if (reply.xid != m_lXid) {
+        const auto stale = std::find(m_Stale.begin(), m_Stale.end(), reply.xid);
+        if (stale == m_Stale.end()) return Broken("RPC reply to a call never made", error);
+        m_Stale.erase(stale);
+        return kStaleDropped;
+    }
+    if (reply.outcome != RpcReply::Outcome::kSuccess) return Refused(DescribeRpcFailure(reply), error);
+    XdrReader results(reply.results, reply.resultsSize);
+    ReadResp resp;
+    if (!Decode(results, &resp, m_Reply.size())) return Broken("malformed device_read reply", error);
+    DirectRead &d = *m_Direct;
+    d.error = resp.error;
+    d.reason = resp.reason;
+    d.size = resp.size;
+    const size_t first = std::min(resp.size, d.room);
+    if (first > 0) std::memcpy(d.into, resp.data, first);
+    m_Pending.assign(resp.data + first, resp.data + resp.size);
+    m_lPendingStart = 0;
+    d.used = true;
+    return kStatusOk;
+}
+
+// The reply to the current device_read in one fragment, its verifier empty
+// and large enough to be worth it: the head is read and checked, the data
+// received where it belongs.  Any other shape goes the usual way; if the
+// head was read by then, the reply is taken apart from it and the rest.
+bool CXVR_VXI11Device::ReceiveDirect(const uint8_t mark[4], size_t cap, const Deadline &rest, int32_t *status,
+                                     std::u16string *error) {
+    constexpr size_t kHead = 36;  // xid .. accept_stat, error, reason, data length
+    const FragmentMark fragment = DecodeRecordMark(mark);
+    if (!fragment.last || fragment.length < kHead + kDirectMin || fragment.length > cap) return false;
+    // A fault while the record is half read leaves the stream out of step.
+    const auto failed = [&] {
+        if (*status == kStatusOk) return false;
+        m_Core.Close();
+        return true;
+    };
+    uint8_t head[kHead];
+    *status = m_Core.ReceiveExact(head, sizeof head, rest, m_sInterface, error);
+    if (failed()) return true;
+    XdrReader r(head, sizeof head);
+    uint32_t xid = 0, type = 0, replyStat = 0, flavor = 0, verifier = 0, accept = 0, length = 0;
+    DirectRead &d = *m_Direct;
+    const bool direct = r.U32(&xid) && r.U32(&type) && r.U32(&replyStat) && r.U32(&flavor) && r.U32(&verifier) &&
+                        r.U32(&accept) && r.U32(&d.error) && r.U32(&d.reason) && r.U32(&length) &&
+                        xid == m_lXid && type == kMsgReply && replyStat == 0 && verifier == 0 &&
+                        accept == kAcceptSuccess && length <= fragment.length - kHead &&
+                        XdrPadding(length) == fragment.length - kHead - length;
+    if (!direct) {
+        // The usual way after all: the whole record, head included.
+        m_Reply.resize(fragment.length);
+        std::memcpy(m_Reply.data(), head, sizeof head);
+        *status = m_Core.ReceiveExact(m_Reply.data() + kHead, fragment.length - kHead, rest, m_sInterface, error);
+        if (!failed()) *status = FinishParsedReply(error);
+        return true;
+    }
+    const size_t first = std::min<size_t>(length, d.room);
+    *status = m_Core.ReceiveExact(d.into, first, rest, m_sInterface, error);
+    if (*status == kStatusOk && length > first) {
+        m_Pending.resize(length - first);
+        m_lPendingStart = 0;
+        *status = m_Core.ReceiveExact(m_Pending.data(), length - first, rest, m_sInterface, error);
+    }
+    uint8_t padding[4];
+    if (*status == kStatusOk) *status = m_Core.ReceiveExact(padding, XdrPadding(length), rest, m_sInterface, error);
+    failed();
+    d.used = true;
+    d.size = length;
+    return true;
+}
+
 void CXVR_VXI11Device::GiveUpCall() {
     if (m_Stale.size() >= kMaxStale) {
         m_Core.Close();
         return;
     }
     m_Stale.push_back(m_lXid);
+    // Late replies are dropped whole, never received into a host's buffer.
+    DirectRead *const direct = m_Direct;
+    m_Direct = nullptr;
     std::u16string ignored;
     const Deadline deadline = Deadline::In(kAbortMs);
     if (!m_Abort.IsOpen() && m_lAbortPort != 0)
@@ -204,6 +308,7 @@ void CXVR_VXI11Device::GiveUpCall() {
             break;
     }
     m_lXid = current;
+    m_Direct = direct;
 }
 
 int32_t CXVR_VXI11Device::Connect(uint32_t address, uint16_t portmapperPort, const Deadline &deadline,
@@ -288,7 +393,7 @@ void CXVR_VXI11Device::Deliver(ReadState &s, const uint8_t *data, size_t size, b
     size_t taken = 0;
     if (!s.delimiterMode) {
         taken = std::min<size_t>(size, s.limit - s.delivered);
-        if (taken > 0) std::memcpy(s.buffer + s.delivered, data, taken);
+        if (taken > 0 && s.buffer + s.delivered != data) std::memcpy(s.buffer + s.delivered, data, taken);
         s.delivered += static_cast<uint32_t>(taken);
     } else {
         // The running match of the network driver: a byte that breaks a
@@ -298,13 +403,13 @@ void CXVR_VXI11Device::Deliver(ReadState &s, const uint8_t *data, size_t size, b
                 const size_t span = std::min<size_t>(s.limit - s.delivered, size - taken);
                 const void *hit = std::memchr(data + taken, m_Delimiter[0], span);
                 const size_t run = hit ? static_cast<size_t>(static_cast<const uint8_t *>(hit) - (data + taken)) : span;
-                std::memcpy(s.buffer + s.delivered, data + taken, run);
+                if (s.buffer + s.delivered != data + taken) std::memcpy(s.buffer + s.delivered, data + taken, run);
                 s.delivered += static_cast<uint32_t>(run);
                 taken += run;
                 if (!hit) break;
             }
             const uint8_t b = data[taken++];
-            s.buffer[s.delivered++] = b;
+            s.buffer[s.delivered++] = b;  // the same byte where the data is in place
             s.matched = b == m_Delimiter[s.matched] ? s.matched + 1
                                                     : DelimiterStartAtEnd(s.buffer, s.delivered, s.matched);
         }
@@ -350,9 +455,42 @@ int32_t CXVR_VXI11Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
         Encode(parms, args);
         const size_t cap = std::max<size_t>(request, kMinReadCap) + kReplyHeadRoom;
         XdrReader results(nullptr, 0);
+        DirectRead direct;
+        direct.into = s.buffer + s.delivered;
+        direct.room = s.limit - s.delivered;
+        m_Direct = &direct;
         status = Exchange(nullptr, 0, Sum(m_lTimeout, m_lLockTimeout), cap, &results, error);
+        m_Direct = nullptr;
         if (status != kStatusOk) break;
         ReadResp resp;
+        if (direct.used) {
+            // The data is in the host's buffer already (and what did not
+            // fit in m_Pending): Deliver only scans it.
+            resp.error = direct.error;
+            resp.reason = direct.reason;
+            const size_t first = std::min(direct.size, direct.room);
+            const bool end = (resp.reason & kReasonEnd) != 0;
+            if (resp.error != kErrNone && direct.size == 0) {
+                status = DeviceError(resp.error, error);
+                break;
+            }
+            if (direct.size == 0 && !end) {
+                status = kStatusTransfer;
+                break;
+            }
+            Deliver(s, direct.into, first, end && first == direct.size);
+            if (s.taken < first) {
+                // Bytes after the delimiter go back in front of the rest.
+                m_Pending.insert(m_Pending.begin(), direct.into + s.taken, direct.into + first);
+            }
+            m_bPendingEnd = end;
+            if (m_Pending.empty()) m_bPendingEnd = false;
+            if (resp.error != kErrNone) {
+                status = DeviceError(resp.error, error);
+                break;
+            }
+            continue;
+        }
         if (!Decode(results, &resp, cap)) {
             status = Broken("malformed device_read reply", error);
             break;

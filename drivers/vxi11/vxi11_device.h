@@ -80,6 +80,23 @@ private:
     // After each call: a service request that came meanwhile is kept.
     void KeepArrivedServiceRequest();
 
+    // A large device_read reply is received straight into the host's
+    // buffer: Read sets m_Direct before the call, ReceiveReply fills in what
+    // came (nothing when the reply was of another shape and went the usual
+    // way, through m_Reply).
+    struct DirectRead {
+        uint8_t *into = nullptr;  // where the data goes
+        size_t room = 0;          // what fits there; the rest goes to m_Pending
+        bool used = false;
+        uint32_t error = 0, reason = 0;
+        size_t size = 0;          // data bytes in all
+    };
+    DirectRead *m_Direct = nullptr;
+    // True when the reply was taken that way.  *status tells how it went.
+    bool ReceiveDirect(const uint8_t mark[4], size_t cap, const Deadline &rest, int32_t *status,
+                       std::u16string *error);
+    int32_t FinishParsedReply(std::u16string *error);
+
     // Hands buffered bytes to the host: see Read.
     struct ReadState;
     void Deliver(ReadState &s, const uint8_t *data, size_t size, bool endAtLast);

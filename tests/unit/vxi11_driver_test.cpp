@@ -337,6 +337,33 @@ TEST_F(Vxi11DriverTest, ReadsEndAtEndDelimiterOrFullBufferAndKeepTheRest) {
     EXPECT_EQ(Close(), kStatusReleased);
 }
 
+TEST_F(Vxi11DriverTest, LargeRepliesGoStraightToTheHostAndKeepWhatDoesNotFit) {
+    // 300000 bytes in one reply, a line end at 150000, whatever was asked.
+    std::string big(300000, 'x');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 23);
+    big[150000] = '\n';
+    ScriptedServer server([&](const Call &c, PeerSocket &p) {
+        if (c.rpc.procedure != kProcDeviceRead) return p.Send(ErrorReply(c.rpc.xid, 0));
+        return p.Send(Reply(c.rpc.xid, [&](XdrWriter &w) {
+            Encode(ReadResp{0, kReasonEnd, reinterpret_cast<const uint8_t *>(big.data()), big.size()}, w);
+        }));
+    });
+    ASSERT_EQ(Open(), kStatusOk) << Error();
+    std::string got;
+    EXPECT_EQ(Read(&got, 100000), kStatusBufferFull);
+    EXPECT_EQ(got, big.substr(0, 100000));
+    EXPECT_EQ(Read(&got, 200000, 1), kStatusDelimiter);  // from what was kept
+    EXPECT_EQ(got, big.substr(100000, 50000));
+    EXPECT_EQ(Read(&got, 200000), kStatusDelimiter);  // END
+    EXPECT_EQ(got, big.substr(150001));
+    // In place, with the delimiter inside: the rest is kept in order.
+    EXPECT_EQ(Read(&got, 250000, 1), kStatusDelimiter);
+    EXPECT_EQ(got, big.substr(0, 150000));
+    EXPECT_EQ(Read(&got, 250000, 0), kStatusDelimiter);
+    EXPECT_EQ(got, big.substr(150001));
+    EXPECT_EQ(Close(), kStatusReleased);
+}
+
 TEST_F(Vxi11DriverTest, ServiceRequestsAreKeptAndRefusedWithoutAChannel) {
     std::atomic<uint16_t> interruptPort{0};
     bool refuse = true;

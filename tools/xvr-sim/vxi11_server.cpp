@@ -418,7 +418,8 @@ void Vxi11Server::State::RunCommands(Link &link, const std::string &data, bool e
         if (!reply) continue;
         Clock::time_point due = Clock::now() + std::chrono::milliseconds(reply->delayMs);
         if (!link.answers.empty()) due = std::max(due, link.answers.back().due);
-        link.answers.push_back({reply->data + "\n", due});
+        reply->data += '\n';
+        link.answers.push_back({std::move(reply->data), due});
     }
     if (instrument.TakeServiceRequest()) SendServiceRequests();
 }
