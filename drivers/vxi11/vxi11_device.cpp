@@ -177,24 +177,13 @@ int32_t CXVR_VXI11Device::ReceiveReply(const Deadline &deadline, size_t cap, Xdr
             m_Core.Close();
             return status;
         }
-        RpcReply reply;
-        if (!ParseReply(m_Reply.data(), m_Reply.size(), &reply)) return Broken("malformed RPC reply", error);
-        if (reply.xid != m_lXid) {
-            const auto stale = std::find(m_Stale.begin(), m_Stale.end(), reply.xid);
-            if (stale == m_Stale.end()) return Broken("RPC reply to a call never made", error);
-            m_Stale.erase(stale);
-            if (drain) return kStatusOk;
-            continue;
-        }
-        if (reply.outcome != RpcReply::Outcome::kSuccess) return Refused(DescribeRpcFailure(reply), error);
-        *results = XdrReader(reply.results, reply.resultsSize);
-        return kStatusOk;
+        status = TakeReply(results, error);
+        if (status != kStaleDropped) return status;
+        if (drain) return kStatusOk;
     }
 }
 
-// A whole record in m_Reply that ReceiveDirect could not take: it answers
-// the current call or a call given up (dropped: the read then ends short).
-int32_t CXVR_VXI11Device::FinishParsedReply(std::u16string *error) {
+int32_t CXVR_VXI11Device::TakeReply(XdrReader *results, std::u16string *error) {
     RpcReply reply;
     if (!ParseReply(m_Reply.data(), m_Reply.size(), &reply)) return Broken("malformed RPC reply", error);
     if (reply.xid != m_lXid) {
@@ -204,7 +193,16 @@ int32_t CXVR_VXI11Device::FinishParsedReply(std::u16string *error) {
         return kStaleDropped;
     }
     if (reply.outcome != RpcReply::Outcome::kSuccess) return Refused(DescribeRpcFailure(reply), error);
-    XdrReader results(reply.results, reply.resultsSize);
+    *results = XdrReader(reply.results, reply.resultsSize);
+    return kStatusOk;
+}
+
+// A whole device_read reply in m_Reply that ReceiveDirect could not take
+// straight: its data is copied to the host (and what does not fit kept).
+int32_t CXVR_VXI11Device::FinishParsedReply(std::u16string *error) {
+    XdrReader results(nullptr, 0);
+    const int32_t status = TakeReply(&results, error);
+    if (status != kStatusOk) return status;
     ReadResp resp;
     if (!Decode(results, &resp, m_Reply.size())) return Broken("malformed device_read reply", error);
     DirectRead &d = *m_Direct;

@@ -56,6 +56,9 @@ private:
     // kWaitTimedOut when none began before the deadline.
     int32_t ReceiveReply(const Deadline &deadline, size_t cap, vxi11::XdrReader *results, std::u16string *error,
                          bool drain = false);
+    // The record in m_Reply: 0 with its results when it answers the current
+    // call, kStaleDropped when it answers a call given up, else a failure.
+    int32_t TakeReply(vxi11::XdrReader *results, std::u16string *error);
     // A call gone past its time: the server is asked to abort it, and its
     // reply is dropped whenever it comes.
     void GiveUpCall();
