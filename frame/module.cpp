@@ -68,6 +68,13 @@ std::shared_ptr<iXVR_Functions> CQUVXVRApp::DecodeHandle(uint32_t deviceHandle,
     return nullptr;
 }
 
+size_t CQUVXVRApp::FindSlot(const std::u16string &name) const {
+    size_t slot = 0;
+    while (slot < m_Drivers.size() && !(m_Drivers[slot].driver && m_Drivers[slot].driver->m_sName == name))
+        ++slot;
+    return slot;
+}
+
 void CQUVXVRApp::DropIfIdle(size_t slot, const iXVR_Functions *driver) {
     std::shared_ptr<iXVR_Functions> gone;
     {
@@ -90,38 +97,49 @@ int32_t CQUVXVRApp::Open(uint32_t moduleHandle, uint32_t *deviceHandle,
     *deviceHandle = kModuleHandle;
     const std::u16string name = TrimBlanks(ToUpper(driverName));
 
-    // The object is found, or made and given its slot, under the lock; the
-    // driver's open runs outside it, with the slot marked as in use.
+    // The object is found under the lock, or made outside it (a "QUV GPIB"
+    // object reads the parameter file when made) and then given its slot
+    // under the lock; the driver's open runs outside it, with the slot
+    // marked as in use.
     std::shared_ptr<iXVR_Functions> driver;
     size_t slot = 0;
     bool isNew = false;
-    {
-        std::lock_guard<std::mutex> lock(m_Lock);
-        while (slot < m_Drivers.size() && !(m_Drivers[slot].driver && m_Drivers[slot].driver->m_sName == name))
-            ++slot;
-        if (slot < m_Drivers.size()) {
-            *deviceHandle |= SlotBits(slot);
-        } else {
-            std::unique_ptr<iXVR_Functions> made = CreateDriver(name);
-            if (!made) {
-                *error = FormatText(kTextUnknownDriver, {name});
-                return kStatusUnknownDriver;
+    std::unique_ptr<iXVR_Functions> made;  // goes outside the lock when not taken
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(m_Lock);
+            slot = FindSlot(name);
+            if (slot < m_Drivers.size()) {
+                *deviceHandle |= SlotBits(slot);
+            } else if (made) {
+                slot = 0;
+                while (slot < m_Drivers.size() && m_Drivers[slot].driver) ++slot;
+                if (slot >= kMaxDriverSlots) {
+                    // No slot number left for a new driver object; nothing was opened yet.
+                    *error = LoadText(kTextCannotOpen);
+                    *deviceHandle = 0;
+                    break;
+                }
+                if (slot == m_Drivers.size()) m_Drivers.emplace_back();
+                m_Drivers[slot].driver = std::move(made);
+                isNew = true;
             }
-            slot = 0;
-            while (slot < m_Drivers.size() && m_Drivers[slot].driver) ++slot;
-            if (slot >= kMaxDriverSlots) {
-                // No slot number left for a new driver object; nothing was opened yet.
-                *error = LoadText(kTextCannotOpen);
-                *deviceHandle = 0;
-                return kStatusOpenFailed;
+            if (slot < m_Drivers.size()) {
+                driver = m_Drivers[slot].driver;
+                ++m_Drivers[slot].pendingOpens;
+                break;
             }
-            if (slot == m_Drivers.size()) m_Drivers.emplace_back();
-            m_Drivers[slot].driver = std::move(made);
-            isNew = true;
         }
-        driver = m_Drivers[slot].driver;
-        ++m_Drivers[slot].pendingOpens;
+        made = CreateDriver(name);
+        if (!made) {
+            *error = FormatText(kTextUnknownDriver, {name});
+            return kStatusUnknownDriver;
+        }
+        // Another thread may have made an object of this name meanwhile:
+        // the lookup runs again and takes that one.
     }
+    made.reset();
+    if (!driver) return kStatusOpenFailed;
 
     // Afterwards the slot is released; a new object that opened nothing goes
     // again (also when its open threw), an old one stays.

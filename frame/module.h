@@ -59,6 +59,9 @@ private:
 
     // The driver object a device handle names, or nullptr with text 11007.
     std::shared_ptr<iXVR_Functions> DecodeHandle(uint32_t deviceHandle, std::u16string *error);
+    // The slot of the object stored under name, or the table's length.
+    // Needs m_Lock.
+    size_t FindSlot(const std::u16string &name) const;
     // After a close or a failed open: drops the object from its slot when it
     // serves no device and no open is under way.
     void DropIfIdle(size_t slot, const iXVR_Functions *driver);

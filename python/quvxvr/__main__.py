@@ -29,7 +29,7 @@ def main(argv=None) -> int:
         if args.drivers:
             for driver in quvxvr.drivers():
                 print("%-8s %s" % (driver.name, driver.param_name))
-    except (quvxvr.LibraryNotFound, quvxvr.Error) as e:
+    except quvxvr.Error as e:  # LibraryNotFound too
         print(e, file=sys.stderr)
         return 1
     return 0

@@ -87,7 +87,7 @@ def _load() -> Tuple[ctypes.CDLL, str]:
             return loader(path), path
         except OSError as e:
             tried.append("%s: %s (%s)" % (where, path, e))
-    raise LibraryNotFound("the QUVXVR library could not be loaded; tried:\n  " + "\n  ".join(tried))
+    raise LibraryNotFound("it is in none of the places tried:\n  " + "\n  ".join(tried))
 
 
 def declare(dll) -> None:

@@ -34,7 +34,7 @@ def drivers() -> List[Driver]:
                                           ctypes.byref(param1), ctypes.byref(param2)),
                   "describe driver %s" % decode(name))
         param_name = decode(text.value)
-        values = []
+        values: List[str] = []
         if kind.value == PARAM_LISTED:
             # The list ends where the library says the index is out of range
             # (param1 is not the count: the GPIB list has 31 entries for 30).
@@ -46,4 +46,3 @@ def drivers() -> List[Driver]:
                 values.append(decode(text.value))
         result.append(Driver(decode(name), param_name, kind.value, param1.value, param2.value, tuple(values)))
     return result
-

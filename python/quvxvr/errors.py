@@ -17,7 +17,9 @@ class Error(Exception):
         self.status = status
         self.text = text
         self.operation = operation
-        self.detail = detail if detail is not None else status_meaning(status)
+        if detail is None:
+            detail = "unknown status" if status is None else status_meaning(status)
+        self.detail = detail
         super().__init__(status, text, operation)
 
     @property
@@ -57,5 +59,9 @@ class BlockFormatError(Error, ValueError):
         super().__init__(None, "", operation, detail)
 
 
-class LibraryNotFound(OSError):
-    """The library could not be loaded from any of the places tried."""
+class LibraryNotFound(Error, OSError):
+    """The library could not be loaded from any of the places tried (also an
+    ``OSError``, as ctypes reports a library it cannot load)."""
+
+    def __init__(self, detail: str) -> None:
+        super().__init__(None, "", "loading the QUVXVR library", detail)

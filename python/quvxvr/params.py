@@ -1,24 +1,27 @@
 """A device's parameters as a mapping of names to value texts."""
 import ctypes
+import threading
 from collections.abc import MutableMapping
-from typing import TYPE_CHECKING, Iterator
+from typing import Iterator, Protocol
 
-from ._library import ENCODING, ERRORS, decode, encode
+from ._library import ENCODING, ERRORS, Library, decode, encode
 from .errors import Error, UnknownParameter
+from .param_table import DRIVERS, PARAMETERS
 from .status import XVR_ERR_UNKNOWN_PARAM, XVR_ERR_VALUE_TOO_LONG
 
-if TYPE_CHECKING:
-    from .device import Device
+# The names each driver can read without waiting, upper case; iteration
+# offers these.  Some parameters can only be set (GPIB's TIMEOUT, TRIGGER).
+READABLE = {driver.upper(): tuple(p.name for p in PARAMETERS if driver in p.drivers and "get" in p.access)
+            for driver in DRIVERS}
 
-# The names each driver can read; iteration offers these.  GPIB devices
-# also take TIMEOUT and TRIGGER, but only to set them.
-READABLE = {
-    "COM": ("BAUDRATE", "DATABITS", "PARITY", "STOPBITS", "HANDSHAKE", "TIMEOUT", "DELIMITER"),
-    "TCP/IP": ("TIMEOUT", "DELIMITER", "BUFFER"),
-    "UDP": ("TIMEOUT", "DELIMITER", "BUFFER"),
-    "KX GPIB": ("DELIMITER",),
-    "QUV GPIB": ("DELIMITER",),
-}
+
+class _Owner(Protocol):
+    """What the parameters need of their device (quvxvr.Device)."""
+    driver: str
+    _lib: Library
+    _lock: threading.Lock
+
+    def _live(self, operation: str) -> int: ...
 
 
 def decode_delimiter(text: str) -> bytes:
@@ -47,7 +50,7 @@ class Params(MutableMapping):
     that share one connection or port share its parameters, as in the library.
     """
 
-    def __init__(self, device: "Device") -> None:
+    def __init__(self, device: _Owner) -> None:
         self._device = device
 
     def __getitem__(self, name: str) -> str:
@@ -89,7 +92,7 @@ class Params(MutableMapping):
         return "<parameters of %s>" % self._device
 
 
-def _check(device: "Device", status: int, operation: str) -> None:
+def _check(device: _Owner, status: int, operation: str) -> None:
     try:
         device._lib.check(status, operation)
     except Error as e:

@@ -4,7 +4,7 @@ find_program(XVR_DPKG_DEB dpkg-deb)
 if(NOT CMAKE_CROSSCOMPILING AND NOT XVR_SANITIZE AND TARGET xvr-sim AND XVR_PYTHON)
   set(check ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${CMAKE_SOURCE_DIR}
             -DPYTHON=${XVR_PYTHON} -DCC=${CMAKE_C_COMPILER}
-            -DHOST_SOURCE=${CMAKE_BINARY_DIR}/generated/readme_host.c)
+            -DHOST_SOURCE=${CMAKE_BINARY_DIR}/generated/doc-examples/host.c)
   add_test(NAME install_gives_a_usable_package
            COMMAND ${check} -DWORK=${CMAKE_BINARY_DIR}/install-check -P ${CMAKE_SOURCE_DIR}/cmake/CheckInstall.cmake)
   set_tests_properties(install_gives_a_usable_package PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

@@ -15,7 +15,8 @@ foreach(probe IN LISTS _layer_probes)
     file(WRITE ${src} "#include \"${${kind}}\"\n")
     add_test(NAME layer_${layer}_includes_${kind}
              COMMAND ${CMAKE_CXX_COMPILER} -std=c++17 -fsyntax-only
-                     -I${XVR_LAYER_ROOT_${layer}} -I${CMAKE_SOURCE_DIR}/include -I${XVR_GEN} ${src})
+                     -I${XVR_LAYER_ROOT_${layer}} -I${XVR_GEN}/include -I${CMAKE_SOURCE_DIR}/include -I${XVR_GEN} -I${XVR_GEN}/tables
+                     ${src})
     if(kind STREQUAL "above")
       set_tests_properties(layer_${layer}_includes_${kind} PROPERTIES WILL_FAIL TRUE)
     endif()

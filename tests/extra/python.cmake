@@ -21,7 +21,7 @@ set(XVR_PYTHON_TEST_ENV
   QUVXVR_LIBRARY=$<TARGET_FILE:quvxvr>
   LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/bin
   PYTHONDONTWRITEBYTECODE=1)
-foreach(part quvxvr pyvisa_xvr install)
+foreach(part quvxvr pyvisa_xvr install tables)
   add_test(NAME python_${part}
            COMMAND ${XVR_SYSTEM_PYTHON} -m pytest -p no:cacheprovider -q
                    ${CMAKE_CURRENT_SOURCE_DIR}/python/test_${part}.py)

@@ -16,6 +16,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file_
 sys.path.insert(0, os.path.join(SOURCE, "python"))
 sys.path.insert(0, os.path.join(SOURCE, "tests", "tools"))
 BIN = os.environ.get("XVR_BIN_DIR", os.path.join(SOURCE, "build", "native", "bin"))
+BUILD = os.environ.get("XVR_BUILD_DIR", os.path.join(SOURCE, "build", "native"))
 os.environ.setdefault("QUVXVR_LIBRARY", os.path.join(BIN, "libquvxvr.so.1"))
 
 import with_sim  # noqa: E402
@@ -52,11 +53,3 @@ def scripted():
     yield make
     for instrument in instruments:
         instrument.close()
-
-
-def readme_example(first_line, address):
-    """The README's Python example that begins with first_line, aimed at
-    address instead of 127.0.0.1:5025."""
-    text = open(os.path.join(SOURCE, "README.md")).read()
-    code = re.search(r"```python\n(%s.*?)```" % re.escape(first_line), text, re.S).group(1)
-    return code.replace("127.0.0.1:5025", address).replace("127.0.0.1::5025", address.replace(":", "::"))

@@ -1,6 +1,7 @@
 """The package as users get it: installed by cmake --install or pip, and
 what it says when the library cannot be found."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -37,19 +38,37 @@ def test_installed_package_loads_the_library_installed_beside_it(tmp_path):
     assert "KX GPIB  GPIB Device" in r.stdout
 
 
-def test_pip_installs_offline_with_debians_setuptools(tmp_path):
+def tree(top):
+    return sorted(os.path.relpath(os.path.join(d, f), top) for d, _, files in os.walk(top) for f in files)
+
+
+def test_pip_installs_offline_from_a_read_only_checkout_and_writes_nothing_there(tmp_path):
     source = tmp_path / "source"
     shutil.copytree(os.path.join(SOURCE, "python"), source,
                     ignore=shutil.ignore_patterns("build", "*.egg-info", "__pycache__"))
+    before = tree(source)
+    for d, _, files in os.walk(source):
+        for name in files + [""]:
+            os.chmod(os.path.join(d, name), 0o555 if not name else 0o444)
     target = tmp_path / "site"
-    r = subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
-                        "--no-deps", "--quiet", "--target", str(target), str(source)],
-                       capture_output=True, text=True, timeout=300)
-    assert r.returncode == 0, r.stderr
+    try:
+        r = subprocess.run([sys.executable, "-m", "pip", "install", "--no-build-isolation", "--no-index",
+                            "--no-deps", "--quiet", "--target", str(target), str(source)],
+                           capture_output=True, text=True, timeout=300)
+        assert r.returncode == 0, r.stderr
+        # Checked by listing too: the read-only bits do not stop root.
+        assert tree(source) == before
+    finally:
+        for d, _, _ in os.walk(source):
+            os.chmod(d, 0o755)
+    with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
+        version = re.search(r"^project\(quvxvr VERSION ([\d.]+)", f.read(), re.M).group(1)
     r = run_python(["-c", "import quvxvr, pyvisa_xvr; print(quvxvr.__version__, len(quvxvr.drivers()))"],
                    {"PYTHONPATH": str(target), "QUVXVR_LIBRARY": os.environ["QUVXVR_LIBRARY"]}, tmp_path)
     assert r.returncode == 0, r.stderr
-    assert r.stdout.split() == ["1.0.0", "4"]
+    assert r.stdout.split() == [version, "4"]
+    metadata = next(target.glob("quvxvr-*.dist-info")) / "METADATA"
+    assert "Requires-Python: >=3.8" in metadata.read_text()
 
 
 def test_a_library_that_cannot_load_is_reported_with_where_it_was_looked_for(tmp_path):
@@ -59,6 +78,11 @@ def test_a_library_that_cannot_load_is_reported_with_where_it_was_looked_for(tmp
                    tmp_path)
     assert r.returncode == 1
     assert "QUVXVR_LIBRARY: %s (no such file)" % missing in r.stderr
+    # One except clause catches every failure of the package, this one too.
+    catch = ("import quvxvr\ntry:\n    quvxvr.library()\n"
+             "except quvxvr.Error as e:\n    print(e.status, isinstance(e, OSError))")
+    r = run_python(["-c", catch], {"PYTHONPATH": package, "QUVXVR_LIBRARY": missing}, tmp_path)
+    assert r.stdout.split() == ["None", "True"], r.stderr
     r = run_python(["-m", "quvxvr", "--help"], {"PYTHONPATH": package}, tmp_path)
     assert r.returncode == 0 and "xvr query" in r.stdout
     pytest.importorskip("pyvisa")

@@ -8,7 +8,6 @@ pyvisa = pytest.importorskip("pyvisa")
 from pyvisa import constants  # noqa: E402
 from pyvisa.constants import StatusCode  # noqa: E402
 from pyvisa.errors import VisaIOError  # noqa: E402
-from conftest import readme_example  # noqa: E402
 from pyvisa_xvr.resource_names import Unsupported, target  # noqa: E402
 
 
@@ -153,10 +152,3 @@ def test_one_script_gives_the_same_results_over_pyvisa_py_and_xvr(sim, scripted)
             manager.close()
     assert results["@xvr"] == results["@py"]
     assert results["@xvr"][0].startswith("XVR-SIM") and results["@xvr"][6] == list(data)
-
-
-def test_the_readme_example_runs(sim, capsys):
-    namespace = {}
-    exec(readme_example("import pyvisa", sim.tcp), namespace)
-    namespace["rm"].close()
-    assert capsys.readouterr().out.startswith("XVR-SIM,Simulated instrument")

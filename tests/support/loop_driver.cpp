@@ -8,7 +8,7 @@
 
 namespace xvr::test {
 
-int LoopDriver::s_live = 0;
+std::atomic<int> LoopDriver::s_live{0};
 
 LoopDriver::LoopDriver(std::u16string name) : iXVR_Functions(std::move(name)) { ++s_live; }
 LoopDriver::~LoopDriver() { --s_live; }

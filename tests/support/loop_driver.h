@@ -3,6 +3,7 @@
 // without a transport.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <string>
 
@@ -30,7 +31,7 @@ public:
     int32_t ParamSet(uint32_t handle, std::u16string name, std::u16string value,
                      std::u16string *error) override;
 
-    static int s_live;  // driver objects alive now
+    static std::atomic<int> s_live;  // driver objects alive now
     // An address of "FAIL" makes the open fail with kStatusOpenFailed; "THROW" throws bad_alloc.
 
 private:

@@ -334,7 +334,8 @@ class Discovery(unittest.TestCase):
             self.assertEqual((r.returncode, r.stderr), (0, ""), driver)
             names[driver] = re.findall(r"^  ([A-Z]+) +(.*)$", r.stdout, re.M)
         self.assertEqual([n for n, _ in names["COM"]],
-                         ["BAUDRATE", "DATABITS", "PARITY", "STOPBITS", "HANDSHAKE", "TIMEOUT", "DELIMITER"])
+                         ["BAUDRATE", "DATABITS", "PARITY", "STOPBITS", "HANDSHAKE", "TIMEOUT", "DELIMITER",
+                          "CLEAR"])
         self.assertEqual(dict(names["tcp/ip"])["BUFFER"], "get only")
         self.assertEqual(dict(names[" kx gpib "]), {"TIMEOUT": "set only", "DELIMITER": "get, set",
                                                     "TRIGGER": "set only"})
@@ -342,8 +343,9 @@ class Discovery(unittest.TestCase):
     @native_only
     @unittest.skipUnless(shutil.which("bash"), "needs bash")
     def test_bash_completion(self):
-        source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "xvr", "xvr.bash")
-        self.assertEqual(xvr("completion", "bash").stdout, read_bytes(source).decode())
+        # The script the build made from xvr.bash.in and the parameter table.
+        made = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(ARGS.xvr))), "generated", "xvr.bash")
+        self.assertEqual(xvr("completion", "bash").stdout, read_bytes(made).decode())
 
         def complete(*words):
             script = ('source <("$XVR" completion bash); COMP_WORDS=("$XVR" "$@"); '
@@ -355,8 +357,11 @@ class Discovery(unittest.TestCase):
 
         self.assertEqual(complete("qu"), ["query"])
         self.assertEqual(complete("query", "K"), ["KX\\ GPIB"])
-        self.assertEqual(complete("shell", ""), ["COM", "KX\\ GPIB", "QUV\\ GPIB", "TCP/IP", "UDP"])
+        self.assertEqual(complete("shell", ""), ["COM", "HiSLIP", "KX\\ GPIB", "QUV\\ GPIB", "TCP/IP", "UDP",
+                                                 "VXI-11"])
         self.assertEqual(complete("set", "COM", "COM1", "HA"), ["HANDSHAKE"])
+        self.assertEqual(complete("get", "KX\\ GPIB", "Dev 5", "T"), ["TIMEOUT", "TRIGGER"])
+        self.assertEqual(complete("set", "hislip", "h", "lock", "s"), ["SHARED:"])
         self.assertEqual(complete("query", "--bl"), ["--block"])
 
 

@@ -21,7 +21,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import with_sim  # noqa: E402
 
 BIN = None
-README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 SUPPLY = "name Bench supply\nprop VOLT 1.0 min 0 max 30\nblock CURV? 1000\n"
 
 
@@ -108,19 +107,15 @@ class Simulator(unittest.TestCase):
         self.addCleanup(connection.close)
         return connection
 
-    def test_help_and_readme_show_instrument_files_that_work(self):
+    def test_help_shows_an_instrument_file_that_works(self):
         r = run_sim("--help")
         self.assertEqual(r.returncode, 0)
         for directive in ("prop NAME VALUE [min X] [max Y]", "block QUERY LENGTH", "state shared|per-transport",
                           "instrument FILE", "LD_LIBRARY_PATH DIR"):
             self.assertIn(directive, r.stdout)
         example = r.stdout.split("Example:\n", 1)[1]
-        readme = re.search(r"```\n(# An instrument file for xvr-sim.*?)```", open(README).read(), re.S)
-        self.assertTrue(readme, "README.md has no instrument file example")
-        for text in (re.sub(r"^  ", "", example, flags=re.M), readme.group(1)):
-            sim, ports = self.start(text)
-            self.assertEqual(self.connect("TCP", sim, ports).query("VOLT?"), "1.0")
-            with_sim.stop_sim(sim)
+        sim, ports = self.start(re.sub(r"^  ", "", example, flags=re.M))
+        self.assertEqual(self.connect("TCP", sim, ports).query("VOLT?"), "1.0")
 
     def test_properties_and_blocks(self):
         sim, ports = self.start(SUPPLY)

@@ -1,7 +1,11 @@
 // The module frame through the exports, with the in-memory LOOP driver.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <future>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -157,6 +161,57 @@ TEST_F(FrameTest, TableHoldsAtMost255DriverObjects) {
     EXPECT_EQ(Open("MANY", "Y"), 0x010A0001u);
     handles[9] = 0x010A0001u;
     for (uint32_t x : handles) EXPECT_EQ(flXVRClose(x), XVR_CLOSE_RELEASED);
+}
+
+// A driver object is made outside the table lock (a "QUV GPIB" object reads
+// the parameter file when made): other calls go on meanwhile, and two opens
+// that each make an object of one shared name end with one object.
+TEST_F(FrameTest, MakingADriverObjectHoldsUpNoOtherCall) {
+    using namespace std::chrono_literals;
+    static std::mutex m;
+    static std::condition_variable cv;
+    static int making;
+    static bool go;
+    making = 0;
+    go = false;
+    xvr::RegisterDriver(u"SLOW", [] {
+        std::unique_lock<std::mutex> lock(m);
+        ++making;
+        cv.notify_all();
+        cv.wait_for(lock, 10s, [] { return go; });
+        return std::make_unique<LoopDriver>(u"SLOW");
+    });
+    const uint32_t a = Open("LOOP", "A");
+    auto open = [this] {
+        uint32_t h = 0;
+        return flXVROpen(module, &h, "SLOW", "X") == XVR_OK ? h : 0u;
+    };
+    auto first = std::async(std::launch::async, open);
+    auto second = std::async(std::launch::async, open);
+    {
+        std::unique_lock<std::mutex> lock(m);
+        EXPECT_TRUE(cv.wait_for(lock, 10s, [] { return making == 2; }));
+    }
+    auto others = std::async(std::launch::async, [&] {
+        uint32_t b = 0;
+        char value[16];
+        return flXVROpen(module, &b, "LOOP", "B") == XVR_OK && flXVRClose(b) == XVR_CLOSE_RELEASED &&
+               flXVRParamGet(a, "TIMEOUT", value, sizeof value) == XVR_OK;
+    });
+    EXPECT_EQ(others.wait_for(10s), std::future_status::ready);
+    {
+        std::lock_guard<std::mutex> lock(m);
+        go = true;
+    }
+    cv.notify_all();
+    EXPECT_TRUE(others.get());
+    const uint32_t h1 = first.get(), h2 = second.get();
+    EXPECT_EQ(h1, 0x01020001u);
+    EXPECT_EQ(h2, h1);
+    EXPECT_EQ(LoopDriver::s_live, 2);
+    EXPECT_EQ(flXVRClose(h1), XVR_OK);
+    EXPECT_EQ(flXVRClose(h2), XVR_CLOSE_RELEASED);
+    EXPECT_EQ(flXVRClose(a), XVR_CLOSE_RELEASED);
 }
 
 TEST_F(FrameTest, InitAndDeInitNest) {

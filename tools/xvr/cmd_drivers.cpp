@@ -69,10 +69,16 @@ int RunDrivers(const Options &o) {
     }
     // Opens also take this driver, although the catalogue does not list it.
     PrintDriver(library.handle(), "QUV GPIB", o.all, " (not listed by the catalogue)");
-    // And these, which it lists only with Catalogue=all in section XVR.
-    for (const auto &d : Drivers())
-        if (d.name != std::string("QUV GPIB") && std::find(listed.begin(), listed.end(), d.name) == listed.end())
-            PrintDriver(library.handle(), d.name, o.all, " (listed by the catalogue with Catalogue=all)");
+    // And those it lists only with Catalogue=all in section XVR, where the
+    // library has them.
+    for (const auto &d : Drivers()) {
+        char param[64];
+        uint32_t type = 0, param1 = 0, param2 = 0;
+        if (d.name == std::string("QUV GPIB") || std::find(listed.begin(), listed.end(), d.name) != listed.end() ||
+            flXVRDriverParamGet(library.handle(), d.name, param, sizeof param, &type, &param1, &param2) < 0)
+            continue;
+        PrintDriver(library.handle(), d.name, o.all, " (listed by the catalogue with Catalogue=all)");
+    }
     return kExitOk;
 }
 

@@ -1,4 +1,4 @@
-// The bash completion script (tools/xvr/xvr.bash), built into the program.
+// The bash completion script (made from tools/xvr/xvr.bash.in), built into the program.
 #pragma once
 
 namespace xvrcli {

@@ -70,7 +70,7 @@ Device::Device(const Library &library, const DriverInfo &driver, const std::stri
 Device::~Device() { flXVRClose(m_handle); }
 
 int32_t Device::TimeoutMs() {
-    if (m_timeoutMs == 0 && m_driver.transport != Transport::Gpib) {
+    if (m_timeoutMs == 0 && Readable(m_driver, "TIMEOUT")) {
         // Only asked after a failure, when the library's text is already taken.
         try {
             m_timeoutMs = static_cast<int32_t>(std::stol(Get("TIMEOUT")));

@@ -55,7 +55,7 @@ uint64_t ParseNumber(const std::string &text, uint64_t minimum, uint64_t maximum
     return value;
 }
 
-int32_t ParseDuration(const std::string &text, const std::string &what) {
+int32_t ParseDuration(const std::string &text, const std::string &what, uint64_t minimum) {
     std::string digits = text;
     uint64_t scale = 1;
     if (digits.size() > 2 && digits.compare(digits.size() - 2, 2, "ms") == 0) {
@@ -65,11 +65,12 @@ int32_t ParseDuration(const std::string &text, const std::string &what) {
         scale = 1000;
     }
     try {
-        const uint64_t value = ParseNumber(digits, 1, kMaxTimeoutMs / scale, what) * scale;
+        const uint64_t least = (minimum + scale - 1) / scale;
+        const uint64_t value = ParseNumber(digits, least, kMaxTimeoutMs / scale, what) * scale;
         return static_cast<int32_t>(value);
     } catch (const UsageError &) {
-        throw UsageError(what + " must be a whole number of milliseconds from 1 to " +
-                         std::to_string(kMaxTimeoutMs) + " (or with a unit: 500ms, 2s), not '" +
+        throw UsageError(what + " must be a whole number of milliseconds from " + std::to_string(minimum) +
+                         " to " + std::to_string(kMaxTimeoutMs) + " (or with a unit: 500ms, 2s), not '" +
                          text + "'");
     }
 }

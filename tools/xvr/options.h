@@ -66,7 +66,7 @@ uint64_t ParseNumber(const std::string &text, uint64_t minimum, uint64_t maximum
 
 // Longest time-out xvr passes on: an hour.
 constexpr uint64_t kMaxTimeoutMs = 3600000;
-// Milliseconds from "500", "500ms" or "2s", 1 to kMaxTimeoutMs.
-int32_t ParseDuration(const std::string &text, const std::string &what);
+// Milliseconds from "500", "500ms" or "2s", minimum to kMaxTimeoutMs.
+int32_t ParseDuration(const std::string &text, const std::string &what, uint64_t minimum = 1);
 
 }  // namespace xvrcli

@@ -1,9 +1,11 @@
 #include "param_rules.h"
 
-#include <algorithm>
 #include <cctype>
+#include <cstring>
+#include <sstream>
 
 #include "options.h"
+#include "param_table.inc"
 #include "trim.h"
 
 namespace xvrcli {
@@ -23,101 +25,92 @@ std::string NormalizedName(const std::string &text) {
 
 namespace {
 
-std::string OneOf(const std::string &name, const std::string &value,
-                  const std::vector<std::string> &words) {
+// The words of a "words" rule; a word "PREFIX:<text>" takes any text after
+// the prefix, passed on as typed.
+std::string OneOf(const std::string &name, const std::string &value, const std::string &rule) {
+    const std::string typed = Trim(value, " ");
     const std::string word = NormalizedName(value);
-    if (std::find(words.begin(), words.end(), word) != words.end()) return word;
-    std::string list;
-    for (const auto &w : words) list += (list.empty() ? "" : ", ") + w;
+    std::istringstream words(rule);
+    std::string w, list;
+    while (words >> w) {
+        const auto open = w.find(":<");
+        if (open == std::string::npos ? word == w : word.compare(0, open + 1, w, 0, open + 1) == 0)
+            return open == std::string::npos ? word : w.substr(0, open + 1) + typed.substr(open + 1);
+        list += (list.empty() ? "" : ", ") + w;
+    }
     throw UsageError(name + " must be one of " + list + ", not '" + value + "'");
 }
 
-std::string Timeout(const std::string &value) { return std::to_string(ParseDuration(value, "TIMEOUT")); }
-std::string Delimiter(const std::string &value) {
-    CheckDelimiter(value);
-    return value;
-}
-std::string Baudrate(const std::string &value) {
-    return std::to_string(ParseNumber(value, 1, 0x7FFFFFFF, "BAUDRATE"));
-}
-std::string Databits(const std::string &value) {
-    const uint64_t bits = ParseNumber(value, 4, 8, "DATABITS");
-    // The library takes 4 and 5 but runs the line with 8 data bits.
-    if (bits < 6) throw UsageError("DATABITS " + value + " is not supported: the port would run with 8");
-    return std::to_string(bits);
-}
-std::string Stopbits(const std::string &value) { return std::to_string(ParseNumber(value, 1, 2, "STOPBITS")); }
-std::string Parity(const std::string &value) {
-    return OneOf("PARITY", value, {"NONE", "ODD", "EVEN", "MARK", "SPACE"});
-}
-std::string Handshake(const std::string &value) {
-    return OneOf("HANDSHAKE", value, {"NONE", "XON/XOFF", "RTS/CTS"});
-}
-std::string Anything(const std::string &value) { return value; }
-std::string LockTimeout(const std::string &value) {
-    return std::to_string(ParseNumber(value, 0, 0x7FFFFFFF, "LOCK_TIMEOUT"));
-}
-
-constexpr unsigned kSerial = 1, kNetwork = 2, kGpib = 4, kLan = 8;
-
+// A row of resources/parameters.txt.
 struct ParamRule {
     const char *name;
-    unsigned transports;
-    Access access;
+    const char *drivers;  // "|COM|TCP/IP|"
+    const char *access;   // "get", "set", "get set", "wait set" (a get that waits)
+    const char *rule;     // what a set takes
     const char *values;
     const char *fallback;  // the device's value after the open
-    std::string (*check)(const std::string &value);
-};
 
-const char kTimeoutValues[] =
-    "milliseconds, 1 to 3600000; also with a unit: 500ms, 2s";
-const char kDelimiterValues[] =
-    "bytes that end a message: printable characters as themselves, others\n"
-    "             as \\XX with two hex digits (\\0D\\0A); at most 100 bytes; empty: none";
+    bool Gets() const { return std::strstr(access, "get") || std::strstr(access, "wait"); }
+    bool Sets() const { return std::strstr(access, "set") != nullptr; }
+};
 
 const ParamRule kRules[] = {
-    {"BAUDRATE", kSerial, Access::GetSet, "bits per second, any whole number the port takes", "9600", Baudrate},
-    {"DATABITS", kSerial, Access::GetSet, "6, 7 or 8", "8", Databits},
-    {"PARITY", kSerial, Access::GetSet, "NONE, ODD, EVEN, MARK, SPACE", "NONE", Parity},
-    {"STOPBITS", kSerial, Access::GetSet, "1 or 2", "1", Stopbits},
-    {"HANDSHAKE", kSerial, Access::GetSet, "NONE, XON/XOFF, RTS/CTS", "NONE", Handshake},
-    {"TIMEOUT", kSerial, Access::GetSet, kTimeoutValues, "1000 (the wait for each next byte)", Timeout},
-    {"TIMEOUT", kNetwork | kLan, Access::GetSet, kTimeoutValues, "1000", Timeout},
-    {"TIMEOUT", kGpib, Access::SetOnly, kTimeoutValues, "1000", Timeout},
-    {"DELIMITER", kSerial | kGpib, Access::GetSet, kDelimiterValues, "\\0D", Delimiter},
-    {"DELIMITER", kNetwork | kLan, Access::GetSet, kDelimiterValues, "\\0A", Delimiter},
-    {"LOCK_TIMEOUT", kLan, Access::GetSet, "milliseconds an operation waits for another client's lock", "0",
-     LockTimeout},
-    {"MAXRECV", kLan, Access::GetOnly, "the largest message the server takes at once", "", nullptr},
-    {"BUFFER", kNetwork, Access::GetOnly, "bytes received and not yet read", "", nullptr},
-    {"TRIGGER", kGpib, Access::SetOnly, "any value: triggers the device", "", Anything},
+#define XVR_PARAM_RULE(name, drivers, access, rule, values, fallback) \
+    {name, drivers, access, rule, values, fallback},
+    XVR_PARAM_MAP(XVR_PARAM_RULE)
+#undef XVR_PARAM_RULE
 };
 
-unsigned Bit(Transport t) {
-    switch (t) {
-    case Transport::Serial: return kSerial;
-    case Transport::Network: return kNetwork;
-    case Transport::Gpib: return kGpib;
-    case Transport::Lan: return kLan;
-    }
-    return 0;
+bool Has(const ParamRule &rule, const DriverInfo &driver) {
+    const std::string key = "|" + NormalizedName(driver.name) + "|";
+    return NormalizedName(rule.drivers).find(key) != std::string::npos;
+}
+
+const ParamRule *Lookup(const DriverInfo &driver, const std::string &name) {
+    const std::string key = NormalizedName(name);
+    for (const auto &r : kRules)
+        if (key == r.name && Has(r, driver)) return &r;
+    return nullptr;
 }
 
 const ParamRule &FindRule(const DriverInfo &driver, const std::string &name) {
-    const std::string key = NormalizedName(name);
-    for (const auto &r : kRules)
-        if (key == r.name && (r.transports & Bit(driver.transport))) return r;
+    if (const ParamRule *rule = Lookup(driver, name)) return *rule;
     throw UsageError("driver " + std::string(driver.name) + " has no parameter '" + name +
                      "' ('xvr params " + driver.name + "' lists them)");
 }
 
-const char *AccessText(Access a) {
-    switch (a) {
-    case Access::GetSet: return "get, set";
-    case Access::GetOnly: return "get only";
-    case Access::SetOnly: return "set only";
+// The value a set passes on, by the rule of the table.
+std::string Checked(const ParamRule &r, const std::string &value) {
+    std::istringstream rule(r.rule);
+    std::string kind;
+    uint64_t low = 0, high = 0;
+    rule >> kind >> low >> high;
+    if (kind == "ms") return std::to_string(ParseDuration(value, r.name, low));
+    if (kind == "number") return std::to_string(ParseNumber(value, low, high, r.name));
+    if (kind == "words") return OneOf(r.name, value, r.rule + 6);
+    if (kind == "delimiter") CheckDelimiter(value);
+    return value;
+}
+
+const char *AccessText(const ParamRule &r) {
+    if (std::strstr(r.access, "wait")) return "get (waits), set";
+    if (r.Gets() && r.Sets()) return "get, set";
+    return r.Gets() ? "get only" : "set only";
+}
+
+// Text broken at blanks into lines of at most `width` characters, each
+// after the first indented by `indent`.
+std::string Wrapped(const std::string &text, size_t width, size_t indent) {
+    std::istringstream words(text);
+    std::string out, line, word;
+    while (words >> word) {
+        if (!line.empty() && line.size() + 1 + word.size() > width) {
+            out += line + "\n" + std::string(indent, ' ');
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
     }
-    return "";
+    return out + line;
 }
 
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
@@ -129,9 +122,10 @@ const std::vector<DriverInfo> &Drivers() {
         {"COM", Transport::Serial, "COM1 ... COM255 or (Linux) a device path such as /dev/ttyUSB0"},
         {"TCP/IP", Transport::Network, "host:port, e.g. 127.0.0.1:5025"},
         {"UDP", Transport::Network, "host:port, e.g. 127.0.0.1:5025"},
+        {"VXI-11", Transport::Instrument, "HOST[:DEVICE], e.g. 10.0.0.5, 10.0.0.5:inst0, 10.0.0.5:gpib0,5"},
+        {"HiSLIP", Transport::Instrument, "HOST[:SUBADDRESS[,PORT]], e.g. 10.0.0.5, 10.0.0.5:hislip0"},
         {"KX GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
         {"QUV GPIB", Transport::Gpib, "Dev 0 ... Dev30, optionally with a secondary address: Dev 1,96"},
-        {"VXI-11", Transport::Lan, "HOST[:DEVICE], e.g. 127.0.0.1 or 127.0.0.1:gpib0,5 (DEVICE inst0)"},
     };
     return drivers;
 }
@@ -140,7 +134,7 @@ const DriverInfo &FindDriver(const std::string &name) {
     const std::string key = NormalizedName(name);
     std::string known;
     for (const auto &d : Drivers()) {
-        if (key == d.name) return d;
+        if (key == NormalizedName(d.name)) return d;
         known += std::string(known.empty() ? "" : ", ") + "\"" + d.name + "\"";
     }
     throw UsageError("unknown driver '" + name + "'; the drivers are " + known);
@@ -148,8 +142,8 @@ const DriverInfo &FindDriver(const std::string &name) {
 
 void CheckAddress(const DriverInfo &driver, const std::string &address) {
     if (address.empty()) throw UsageError("the address is empty");
-    if (driver.transport == Transport::Lan && Trim(address.substr(0, address.find(':')), " ").empty())
-        throw UsageError("a " + std::string(driver.name) + " address is HOST[:DEVICE], not '" + address + "'");
+    if (driver.transport == Transport::Instrument && address[0] == ':')
+        throw UsageError("a " + std::string(driver.name) + " address starts with the host, not '" + address + "'");
     if (driver.transport != Transport::Network) return;
     const auto colon = address.find(':');
     if (colon == std::string::npos || colon == 0)
@@ -176,25 +170,30 @@ void CheckDelimiter(const std::string &value) {
 
 std::string CheckSetValue(const DriverInfo &driver, const std::string &name, const std::string &value) {
     const ParamRule &rule = FindRule(driver, name);
-    if (rule.access == Access::GetOnly) throw UsageError(std::string(rule.name) + " can only be read");
-    return rule.check(value);
+    if (!rule.Sets()) throw UsageError(std::string(rule.name) + " can only be read");
+    return Checked(rule, value);
 }
 
 void CheckGetName(const DriverInfo &driver, const std::string &name) {
     const ParamRule &rule = FindRule(driver, name);
-    if (rule.access == Access::SetOnly)
-        throw UsageError(std::string(rule.name) + " can only be set on " + driver.name);
+    if (!rule.Gets()) throw UsageError(std::string(rule.name) + " can only be set on " + driver.name);
+}
+
+bool Readable(const DriverInfo &driver, const std::string &name) {
+    const ParamRule *rule = Lookup(driver, name);
+    return rule && rule->Gets();
 }
 
 void PrintParams(const DriverInfo &driver, std::FILE *to) {
     std::fprintf(to, "Parameters of %s (address: %s):\n", driver.name, driver.address);
     for (const auto &r : kRules) {
-        if (!(r.transports & Bit(driver.transport))) continue;
-        std::fprintf(to, "  %-10s %s\n             %s", r.name, AccessText(r.access), r.values);
-        if (*r.fallback) std::fprintf(to, "\n             after the open: %s", r.fallback);
+        if (!Has(r, driver)) continue;
+        std::fprintf(to, "  %-12s %s\n               %s", r.name, AccessText(r),
+                     Wrapped(r.values, 85, 15).c_str());
+        if (*r.fallback) std::fprintf(to, "\n               after the open: %s", r.fallback);
         std::fputc('\n', to);
     }
-    std::fprintf(to, "Names and PARITY/HANDSHAKE words are matched regardless of case.\n");
+    std::fprintf(to, "Names and words are matched regardless of case.\n");
 }
 
 }  // namespace xvrcli

@@ -10,11 +10,12 @@
 
 namespace xvrcli {
 
-// Lan: the LAN instrument protocols (VXI-11), reached by host and device name.
-enum class Transport { Serial, Network, Gpib, Lan };
+// Serial and GPIB addresses are left to the library; a network address needs
+// a port, a LAN instrument's a host.
+enum class Transport { Serial, Network, Instrument, Gpib };
 
 struct DriverInfo {
-    const char *name;     // as the library matches it (upper case)
+    const char *name;     // as the library lists it
     Transport transport;
     const char *address;  // the address form, for help texts
 };
@@ -30,8 +31,6 @@ void CheckAddress(const DriverInfo &driver, const std::string &address);
 // removed, upper case.
 std::string NormalizedName(const std::string &name);
 
-enum class Access { GetSet, GetOnly, SetOnly };
-
 // The value a set of `name` passes to the library: the user's value, or its
 // plain form (TIMEOUT 2s -> 2000, PARITY even -> EVEN).  Throws UsageError
 // for an unknown name, a read-only parameter or a value the library would
@@ -39,11 +38,14 @@ enum class Access { GetSet, GetOnly, SetOnly };
 std::string CheckSetValue(const DriverInfo &driver, const std::string &name, const std::string &value);
 // Throws UsageError for an unknown name or a parameter that cannot be read.
 void CheckGetName(const DriverInfo &driver, const std::string &name);
+// True when the driver has a parameter of that name that can be read.
+bool Readable(const DriverInfo &driver, const std::string &name);
 // A DELIMITER value: printable bytes and \XX escapes of two hex digits, at
 // most 100 bytes.  Throws UsageError naming the fault.
 void CheckDelimiter(const std::string &value);
 
-// The parameter table of one driver, for 'xvr params'.
+// The parameter table of one driver (from resources/parameters.txt), for
+// 'xvr params'.
 void PrintParams(const DriverInfo &driver, std::FILE *to);
 
 }  // namespace xvrcli
