@@ -42,7 +42,8 @@ const char kUsage[] =
     "  --portmapper PORT   the VXI-11 server's own portmapper, TCP and UDP (default 0:\n"
     "                      a free port; 111 where clients expect it, if free)\n"
     "  --xvr-dir DIR       write XVR.XVR into DIR: the COM entry mapping NAME onto the\n"
-    "                      pseudo-terminal, and the call-log switches (see --log)\n"
+    "                      pseudo-terminal, the VXI-11 portmapper's port and the\n"
+    "                      call-log switches (see --log)\n"
     "  --log               switch the call log (functions and data) on in that XVR.XVR\n"
     "  --gpib-address N    GPIB address to announce (default 5); the GPIB instruments\n"
     "                      live in the simulated bus library that the host loads\n"
@@ -214,6 +215,8 @@ void Simulator::WriteParameterFile() {
     out << kFileMarker << "; rewritten on every start\n"
         << "[XVR]\nLogFunctions=" << yesNo << "\nLogData=" << yesNo << "\n";
     if (!m_ptyPath.empty()) out << "[COM]\n" << m_config.comName << "=" << m_ptyPath << "\n";
+    // Hosts reach the VXI-11 server through its portmapper.
+    out << "[VXI-11]\nPortmapper=" << m_vxi11.PortmapperPort() << "\n";
     out.close();
     if (!out) Die("cannot write " + path);
 }
@@ -222,16 +225,16 @@ void Simulator::Start() {
     m_tcp = Listen(SOCK_STREAM, m_config.tcpPort);
     m_udp = Listen(SOCK_DGRAM, m_config.udpPort);
     if (m_config.serial) OpenPseudoTerminal();
-    if (!m_config.xvrDir.empty()) WriteParameterFile();
-
-    std::printf("xvr-sim: %s\n", m_tcpInstrument.name().c_str());
-    std::printf("TCP 127.0.0.1:%u\n", LocalPort(m_tcp));
-    std::printf("UDP 127.0.0.1:%u\n", LocalPort(m_udp));
     std::string vxi11Error;
     if (!m_vxi11.Start(m_config.vxi11Port, m_config.portmapperPort, &vxi11Error)) {
         std::fprintf(stderr, "xvr-sim: VXI-11: %s\n", vxi11Error.c_str());
         std::exit(1);
     }
+    if (!m_config.xvrDir.empty()) WriteParameterFile();
+
+    std::printf("xvr-sim: %s\n", m_tcpInstrument.name().c_str());
+    std::printf("TCP 127.0.0.1:%u\n", LocalPort(m_tcp));
+    std::printf("UDP 127.0.0.1:%u\n", LocalPort(m_udp));
     std::printf("VXI-11 127.0.0.1:%u portmapper %u\n", m_vxi11.CorePort(), m_vxi11.PortmapperPort());
     if (!m_ptyPath.empty()) {
         if (m_config.xvrDir.empty())
