@@ -372,6 +372,8 @@ void CXVR_VXI11Device::Release() {
     std::u16string ignored;
     XdrReader results(nullptr, 0);
     if (m_Core.IsOpen() && m_bInterruptChannel) {
+        // Requests not yet read would make the close a reset.
+        TakeInterrupts(0);
         StartCall(kProcDestroyIntrChan);
         Exchange(nullptr, 0, kReleaseMs, kSmallRecordCap, &results, &ignored);
     }

@@ -143,6 +143,20 @@ struct Client {
     std::mutex sendLock;
     int interruptFd = -1;
     uint32_t xid = 0;
+
+    // The client's replies to our calls are of no interest, but must not be
+    // left unread: a close would then reset the connection.
+    void DrainReplies() {
+        uint8_t scratch[512];
+        while (interruptFd >= 0 && recv(interruptFd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+        }
+    }
+    void CloseInterrupt() {
+        if (interruptFd < 0) return;
+        DrainReplies();
+        close(interruptFd);
+        interruptFd = -1;
+    }
 };
 
 struct Answer {
@@ -322,8 +336,7 @@ void Vxi11Server::State::Serve(int fd, int kind) {
         std::lock_guard<std::mutex> g(lock);
         for (uint32_t lid : owned) DropLink(lid);
         std::lock_guard<std::mutex> sending(client->sendLock);
-        if (client->interruptFd >= 0) close(client->interruptFd);
-        client->interruptFd = -1;
+        client->CloseInterrupt();
     }
     changed.notify_all();
     std::lock_guard<std::mutex> g(threadsLock);
@@ -431,20 +444,14 @@ void Vxi11Server::State::SendServiceRequests() {
         Client &client = *link.client;
         std::lock_guard<std::mutex> sending(client.sendLock);
         if (client.interruptFd < 0) continue;
-        // The client's replies are of no interest; they must not pile up.
-        uint8_t scratch[512];
-        while (recv(client.interruptFd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
-        }
+        client.DrainReplies();
         std::vector<uint8_t> call;
         BeginRecord(&call);
         AppendCallHeader(&call, ++client.xid, kInterruptProgram, kVxi11Version, kProcDeviceIntrSrq);
         XdrWriter w(&call);
         Encode(SrqParms{link.srqHandle}, w);
         FinishRecord(&call);
-        if (!SendAll(client.interruptFd, call.data(), call.size())) {
-            close(client.interruptFd);
-            client.interruptFd = -1;
-        }
+        if (!SendAll(client.interruptFd, call.data(), call.size())) client.CloseInterrupt();
     }
 }
 
@@ -654,8 +661,7 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
     case kProcDestroyIntrChan: {
         std::lock_guard<std::mutex> sending(client->sendLock);
         const bool had = client->interruptFd >= 0;
-        if (had) close(client->interruptFd);
-        client->interruptFd = -1;
+        client->CloseInterrupt();
         EncodeU32(had ? kErrNone : kErrNoChannel, w);
         return out;
     }
