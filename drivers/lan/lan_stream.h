@@ -45,6 +45,8 @@ public:
 
     // Bytes (or the end of stream) are waiting: buffered or in the socket.
     bool Readable();
+    // The same, waiting for them until the deadline: one poll at most.
+    bool WaitReadable(const Deadline &deadline);
     bool IsOpen() const { return m_Socket != platform::kInvalidSocket; }
     platform::SocketHandle Handle() const { return m_Socket; }
     void Close();

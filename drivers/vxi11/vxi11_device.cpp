@@ -134,12 +134,7 @@ int32_t CXVR_VXI11Device::Exchange(const uint8_t *tail, size_t tailSize, uint32_
 int32_t CXVR_VXI11Device::ReceiveReply(const Deadline &deadline, size_t cap, XdrReader *results,
                                        std::u16string *error, bool drain) {
     for (;;) {
-        if (!m_Core.Readable()) {
-            uint32_t code = 0;
-            if (deadline.Expired() ||
-                platform::SocketWait(m_Core.Handle(), false, deadline.Remaining(), &code) == 0)
-                return kWaitTimedOut;
-        }
+        if (!m_Core.WaitReadable(deadline)) return kWaitTimedOut;
         // A reply has begun: its rest gets the time-out once more, so that a
         // large reply that is still flowing is not cut in half.
         const Deadline rest = Deadline::In(static_cast<int64_t>(deadline.Remaining()) + m_lTimeout);
