@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/parameter_file.h"
+#include "base/strings.h"
 #include "base/texts.h"
 #include "drivers/driver.h"
 #include "drivers/registry.h"
@@ -37,12 +39,18 @@ int32_t UnknownDriver(const char *driverName, std::u16string *error) {
     return kStatusUnknownDriver;
 }
 
+// Section "XVR", Catalogue=all: the drivers listed on request follow the
+// first four.  Read at each question, like the other keys.
+bool WholeCatalogue() {
+    return ToUpper(platform::ProfileString(ParameterFilePath(), u"XVR", u"Catalogue", u"", 16)) == u"ALL";
+}
+
 // The index-th driver the catalogue lists, or nullptr.
-const DriverEntry *ListedDriver(uint32_t index) {
+const DriverEntry *ListedDriver(uint32_t index, bool whole) {
     size_t count = 0;
     const DriverEntry *table = DriverTable(&count);
     for (size_t i = 0; i < count; ++i) {
-        if (!table[i].listed) continue;
+        if (!table[i].listed || (table[i].onRequest && !whole)) continue;
         if (index-- == 0) return &table[i];
     }
     return nullptr;
@@ -52,8 +60,9 @@ const DriverEntry *ListedDriver(uint32_t index) {
 
 int32_t CatalogueDriverCount(uint32_t moduleHandle, uint32_t *count, std::u16string *error) {
     if (!ModuleHandleOk(moduleHandle, error)) return kStatusBadHandle;
+    const bool whole = WholeCatalogue();
     uint32_t listed = 0;
-    while (ListedDriver(listed)) ++listed;
+    while (ListedDriver(listed, whole)) ++listed;
     if (count) *count = listed;
     return kStatusOk;
 }
@@ -61,7 +70,7 @@ int32_t CatalogueDriverCount(uint32_t moduleHandle, uint32_t *count, std::u16str
 int32_t CatalogueDriverName(uint32_t moduleHandle, uint32_t index, char *buffer, uint32_t size,
                             std::u16string *error) {
     if (!ModuleHandleOk(moduleHandle, error)) return kStatusBadHandle;
-    const DriverEntry *d = ListedDriver(index);
+    const DriverEntry *d = ListedDriver(index, WholeCatalogue());
     if (!d) {
         *error = LoadText(kTextOutOfRange);
         return kStatusDriverIndex;

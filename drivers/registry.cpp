@@ -7,6 +7,7 @@
 #include "drivers/gpib/gpib_driver.h"
 #include "drivers/hislip/hislip_driver.h"
 #include "drivers/ip/ip_driver.h"
+#include "drivers/vxi11/vxi11_driver.h"
 
 namespace xvr {
 
@@ -18,13 +19,13 @@ std::unique_ptr<iXVR_Functions> Make() {
 }
 
 const DriverEntry kDrivers[] = {
-    {"COM", Make<CXVR_COM>, true, "COM Port", 2, 255, "COM%u", 255},
-    {"TCP/IP", Make<CXVR_TCP>, true, "IP Address", 1, 255, nullptr, 0},
-    {"UDP", Make<CXVR_UDP>, true, "IP Address", 1, 255, nullptr, 0},
-    {"QUV GPIB", Make<CXVR_QuvGPIB>, false, "GPIB Device", 2, 30, "Dev%2u", 31},
-    {"KX GPIB", Make<CXVR_KXGPIB>, true, "GPIB Device", 2, 30, "Dev%2u", 31},
-    // Listed only with Catalogue=all (the flag comes with the VXI-11 row).
-    {"HiSLIP", Make<CXVR_HiSLIP>, false, "Instrument", 1, 255, nullptr, 0},
+    {"COM", Make<CXVR_COM>, true, false, "COM Port", 2, 255, "COM%u", 255},
+    {"TCP/IP", Make<CXVR_TCP>, true, false, "IP Address", 1, 255, nullptr, 0},
+    {"UDP", Make<CXVR_UDP>, true, false, "IP Address", 1, 255, nullptr, 0},
+    {"QUV GPIB", Make<CXVR_QuvGPIB>, false, false, "GPIB Device", 2, 30, "Dev%2u", 31},
+    {"KX GPIB", Make<CXVR_KXGPIB>, true, false, "GPIB Device", 2, 30, "Dev%2u", 31},
+    {"VXI-11", Make<CXVR_VXI11>, true, true, "Instrument", 1, 255, nullptr, 0},
+    {"HiSLIP", Make<CXVR_HiSLIP>, true, true, "Instrument", 1, 255, nullptr, 0},
 };
 
 // The names are ASCII, so a character-wise comparison is exact; the host's

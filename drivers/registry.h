@@ -15,6 +15,10 @@ struct DriverEntry {
     const char *name;  // as a host names it (opens compare it upper-cased)
     std::unique_ptr<iXVR_Functions> (*make)();
     bool listed;  // counted and named by the catalogue ("QUV GPIB" is not)
+    // Listed only when the parameter file asks for the whole catalogue
+    // (section "XVR", Catalogue=all): hosts written for the first four
+    // drivers never see more by surprise.
+    bool onRequest;
     // The open parameter: its name, its type (1 text, 2 a list of
     // enumCount texts made from enumFormat with 1, 2, ...) and its largest value.
     const char *paramName;

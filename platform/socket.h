@@ -53,6 +53,16 @@ int64_t SocketSend(SocketHandle socket, const uint8_t *data, size_t size, uint32
 // failure with *error.
 int SocketWait(SocketHandle socket, bool forWrite, uint32_t ms, uint32_t *error);
 
+// A stream socket listening on address (network order) and port (host
+// order, 0: a free one), non-blocking; 0 or the error code.
+uint32_t SocketListen(uint32_t address, uint16_t port, SocketHandle *listener);
+// A connection waiting at the listener, non-blocking like it; 0 or the error
+// code (a would-block code when none waits).
+uint32_t SocketAccept(SocketHandle listener, SocketHandle *connection);
+// The address (network order) and port (host order) the socket is bound to;
+// 0 or the error code.
+uint32_t SocketLocalPort(SocketHandle socket, uint32_t *address, uint16_t *port);
+
 void SocketShutdownSend(SocketHandle socket);
 void SocketClose(SocketHandle socket);
 

@@ -8,12 +8,19 @@
 // ratio is library time / reference time; for MB/s the rates are shown).
 //
 //   xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [--hislip HOST:PORT] [-n ROUNDS] [--cpu N]
+//   xvr-compare --vxi11 HOST --tcp HOST:PORT [-n ROUNDS] [--cpu N]
+//
+// The second form measures only the VXI-11 rows, against liblxi's VXI-11
+// client where it is installed, which asks the portmapper on port 111: run
+// it where the simulator's portmapper has that port (a network namespace).
+// It also prints "cpu<TAB>US", the library's CPU time per VXI-11 query.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -274,6 +281,81 @@ Side LxiQuery(const std::string &hostPort, std::vector<uint8_t> &buffer) {
 }
 #endif
 
+
+#ifdef XVR_HAVE_LXI
+// liblxi's VXI-11 client: lxi_receive is one device_read of up to the
+// buffer's size; a long answer takes several.
+Side LxiVxi11(const std::string &host, const std::string &command, size_t expected, std::vector<uint8_t> &buffer) {
+    auto device = std::make_shared<int>(-1);
+    return Side{[=] {
+                    lxi_init();
+                    *device = lxi_connect(host.c_str(), 0, "inst0", 3000, VXI11);
+                    if (*device < 0) Fail("lxi_connect VXI11 " + host);
+                },
+                [=, &buffer] {
+                    if (lxi_send(*device, command.data(), static_cast<int>(command.size()), 3000) < 0)
+                        Fail("lxi_send");
+                    size_t total = 0;
+                    while (total < expected) {
+                        const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()) + total,
+                                                  static_cast<int>(buffer.size() - total), 3000);
+                        if (n <= 0) Fail("lxi_receive");
+                        total += static_cast<size_t>(n);
+                        if (expected == 0 && buffer[total - 1] == '\n') return;
+                    }
+                },
+                [=] { lxi_disconnect(*device); }};
+}
+#endif
+
+// The bulk answer's bytes: "DATA? N" answers N letters, then the line end.
+void CheckBulk(const std::vector<uint8_t> &buffer, const char *who) {
+    for (int i = 0; i < kBulkBytes; ++i)
+        if (buffer[static_cast<size_t>(i)] != 'A' + i % 26) Fail(std::string(who) + ": wrong byte at " + std::to_string(i));
+}
+
+double CpuMicros() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
+void Vxi11Rows(const std::string &host, const std::string &tcp, int rounds, std::vector<uint8_t> &buffer,
+               std::vector<uint8_t> &bulkBuffer) {
+    Library lib;
+    const uint32_t device = LibOpen(lib, "VXI-11", host);
+    constexpr int kCalls = 200;
+    const Side libQuery{{}, [&] { LibQuery(device, kQuery, buffer); }, {}};
+    const std::string bulk = "DATA? " + std::to_string(kBulkBytes);
+    const Side libBulk{{}, [&] { LibQuery(device, bulk, bulkBuffer); }, {}};
+    LibQuery(device, bulk, bulkBuffer);
+    CheckBulk(bulkBuffer, "library");
+#ifdef XVR_HAVE_LXI
+    Compare("VXI-11 query *IDN?", "us", libQuery, "liblxi VXI11", LxiVxi11(host, kQuery + "\n", 0, buffer), rounds,
+            kCalls);
+#endif
+    const int fd = RawConnect(SOCK_STREAM, tcp);
+    Compare("VXI-11 bulk read 16 MiB", "MB/s", libBulk, "raw socket", {{}, [&] { RawQuery(fd, bulk, '\n', bulkBuffer); }, {}},
+            std::max(5, rounds / 2), 2, BulkMBps);
+    close(fd);
+#ifdef XVR_HAVE_LXI
+    {
+        Side lxi = LxiVxi11(host, bulk + "\n", kBulkBytes + 1, bulkBuffer);
+        lxi.begin();
+        std::fill(bulkBuffer.begin(), bulkBuffer.end(), 0);
+        lxi.op();
+        lxi.end();
+        CheckBulk(bulkBuffer, "liblxi");
+        Compare("VXI-11 bulk read 16 MiB", "MB/s", libBulk, "liblxi VXI11", lxi, std::max(5, rounds / 2), 2, BulkMBps);
+    }
+#endif
+    // CPU time of the client per query, for the comparison with pyvisa-py.
+    const double cpu0 = CpuMicros();
+    for (int i = 0; i < 2000; ++i) LibQuery(device, kQuery, buffer);
+    std::printf("cpu\t%.3f\n", (CpuMicros() - cpu0) / 2000);
+    flXVRClose(device);
+}
+
 // Switches the call log for the next initialisation through a parameter file
 // of our own.
 void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
@@ -285,7 +367,7 @@ void WriteLogSwitches(const std::string &dir, bool functions, bool data) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    std::string tcp, udp, pty, hislip;
+    std::string tcp, udp, pty, hislip, vxi11;
     int rounds = 101, cpu = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
@@ -297,6 +379,8 @@ int main(int argc, char **argv) {
             pty = argv[i + 1];
         else if (a == "--hislip")
             hislip = argv[i + 1];
+        else if (a == "--vxi11")
+            vxi11 = argv[i + 1];
         else if (a == "-n")
             rounds = std::max(3, std::atoi(argv[i + 1]));
         else if (a == "--cpu")
@@ -304,7 +388,7 @@ int main(int argc, char **argv) {
         else
             Fail("unknown option " + a);
     }
-    if (tcp.empty() || udp.empty())
+    if (tcp.empty() || (udp.empty() && vxi11.empty()))
         Fail(
             "usage: xvr-compare --tcp HOST:PORT --udp HOST:PORT [--pty PATH] [-n ROUNDS] [--cpu "
             "N]");
@@ -328,6 +412,12 @@ int main(int argc, char **argv) {
     // 16 MiB buffer for "*IDN?" would measure memset.
     std::vector<uint8_t> buffer(1024), bulkBuffer(kBulkBytes + 1);
     constexpr int kCalls = 200;
+    if (!vxi11.empty()) {
+        Vxi11Rows(vxi11, tcp, rounds, buffer, bulkBuffer);
+        std::remove((dir + "/XVR.XVR").c_str());
+        rmdir(dir.c_str());
+        return 0;
+    }
 
     {
         Library lib;

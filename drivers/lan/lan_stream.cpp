@@ -51,6 +51,12 @@ bool LanStream::Readable() {
     return IsOpen() && platform::SocketWait(m_Socket, false, 0, &error) != 0;
 }
 
+bool LanStream::WaitReadable(const Deadline &deadline) {
+    if (m_lEnd > m_lStart) return true;
+    uint32_t error = 0;
+    return IsOpen() && platform::SocketWait(m_Socket, false, deadline.Remaining(), &error) != 0;
+}
+
 int32_t LanStream::SendAll(const uint8_t *data, size_t size, const Deadline &deadline,
                            const std::u16string &interfaceName, std::u16string *error) {
     size_t done = 0;

@@ -27,6 +27,12 @@ public:
     int32_t Connect(uint32_t address, uint16_t port, const Deadline &deadline,
                     std::u16string *error);
 
+    // Takes over a connected non-blocking socket (one a listener accepted).
+    void Adopt(platform::SocketHandle socket) {
+        Close();
+        m_Socket = socket;
+    }
+
     // Failures of the three: -6 with no text when the deadline passes, -22
     // with text 11025 (naming interfaceName) when the peer closed or reset
     // the connection, -6 with text 11013 / 11014 for any other fault.
@@ -43,6 +49,8 @@ public:
 
     // Bytes (or the end of stream) are waiting: buffered or in the socket.
     bool Readable();
+    // The same, waiting for them until the deadline: one poll at most.
+    bool WaitReadable(const Deadline &deadline);
     bool IsOpen() const { return m_Socket != platform::kInvalidSocket; }
     platform::SocketHandle Handle() const { return m_Socket; }
     void Close();

@@ -132,6 +132,45 @@ int SocketWait(SocketHandle socket, bool forWrite, uint32_t ms, uint32_t *error)
     return rc > 0 ? 1 : 0;
 }
 
+uint32_t SocketListen(uint32_t address, uint16_t port, SocketHandle *listener) {
+    *listener = kInvalidSocket;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return Errno();
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 || ::listen(fd, 8) != 0) {
+        const uint32_t code = Errno();
+        ::close(fd);
+        return code;
+    }
+    *listener = static_cast<SocketHandle>(fd);
+    return 0;
+}
+
+uint32_t SocketAccept(SocketHandle listener, SocketHandle *connection) {
+    int fd;
+    do {
+        fd = ::accept4(Fd(listener), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *connection = kInvalidSocket;
+        return Errno();
+    }
+    *connection = static_cast<SocketHandle>(fd);
+    return 0;
+}
+
+uint32_t SocketLocalPort(SocketHandle socket, uint32_t *address, uint16_t *port) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    if (::getsockname(Fd(socket), reinterpret_cast<sockaddr *>(&local), &length) != 0) return Errno();
+    *address = local.sin_addr.s_addr;
+    *port = ntohs(local.sin_port);
+    return 0;
+}
+
 void SocketShutdownSend(SocketHandle socket) { ::shutdown(Fd(socket), SHUT_WR); }
 
 void SocketClose(SocketHandle socket) {

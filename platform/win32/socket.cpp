@@ -152,6 +152,48 @@ int SocketWait(SocketHandle socket, bool forWrite, uint32_t ms, uint32_t *error)
     return rc > 0 ? 1 : 0;
 }
 
+uint32_t SocketListen(uint32_t address, uint16_t port, SocketHandle *listener) {
+    *listener = kInvalidSocket;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s == INVALID_SOCKET) return LastSocketError();
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(port);
+    local.sin_addr.s_addr = address;
+    u_long nonBlocking = 1;
+    if (::bind(s, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 || ::listen(s, 8) != 0 ||
+        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+        const uint32_t code = LastSocketError();
+        closesocket(s);
+        return code;
+    }
+    *listener = static_cast<SocketHandle>(s);
+    return 0;
+}
+
+uint32_t SocketAccept(SocketHandle listener, SocketHandle *connection) {
+    *connection = kInvalidSocket;
+    SOCKET s = ::accept(Sock(listener), nullptr, nullptr);
+    if (s == INVALID_SOCKET) return LastSocketError();
+    SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    // An accepted socket inherits the listener's mode; set it all the same.
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+    *connection = static_cast<SocketHandle>(s);
+    return 0;
+}
+
+uint32_t SocketLocalPort(SocketHandle socket, uint32_t *address, uint16_t *port) {
+    sockaddr_in local{};
+    int length = sizeof local;
+    if (::getsockname(Sock(socket), reinterpret_cast<sockaddr *>(&local), &length) != 0)
+        return LastSocketError();
+    *address = local.sin_addr.s_addr;
+    *port = ntohs(local.sin_port);
+    return 0;
+}
+
 void SocketShutdownSend(SocketHandle socket) { ::shutdown(Sock(socket), SD_SEND); }
 
 void SocketClose(SocketHandle socket) {

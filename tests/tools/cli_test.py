@@ -188,10 +188,12 @@ class Library(unittest.TestCase):
         r = xvr("drivers")
         self.assertEqual(r.returncode, 0, r.stderr)
         lines = r.stdout.splitlines()
-        self.assertEqual([l[:9].strip() for l in lines], ["COM", "TCP/IP", "UDP", "KX GPIB", "QUV GPIB"])
+        self.assertEqual([l[:9].strip() for l in lines], ["COM", "TCP/IP", "UDP", "KX GPIB", "QUV GPIB", "VXI-11", "HiSLIP"])
         self.assertIn("COM1 .. COM255 (255 values)", lines[0])
         # The addresses the open takes, which the catalogue counts one off.
         self.assertIn("Dev 0 .. Dev30 (31 values) (the catalogue lists Dev 1 .. Dev31)", lines[3])
+        self.assertIn("HOST[:DEVICE]", lines[5])
+        self.assertIn("(listed by the catalogue with Catalogue=all)", lines[5])
         full = xvr("drivers", "--all").stdout.splitlines()
         self.assertIn("  COM255", full)
         self.assertIn("  Dev 0", full)

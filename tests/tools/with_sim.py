@@ -6,8 +6,9 @@
 Starts BIN_DIR/xvr-sim with a temporary --xvr-dir, waits (at most 10 s) for
 it to be ready, replaces {tcp}, {udp}, {hislip} and {bin} in the arguments,
 runs the command (at most 120 s) with XVR_DIR and LD_LIBRARY_PATH set as the
-simulator announces them, stops the simulator and exits with the command's
-status.  Exits 77 (a skip) when BIN_DIR holds no xvr-sim.
+simulator announces them (and XVR_SIM_PORTMAPPER, the port of its VXI-11
+portmapper), stops the simulator and exits with the command's status.
+Exits 77 (a skip) when BIN_DIR holds no xvr-sim.
 """
 import os
 import re
@@ -28,6 +29,9 @@ def start_sim(bin_dir, xvr_dir, extra=(), prefix=()):
         text = out.read()
         if "READY" in text:
             ports = dict(re.findall(r"^(TCP|UDP|HiSLIP) (\S+)$", text, re.M))
+            vxi11 = re.search(r"^VXI-11 (\S+) portmapper (\d+)$", text, re.M)
+            if vxi11:
+                ports["VXI-11"], ports["PORTMAPPER"] = vxi11.group(1), vxi11.group(2)
             bus = re.search(r"^LD_LIBRARY_PATH (.+) \(set it", text, re.M)
             if bus:
                 ports["LD_LIBRARY_PATH"] = bus.group(1)
@@ -77,6 +81,8 @@ def main():
             args = [replace_all(a, values) for a in command]
             library_path = [ports.get("LD_LIBRARY_PATH"), os.environ.get("LD_LIBRARY_PATH")]
             env = dict(os.environ, XVR_DIR=xvr_dir, LD_LIBRARY_PATH=os.pathsep.join(filter(None, library_path)))
+            if "PORTMAPPER" in ports:
+                env["XVR_SIM_PORTMAPPER"] = ports["PORTMAPPER"]
             rc = subprocess.run(args, env=env, timeout=120).returncode
         finally:
             stop_sim(sim)

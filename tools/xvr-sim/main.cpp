@@ -30,6 +30,7 @@
 #ifndef XVR_VERSION
 #define XVR_VERSION "unknown"
 #endif
+#include "vxi11_server.h"
 
 namespace xvrsim {
 namespace {
@@ -43,8 +44,12 @@ const char kUsage[] =
     "                      instrument behind it has a state of its own\n"
     "  --com NAME          port name of the pseudo-terminal instrument (default COM7)\n"
     "  --no-serial         no pseudo-terminal instrument\n"
+    "  --vxi11 PORT        VXI-11 core channel on 127.0.0.1 (default 0: a free port)\n"
+    "  --portmapper PORT   the VXI-11 server's own portmapper, TCP and UDP (default 0:\n"
+    "                      a free port; 111 where clients expect it, if free)\n"
     "  --xvr-dir DIR       write XVR.XVR into DIR: the COM entry mapping NAME onto the\n"
-    "                      pseudo-terminal, and the call-log switches (see --log)\n"
+    "                      pseudo-terminal, the VXI-11 portmapper's port and the\n"
+    "                      call-log switches (see --log)\n"
     "  --log               switch the call log (functions and data) on in that XVR.XVR\n"
     "  --gpib-address N    GPIB address to announce (default 5); the GPIB instruments\n"
     "                      live in the simulated bus library that the host loads\n"
@@ -59,6 +64,7 @@ const char kUsage[] =
     "  -h, --help          this text\n"
     "  --version           the version of xvr-sim\n\n"
     "It prints one line per transport (\"TCP 127.0.0.1:5025\", \"COM COM7 -> /dev/pts/3\",\n"
+    "\"VXI-11 127.0.0.1:PORT portmapper PORT\",\n"
     "...) and then READY.  Exit status 0 after a signal, 1 on a failure, 2 on bad options.\n\n";
 
 const char kFileMarker[] = "; written by xvr-sim";
@@ -68,6 +74,8 @@ struct Config {
     int udpPort = 0;
     int hislipPort = 0;
     std::vector<std::string> announce;  // further transports' lines, before READY
+    int vxi11Port = 0;
+    int portmapperPort = 0;
     bool serial = true;
     std::string comName = "COM7";
     std::string xvrDir;
@@ -142,7 +150,8 @@ public:
           m_instruments(MakeInstruments(model)),
           m_tcpInstrument(m_instruments[0]),
           m_udpInstrument(m_instruments[model.sharedState ? 0 : 1]),
-          m_comInstrument(m_instruments.back()) {}
+          m_comInstrument(m_instruments.back()),
+          m_vxi11(model) {}
 
     void Start();
     void Run();
@@ -177,6 +186,7 @@ private:
     std::list<StreamPeer> m_streams;  // the pseudo-terminal and the TCP clients
     std::list<Outgoing> m_outgoing;
     std::vector<char> m_buffer = std::vector<char>(65536);
+    Vxi11Server m_vxi11;  // threads of its own, its own instrument
 };
 
 int Simulator::Listen(int type, int port) {
@@ -239,6 +249,8 @@ void Simulator::WriteParameterFile() {
     out << kFileMarker << "; rewritten on every start\n"
         << "[XVR]\nLogFunctions=" << yesNo << "\nLogData=" << yesNo << "\n";
     if (!m_ptyPath.empty()) out << "[COM]\n" << m_config.comName << "=" << m_ptyPath << "\n";
+    // Hosts reach the VXI-11 server through its portmapper.
+    out << "[VXI-11]\nPortmapper=" << m_vxi11.PortmapperPort() << "\n";
     out.close();
     if (!out) Die("cannot write " + path);
 }
@@ -247,11 +259,17 @@ void Simulator::Start() {
     m_tcp = Listen(SOCK_STREAM, m_config.tcpPort);
     m_udp = Listen(SOCK_DGRAM, m_config.udpPort);
     if (m_config.serial) OpenPseudoTerminal();
+    std::string vxi11Error;
+    if (!m_vxi11.Start(m_config.vxi11Port, m_config.portmapperPort, &vxi11Error)) {
+        std::fprintf(stderr, "xvr-sim: VXI-11: %s\n", vxi11Error.c_str());
+        std::exit(1);
+    }
     if (!m_config.xvrDir.empty()) WriteParameterFile();
 
     std::printf("xvr-sim: %s\n", m_tcpInstrument.name().c_str());
     std::printf("TCP 127.0.0.1:%u\n", LocalPort(m_tcp));
     std::printf("UDP 127.0.0.1:%u\n", LocalPort(m_udp));
+    std::printf("VXI-11 127.0.0.1:%u portmapper %u\n", m_vxi11.CorePort(), m_vxi11.PortmapperPort());
     if (!m_ptyPath.empty()) {
         if (m_config.xvrDir.empty())
             std::printf("COM %s (no --xvr-dir, so open it by its path)\n", m_ptyPath.c_str());
@@ -435,6 +453,12 @@ int main(int argc, char **argv) {
             ++i;
         } else if (arg == "--hislip") {
             if (!ParseInt(value, 0, 65535, &config.hislipPort)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--vxi11") {
+            if (!ParseInt(value, 0, 65535, &config.vxi11Port)) bad("port from 0 to 65535");
+            ++i;
+        } else if (arg == "--portmapper") {
+            if (!ParseInt(value, 0, 65535, &config.portmapperPort)) bad("port from 0 to 65535");
             ++i;
         } else if (arg == "--gpib-address") {
             if (!ParseInt(value, 0, 30, &config.gpibAddress)) bad("address from 0 to 30");

@@ -1,6 +1,7 @@
 // xvr drivers: the library's catalogue, as a host would offer it.
 #include <quvxvr.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -32,7 +33,10 @@ void PrintDriver(uint32_t module, const std::string &driver, bool all, const cha
     param[sizeof param - 1] = '\0';
     std::printf("%-9s %-12s", driver.c_str(), param);
     if (type != 2) {
-        std::printf(" text, e.g. 127.0.0.1:5025%s\n", note);
+        const char *form = "text";
+        for (const auto &d : Drivers())
+            if (driver == d.name) form = d.address;
+        std::printf(" %s%s\n", form, note);
         return;
     }
     std::vector<std::string> values = ListValues(module, driver);
@@ -71,15 +75,27 @@ int RunDrivers(const Options &o) {
     uint32_t count = 0;
     int32_t status = flXVRDriverCountGet(library.handle(), &count);
     if (status < 0) Fail("cannot count the drivers", status, Call::Catalogue);
+    std::vector<std::string> listed;
     for (uint32_t i = 0; i < count && i < 256; ++i) {
         char name[64] = {};
         status = flXVRDriverNameGet(library.handle(), i, name, sizeof name);
         if (status < 0) Fail("cannot name driver " + std::to_string(i), status, Call::Catalogue);
         name[sizeof name - 1] = '\0';
         PrintDriver(library.handle(), name, o.all, "");
+        listed.push_back(name);
     }
     // Opens also take this driver, although the catalogue does not list it.
     PrintDriver(library.handle(), "QUV GPIB", o.all, " (not listed by the catalogue)");
+    // And those it lists only with Catalogue=all in section XVR, where the
+    // library has them.
+    for (const auto &d : Drivers()) {
+        char param[64];
+        uint32_t type = 0, param1 = 0, param2 = 0;
+        if (d.name == std::string("QUV GPIB") || std::find(listed.begin(), listed.end(), d.name) != listed.end() ||
+            flXVRDriverParamGet(library.handle(), d.name, param, sizeof param, &type, &param1, &param2) < 0)
+            continue;
+        PrintDriver(library.handle(), d.name, o.all, " (listed by the catalogue with Catalogue=all)");
+    }
     return kExitOk;
 }
 

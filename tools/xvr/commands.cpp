@@ -133,7 +133,7 @@ void PrintOverview(std::FILE *to) {
     std::fprintf(to,
                  "Usage: xvr [-v] COMMAND [ARGS] [OPTIONS]\n"
                  "       xvr --version | --help\n"
-                 "Talk to instruments over serial ports, TCP, UDP and GPIB.\n\n"
+                 "Talk to instruments over serial ports, TCP, UDP, GPIB and VXI-11.\n\n"
                  "Commands:\n");
     for (const auto &c : Commands()) std::fprintf(to, "  %-11s %s\n", c.name, c.summary);
     std::fprintf(
