@@ -42,7 +42,8 @@ int32_t UnknownDriver(const char *driverName, std::u16string *error) {
 // Section "XVR", Catalogue=all: the drivers listed on request follow the
 // first four.  Read at each question, like the other keys.
 bool WholeCatalogue() {
-    return ToUpper(platform::ProfileString(ParameterFilePath(), u"XVR", u"Catalogue", u"", 16)) == u"ALL";
+    return ToUpper(platform::ProfileString(ParameterFilePath(), u"XVR", u"Catalogue", u"", 16)) ==
+           u"ALL";
 }
 
 // The index-th driver the catalogue lists, or nullptr.

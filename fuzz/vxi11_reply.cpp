@@ -24,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (record.size() > kCap) std::abort();
         RpcReply reply;
         if (ParseReply(record.data(), record.size(), &reply)) {
-            if (reply.results && (reply.results < record.data() ||
-                                  reply.results + reply.resultsSize > record.data() + record.size()))
+            if (reply.results &&
+                (reply.results < record.data() ||
+                 reply.results + reply.resultsSize > record.data() + record.size()))
                 std::abort();
             DescribeRpcFailure(reply);
             const auto decode = [&](auto message, auto... extra) {

@@ -281,37 +281,39 @@ Side LxiQuery(const std::string &hostPort, std::vector<uint8_t> &buffer) {
 }
 #endif
 
-
 #ifdef XVR_HAVE_LXI
 // liblxi's VXI-11 client: lxi_receive is one device_read of up to the
 // buffer's size; a long answer takes several.
-Side LxiVxi11(const std::string &host, const std::string &command, size_t expected, std::vector<uint8_t> &buffer) {
+Side LxiVxi11(const std::string &host, const std::string &command, size_t expected,
+              std::vector<uint8_t> &buffer) {
     auto device = std::make_shared<int>(-1);
-    return Side{[=] {
-                    lxi_init();
-                    *device = lxi_connect(host.c_str(), 0, "inst0", 3000, VXI11);
-                    if (*device < 0) Fail("lxi_connect VXI11 " + host);
-                },
-                [=, &buffer] {
-                    if (lxi_send(*device, command.data(), static_cast<int>(command.size()), 3000) < 0)
-                        Fail("lxi_send");
-                    size_t total = 0;
-                    while (total < expected) {
-                        const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()) + total,
-                                                  static_cast<int>(buffer.size() - total), 3000);
-                        if (n <= 0) Fail("lxi_receive");
-                        total += static_cast<size_t>(n);
-                        if (expected == 0 && buffer[total - 1] == '\n') return;
-                    }
-                },
-                [=] { lxi_disconnect(*device); }};
+    return Side{
+        [=] {
+            lxi_init();
+            *device = lxi_connect(host.c_str(), 0, "inst0", 3000, VXI11);
+            if (*device < 0) Fail("lxi_connect VXI11 " + host);
+        },
+        [=, &buffer] {
+            if (lxi_send(*device, command.data(), static_cast<int>(command.size()), 3000) < 0)
+                Fail("lxi_send");
+            size_t total = 0;
+            while (total < expected) {
+                const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()) + total,
+                                          static_cast<int>(buffer.size() - total), 3000);
+                if (n <= 0) Fail("lxi_receive");
+                total += static_cast<size_t>(n);
+                if (expected == 0 && buffer[total - 1] == '\n') return;
+            }
+        },
+        [=] { lxi_disconnect(*device); }};
 }
 #endif
 
 // The bulk answer's bytes: "DATA? N" answers N letters, then the line end.
 void CheckBulk(const std::vector<uint8_t> &buffer, const char *who) {
     for (int i = 0; i < kBulkBytes; ++i)
-        if (buffer[static_cast<size_t>(i)] != 'A' + i % 26) Fail(std::string(who) + ": wrong byte at " + std::to_string(i));
+        if (buffer[static_cast<size_t>(i)] != 'A' + i % 26)
+            Fail(std::string(who) + ": wrong byte at " + std::to_string(i));
 }
 
 double CpuMicros() {
@@ -320,8 +322,8 @@ double CpuMicros() {
     return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
 
-void Vxi11Rows(const std::string &host, const std::string &tcp, int rounds, std::vector<uint8_t> &buffer,
-               std::vector<uint8_t> &bulkBuffer) {
+void Vxi11Rows(const std::string &host, const std::string &tcp, int rounds,
+               std::vector<uint8_t> &buffer, std::vector<uint8_t> &bulkBuffer) {
     Library lib;
     const uint32_t device = LibOpen(lib, "VXI-11", host);
     constexpr int kCalls = 200;
@@ -331,12 +333,13 @@ void Vxi11Rows(const std::string &host, const std::string &tcp, int rounds, std:
     LibQuery(device, bulk, bulkBuffer);
     CheckBulk(bulkBuffer, "library");
 #ifdef XVR_HAVE_LXI
-    Compare("VXI-11 query *IDN?", "us", libQuery, "liblxi VXI11", LxiVxi11(host, kQuery + "\n", 0, buffer), rounds,
-            kCalls);
+    Compare("VXI-11 query *IDN?", "us", libQuery, "liblxi VXI11",
+            LxiVxi11(host, kQuery + "\n", 0, buffer), rounds, kCalls);
 #endif
     const int fd = RawConnect(SOCK_STREAM, tcp);
-    Compare("VXI-11 bulk read 16 MiB", "MB/s", libBulk, "raw socket", {{}, [&] { RawQuery(fd, bulk, '\n', bulkBuffer); }, {}},
-            std::max(5, rounds / 2), 2, BulkMBps);
+    Compare("VXI-11 bulk read 16 MiB", "MB/s", libBulk, "raw socket",
+            {{}, [&] { RawQuery(fd, bulk, '\n', bulkBuffer); }, {}}, std::max(5, rounds / 2), 2,
+            BulkMBps);
     close(fd);
 #ifdef XVR_HAVE_LXI
     {
@@ -346,7 +349,8 @@ void Vxi11Rows(const std::string &host, const std::string &tcp, int rounds, std:
         lxi.op();
         lxi.end();
         CheckBulk(bulkBuffer, "liblxi");
-        Compare("VXI-11 bulk read 16 MiB", "MB/s", libBulk, "liblxi VXI11", lxi, std::max(5, rounds / 2), 2, BulkMBps);
+        Compare("VXI-11 bulk read 16 MiB", "MB/s", libBulk, "liblxi VXI11", lxi,
+                std::max(5, rounds / 2), 2, BulkMBps);
     }
 #endif
     // CPU time of the client per query, for the comparison with pyvisa-py.

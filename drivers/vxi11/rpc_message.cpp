@@ -5,7 +5,8 @@
 namespace xvr::vxi11 {
 
 FragmentMark DecodeRecordMark(const uint8_t mark[4]) {
-    const uint32_t raw = static_cast<uint32_t>(mark[0]) << 24 | static_cast<uint32_t>(mark[1]) << 16 |
+    const uint32_t raw = static_cast<uint32_t>(mark[0]) << 24 |
+                         static_cast<uint32_t>(mark[1]) << 16 |
                          static_cast<uint32_t>(mark[2]) << 8 | mark[3];
     return {raw & ~kLastFragment, (raw & kLastFragment) != 0};
 }
@@ -24,7 +25,8 @@ void BeginRecord(std::vector<uint8_t> *out) {
 }
 
 void FinishRecord(std::vector<uint8_t> *out, size_t extra) {
-    EncodeRecordMark(static_cast<uint32_t>(out->size() - kRecordMarkSize + extra), true, out->data());
+    EncodeRecordMark(static_cast<uint32_t>(out->size() - kRecordMarkSize + extra), true,
+                     out->data());
 }
 
 void AppendCallHeader(std::vector<uint8_t> *out, uint32_t xid, uint32_t program, uint32_t version,
@@ -65,7 +67,8 @@ void AppendRpcMismatchReply(std::vector<uint8_t> *out, uint32_t xid) {
 bool ParseReply(const uint8_t *record, size_t size, RpcReply *reply) {
     XdrReader r(record, size);
     uint32_t type = 0, replyStat = 0;
-    if (!r.U32(&reply->xid) || !r.U32(&type) || type != kMsgReply || !r.U32(&replyStat)) return false;
+    if (!r.U32(&reply->xid) || !r.U32(&type) || type != kMsgReply || !r.U32(&replyStat))
+        return false;
     using Outcome = RpcReply::Outcome;
     if (replyStat == 1) {  // MSG_DENIED
         uint32_t rejectStat = 0;

@@ -66,8 +66,10 @@ struct UninitialisedAllocator : std::allocator<T> {
     UninitialisedAllocator(const UninitialisedAllocator<U> &) {}
     template <class U, class... Args>
     void construct(U *p, Args &&...args) {
-        if constexpr (sizeof...(Args) == 0) ::new (static_cast<void *>(p)) U;
-        else ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+        if constexpr (sizeof...(Args) == 0)
+            ::new (static_cast<void *>(p)) U;
+        else
+            ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
     }
 };
 using RecordBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
@@ -94,7 +96,7 @@ struct RpcReply {
         kRpcMismatch,  // denied: version range low..high
         kAuthError,    // denied: authStat
         kProgUnavail,
-        kProgMismatch, // low..high
+        kProgMismatch,  // low..high
         kProcUnavail,
         kGarbageArgs,
         kSystemErr,

@@ -97,8 +97,8 @@ XdrWriter CXVR_VXI11Device::StartCall(uint32_t procedure) {
     return XdrWriter(&m_Out);
 }
 
-int32_t CXVR_VXI11Device::Exchange(const uint8_t *tail, size_t tailSize, uint32_t waitMs, size_t cap,
-                                   XdrReader *results, std::u16string *error) {
+int32_t CXVR_VXI11Device::Exchange(const uint8_t *tail, size_t tailSize, uint32_t waitMs,
+                                   size_t cap, XdrReader *results, std::u16string *error) {
     if (!m_Core.IsOpen()) {
         *error = FormatText(kTextConnectionLost, {m_sInterface});
         return kStatusConnectionLost;
@@ -180,14 +180,16 @@ int32_t CXVR_VXI11Device::ReceiveReply(const Deadline &deadline, size_t cap, Xdr
 
 int32_t CXVR_VXI11Device::TakeReply(XdrReader *results, std::u16string *error) {
     RpcReply reply;
-    if (!ParseReply(m_Reply.data(), m_Reply.size(), &reply)) return Broken("malformed RPC reply", error);
+    if (!ParseReply(m_Reply.data(), m_Reply.size(), &reply))
+        return Broken("malformed RPC reply", error);
     if (reply.xid != m_lXid) {
         const auto stale = std::find(m_Stale.begin(), m_Stale.end(), reply.xid);
         if (stale == m_Stale.end()) return Broken("RPC reply to a call never made", error);
         m_Stale.erase(stale);
         return kStaleDropped;
     }
-    if (reply.outcome != RpcReply::Outcome::kSuccess) return Refused(DescribeRpcFailure(reply), error);
+    if (reply.outcome != RpcReply::Outcome::kSuccess)
+        return Refused(DescribeRpcFailure(reply), error);
     *results = XdrReader(reply.results, reply.resultsSize);
     return kStatusOk;
 }
@@ -199,7 +201,8 @@ int32_t CXVR_VXI11Device::FinishParsedReply(std::u16string *error) {
     const int32_t status = TakeReply(&results, error);
     if (status != kStatusOk) return status;
     ReadResp resp;
-    if (!Decode(results, &resp, m_Reply.size())) return Broken("malformed device_read reply", error);
+    if (!Decode(results, &resp, m_Reply.size()))
+        return Broken("malformed device_read reply", error);
     DirectRead &d = *m_Direct;
     d.error = resp.error;
     d.reason = resp.reason;
@@ -216,11 +219,12 @@ int32_t CXVR_VXI11Device::FinishParsedReply(std::u16string *error) {
 // and large enough to be worth it: the head is read and checked, the data
 // received where it belongs.  Any other shape goes the usual way; if the
 // head was read by then, the reply is taken apart from it and the rest.
-bool CXVR_VXI11Device::ReceiveDirect(const uint8_t mark[4], size_t cap, const Deadline &rest, int32_t *status,
-                                     std::u16string *error) {
+bool CXVR_VXI11Device::ReceiveDirect(const uint8_t mark[4], size_t cap, const Deadline &rest,
+                                     int32_t *status, std::u16string *error) {
     constexpr size_t kHead = 36;  // xid .. accept_stat, error, reason, data length
     const FragmentMark fragment = DecodeRecordMark(mark);
-    if (!fragment.last || fragment.length < kHead + kDirectMin || fragment.length > cap) return false;
+    if (!fragment.last || fragment.length < kHead + kDirectMin || fragment.length > cap)
+        return false;
     // A fault while the record is half read leaves the stream out of step.
     const auto failed = [&] {
         if (*status == kStatusOk) return false;
@@ -233,16 +237,17 @@ bool CXVR_VXI11Device::ReceiveDirect(const uint8_t mark[4], size_t cap, const De
     XdrReader r(head, sizeof head);
     uint32_t xid = 0, type = 0, replyStat = 0, flavor = 0, verifier = 0, accept = 0, length = 0;
     DirectRead &d = *m_Direct;
-    const bool direct = r.U32(&xid) && r.U32(&type) && r.U32(&replyStat) && r.U32(&flavor) && r.U32(&verifier) &&
-                        r.U32(&accept) && r.U32(&d.error) && r.U32(&d.reason) && r.U32(&length) &&
-                        xid == m_lXid && type == kMsgReply && replyStat == 0 && verifier == 0 &&
-                        accept == kAcceptSuccess && length <= fragment.length - kHead &&
-                        XdrPadding(length) == fragment.length - kHead - length;
+    const bool direct =
+        r.U32(&xid) && r.U32(&type) && r.U32(&replyStat) && r.U32(&flavor) && r.U32(&verifier) &&
+        r.U32(&accept) && r.U32(&d.error) && r.U32(&d.reason) && r.U32(&length) && xid == m_lXid &&
+        type == kMsgReply && replyStat == 0 && verifier == 0 && accept == kAcceptSuccess &&
+        length <= fragment.length - kHead && XdrPadding(length) == fragment.length - kHead - length;
     if (!direct) {
         // The usual way after all: the whole record, head included.
         m_Reply.resize(fragment.length);
         std::memcpy(m_Reply.data(), head, sizeof head);
-        *status = m_Core.ReceiveExact(m_Reply.data() + kHead, fragment.length - kHead, rest, m_sInterface, error);
+        *status = m_Core.ReceiveExact(m_Reply.data() + kHead, fragment.length - kHead, rest,
+                                      m_sInterface, error);
         if (!failed()) *status = FinishParsedReply(error);
         return true;
     }
@@ -254,7 +259,8 @@ bool CXVR_VXI11Device::ReceiveDirect(const uint8_t mark[4], size_t cap, const De
         *status = m_Core.ReceiveExact(m_Pending.data(), length - first, rest, m_sInterface, error);
     }
     uint8_t padding[4];
-    if (*status == kStatusOk) *status = m_Core.ReceiveExact(padding, XdrPadding(length), rest, m_sInterface, error);
+    if (*status == kStatusOk)
+        *status = m_Core.ReceiveExact(padding, XdrPadding(length), rest, m_sInterface, error);
     failed();
     d.used = true;
     d.size = length;
@@ -283,10 +289,14 @@ void CXVR_VXI11Device::GiveUpCall() {
         FinishRecord(&call);
         std::vector<uint8_t> reply;
         const bool answered =
-            m_Abort.SendAll(call.data(), call.size(), deadline, m_sInterface, &ignored) == kStatusOk &&
-            ReadRecord([&](uint8_t *into, size_t size) {
-                return m_Abort.ReceiveExact(into, size, deadline, m_sInterface, &ignored) == kStatusOk;
-            }, kSmallRecordCap, &reply) == RecordStatus::kOk;
+            m_Abort.SendAll(call.data(), call.size(), deadline, m_sInterface, &ignored) ==
+                kStatusOk &&
+            ReadRecord(
+                [&](uint8_t *into, size_t size) {
+                    return m_Abort.ReceiveExact(into, size, deadline, m_sInterface, &ignored) ==
+                           kStatusOk;
+                },
+                kSmallRecordCap, &reply) == RecordStatus::kOk;
         if (!answered) m_Abort.Close();
     }
     // The aborted call's reply usually follows at once; take it now so the
@@ -296,16 +306,16 @@ void CXVR_VXI11Device::GiveUpCall() {
     m_lXid = 0;  // no reply matches: each is dropped or breaks the link
     while (!m_Stale.empty() && m_Core.IsOpen()) {
         XdrReader unused(nullptr, 0);
-        if (ReceiveReply(grace, kMinReadCap + kMaxReadRequest + kReplyHeadRoom, &unused, &ignored, true) !=
-            kStatusOk)
+        if (ReceiveReply(grace, kMinReadCap + kMaxReadRequest + kReplyHeadRoom, &unused, &ignored,
+                         true) != kStatusOk)
             break;
     }
     m_lXid = current;
     m_Direct = direct;
 }
 
-int32_t CXVR_VXI11Device::Connect(uint32_t address, uint16_t portmapperPort, const Deadline &deadline,
-                                  std::u16string *error) {
+int32_t CXVR_VXI11Device::Connect(uint32_t address, uint16_t portmapperPort,
+                                  const Deadline &deadline, std::u16string *error) {
     m_lAddress = address;
     // The portmapper tells the core channel's port.
     LanStream portmapper;
@@ -320,18 +330,23 @@ int32_t CXVR_VXI11Device::Connect(uint32_t address, uint16_t portmapperPort, con
     status = portmapper.SendAll(call.data(), call.size(), deadline, m_sInterface, error);
     if (status != kStatusOk) return status;
     std::vector<uint8_t> record;
-    const RecordStatus got = ReadRecord([&](uint8_t *into, size_t size) {
-        status = portmapper.ReceiveExact(into, size, deadline, m_sInterface, error);
-        return status == kStatusOk;
-    }, kSmallRecordCap, &record);
+    const RecordStatus got = ReadRecord(
+        [&](uint8_t *into, size_t size) {
+            status = portmapper.ReceiveExact(into, size, deadline, m_sInterface, error);
+            return status == kStatusOk;
+        },
+        kSmallRecordCap, &record);
     if (got == RecordStatus::kReadFailed) return status;
     RpcReply reply;
     uint32_t port = 0;
-    if (got == RecordStatus::kTooLarge || !ParseReply(record.data(), record.size(), &reply) || reply.xid != 1)
+    if (got == RecordStatus::kTooLarge || !ParseReply(record.data(), record.size(), &reply) ||
+        reply.xid != 1)
         return Refused("malformed portmapper reply", error);
-    if (reply.outcome != RpcReply::Outcome::kSuccess) return Refused("portmapper: " + DescribeRpcFailure(reply), error);
+    if (reply.outcome != RpcReply::Outcome::kSuccess)
+        return Refused("portmapper: " + DescribeRpcFailure(reply), error);
     XdrReader results(reply.results, reply.resultsSize);
-    if (!DecodeU32(results, &port) || port > 0xFFFF) return Refused("malformed portmapper reply", error);
+    if (!DecodeU32(results, &port) || port > 0xFFFF)
+        return Refused("malformed portmapper reply", error);
     if (port == 0) return Refused("portmapper: no VXI-11 core channel registered", error);
     portmapper.Close();
 
@@ -388,7 +403,8 @@ void CXVR_VXI11Device::Deliver(ReadState &s, const uint8_t *data, size_t size, b
     size_t taken = 0;
     if (!s.delimiterMode) {
         taken = std::min<size_t>(size, s.limit - s.delivered);
-        if (taken > 0 && s.buffer + s.delivered != data) std::memcpy(s.buffer + s.delivered, data, taken);
+        if (taken > 0 && s.buffer + s.delivered != data)
+            std::memcpy(s.buffer + s.delivered, data, taken);
         s.delivered += static_cast<uint32_t>(taken);
     } else {
         // The running match of the network driver: a byte that breaks a
@@ -397,16 +413,20 @@ void CXVR_VXI11Device::Deliver(ReadState &s, const uint8_t *data, size_t size, b
             if (s.matched == 0) {
                 const size_t span = std::min<size_t>(s.limit - s.delivered, size - taken);
                 const void *hit = std::memchr(data + taken, m_Delimiter[0], span);
-                const size_t run = hit ? static_cast<size_t>(static_cast<const uint8_t *>(hit) - (data + taken)) : span;
-                if (s.buffer + s.delivered != data + taken) std::memcpy(s.buffer + s.delivered, data + taken, run);
+                const size_t run =
+                    hit ? static_cast<size_t>(static_cast<const uint8_t *>(hit) - (data + taken))
+                        : span;
+                if (s.buffer + s.delivered != data + taken)
+                    std::memcpy(s.buffer + s.delivered, data + taken, run);
                 s.delivered += static_cast<uint32_t>(run);
                 taken += run;
                 if (!hit) break;
             }
             const uint8_t b = data[taken++];
             s.buffer[s.delivered++] = b;  // the same byte where the data is in place
-            s.matched = b == m_Delimiter[s.matched] ? s.matched + 1
-                                                    : DelimiterStartAtEnd(s.buffer, s.delivered, s.matched);
+            s.matched = b == m_Delimiter[s.matched]
+                            ? s.matched + 1
+                            : DelimiterStartAtEnd(s.buffer, s.delivered, s.matched);
         }
         s.found = s.matched == m_lDelimiterLength;
     }
@@ -417,7 +437,8 @@ void CXVR_VXI11Device::Deliver(ReadState &s, const uint8_t *data, size_t size, b
 // A read asks for the room left in the host's buffer, so a server that
 // keeps to its request never sends more than fits; bytes a server sends
 // beyond it, and bytes after a delimiter, wait for the next read.
-int32_t CXVR_VXI11Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags, std::u16string *error) {
+int32_t CXVR_VXI11Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
+                               std::u16string *error) {
     const uint32_t size = static_cast<uint32_t>(*length);
     *length = 0;
     ReadState s;
@@ -431,7 +452,8 @@ int32_t CXVR_VXI11Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     int32_t status = kStatusOk;
     while (!s.found && !s.ended && s.delivered < s.limit) {
         if (m_lPendingStart < m_Pending.size()) {
-            Deliver(s, m_Pending.data() + m_lPendingStart, m_Pending.size() - m_lPendingStart, m_bPendingEnd);
+            Deliver(s, m_Pending.data() + m_lPendingStart, m_Pending.size() - m_lPendingStart,
+                    m_bPendingEnd);
             m_lPendingStart += s.taken;
             continue;
         }
@@ -520,12 +542,16 @@ int32_t CXVR_VXI11Device::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
         return status;
     }
     error->clear();
-    if (s.found) return FinishRead(ReadEnd::kDelimiter, buffer, s.delivered, s.limit, flags, m_lDelimiterLength, length);
-    if (s.ended) return FinishRead(ReadEnd::kDelimiter, buffer, s.delivered, s.limit, flags, 0, length);
+    if (s.found)
+        return FinishRead(ReadEnd::kDelimiter, buffer, s.delivered, s.limit, flags,
+                          m_lDelimiterLength, length);
+    if (s.ended)
+        return FinishRead(ReadEnd::kDelimiter, buffer, s.delivered, s.limit, flags, 0, length);
     return FinishRead(ReadEnd::kBufferFull, buffer, s.delivered, s.limit, flags, 0, length);
 }
 
-int32_t CXVR_VXI11Device::Write(const uint8_t *data, int32_t *length, uint32_t flags, std::u16string *error) {
+int32_t CXVR_VXI11Device::Write(const uint8_t *data, int32_t *length, uint32_t flags,
+                                std::u16string *error) {
     const size_t count = static_cast<size_t>(*length);
     const size_t extra = (flags & kWriteAppendDelimiter) ? m_lDelimiterLength : 0;
     const size_t total = count + extra;
@@ -553,7 +579,8 @@ int32_t CXVR_VXI11Device::Write(const uint8_t *data, int32_t *length, uint32_t f
         parms.size = part;
         EncodeHead(parms, args);
         XdrReader results(nullptr, 0);
-        status = Exchange(bytes + sent, part, Sum(m_lTimeout, m_lLockTimeout), kSmallRecordCap, &results, error);
+        status = Exchange(bytes + sent, part, Sum(m_lTimeout, m_lLockTimeout), kSmallRecordCap,
+                          &results, error);
         if (status != kStatusOk) break;
         WriteResp resp;
         if (!Decode(results, &resp)) {
@@ -595,7 +622,8 @@ int32_t CXVR_VXI11Device::ReadStatusByte(uint8_t *stb, std::u16string *error) {
     XdrWriter args = StartCall(kProcDeviceReadStb);
     Encode(GenericParms{m_lLink, LockFlags(), m_lLockTimeout, m_lTimeout}, args);
     XdrReader results(nullptr, 0);
-    const int32_t status = Exchange(nullptr, 0, Sum(m_lTimeout, m_lLockTimeout), kSmallRecordCap, &results, error);
+    const int32_t status =
+        Exchange(nullptr, 0, Sum(m_lTimeout, m_lLockTimeout), kSmallRecordCap, &results, error);
     if (status != kStatusOk) return status;
     ReadStbResp resp;
     if (!Decode(results, &resp)) return Broken("malformed device_readstb reply", error);
@@ -641,7 +669,9 @@ int32_t CXVR_VXI11Device::EnableServiceRequests(std::u16string *error) {
             uint16_t corePort = 0;
             code = platform::SocketLocalPort(m_Core.Handle(), &local, &corePort);
             if (code == 0) code = platform::SocketListen(local, 0, &m_Listener);
-            if (code != 0) return Refused("no interrupt channel: " + platform::WideToAnsi(SystemText(code)), error);
+            if (code != 0)
+                return Refused("no interrupt channel: " + platform::WideToAnsi(SystemText(code)),
+                               error);
         }
         code = platform::SocketLocalPort(m_Listener, &local, &port);
         if (code != 0) return Refused("no interrupt channel", error);
@@ -664,7 +694,8 @@ int32_t CXVR_VXI11Device::EnableServiceRequests(std::u16string *error) {
     XdrWriter args = StartCall(kProcDeviceEnableSrq);
     Encode(EnableSrqParms{m_lLink, true, m_sSrqHandle}, args);
     int32_t status = SimpleCall(m_lTimeout, error);
-    if (status == kStatusTransfer || status == kStatusLocked) status = Refused("device_enable_srq failed", error);
+    if (status == kStatusTransfer || status == kStatusLocked)
+        status = Refused("device_enable_srq failed", error);
     if (status == kStatusOk) m_bSrqEnabled = true;
     return status;
 }
@@ -709,9 +740,12 @@ bool CXVR_VXI11Device::TakeInterrupts(uint32_t waitMs) {
         std::u16string ignored;
         std::vector<uint8_t> record;
         const Deadline rest = Deadline::In(kAbortMs);
-        if (ReadRecord([&](uint8_t *into, size_t size) {
-                return m_Interrupt.ReceiveExact(into, size, rest, m_sInterface, &ignored) == kStatusOk;
-            }, kSmallRecordCap, &record) != RecordStatus::kOk) {
+        if (ReadRecord(
+                [&](uint8_t *into, size_t size) {
+                    return m_Interrupt.ReceiveExact(into, size, rest, m_sInterface, &ignored) ==
+                           kStatusOk;
+                },
+                kSmallRecordCap, &record) != RecordStatus::kOk) {
             // The server went away or sent garbage; it may connect again.
             m_Interrupt.Close();
             continue;
@@ -723,14 +757,15 @@ bool CXVR_VXI11Device::TakeInterrupts(uint32_t waitMs) {
         }
         XdrReader args(call.args, call.argsSize);
         SrqParms srq;
-        const bool ours = call.program == kInterruptProgram && call.procedure == kProcDeviceIntrSrq &&
-                          Decode(args, &srq);
+        const bool ours = call.program == kInterruptProgram &&
+                          call.procedure == kProcDeviceIntrSrq && Decode(args, &srq);
         std::vector<uint8_t> reply;
         BeginRecord(&reply);
         AppendAcceptedReply(&reply, call.xid,
                             call.program != kInterruptProgram ? kAcceptProgUnavail
-                            : call.procedure != kProcDeviceIntrSrq && call.procedure != 0 ? kAcceptProcUnavail
-                            : kAcceptSuccess);
+                            : call.procedure != kProcDeviceIntrSrq && call.procedure != 0
+                                ? kAcceptProcUnavail
+                                : kAcceptSuccess);
         FinishRecord(&reply);
         m_Interrupt.SendAll(reply.data(), reply.size(), rest, m_sInterface, &ignored);
         // Every link of ours carries its own handle; an empty one is taken as ours.
@@ -753,7 +788,8 @@ int32_t CXVR_VXI11Device::WaitServiceRequest(uint8_t *stb, std::u16string *error
     return ReadStatusByte(stb, error);
 }
 
-int32_t CXVR_VXI11Device::ParamGet(const std::u16string &key, std::u16string *value, std::u16string *error) {
+int32_t CXVR_VXI11Device::ParamGet(const std::u16string &key, std::u16string *value,
+                                   std::u16string *error) {
     int32_t status = kStatusOk;
     if (key == u"TIMEOUT") {
         *value = FormatTimeoutValue(m_lTimeout);
@@ -776,7 +812,8 @@ int32_t CXVR_VXI11Device::ParamGet(const std::u16string &key, std::u16string *va
     return status;
 }
 
-int32_t CXVR_VXI11Device::ParamSet(const std::u16string &key, std::u16string_view value, std::u16string *error) {
+int32_t CXVR_VXI11Device::ParamSet(const std::u16string &key, std::u16string_view value,
+                                   std::u16string *error) {
     int32_t status = kStatusOk;
     if (SetCommonParam(this, key, value, error, &status)) return status;
     if (key == kParamLockTimeout) {
@@ -806,7 +843,8 @@ int32_t CXVR_VXI11Device::ParamSet(const std::u16string &key, std::u16string_vie
         RemoteRequest request;
         if (!ParseRemote(value, &request) || request == RemoteRequest::kLockout)
             return InvalidParamValue(key, error);
-        status = Generic(request == RemoteRequest::kRemote ? kProcDeviceRemote : kProcDeviceLocal, error);
+        status = Generic(request == RemoteRequest::kRemote ? kProcDeviceRemote : kProcDeviceLocal,
+                         error);
     } else {
         return UnsupportedParam(key, m_sInterface, error);
     }

@@ -22,7 +22,9 @@ struct CXVR_VXI11Device : CXVR_DeviceSettings {
     // interfaceName names the device in texts ("HOST:DEVICE"); device goes
     // to the server as the host wrote it.
     CXVR_VXI11Device(std::u16string interfaceName, std::string device)
-        : CXVR_DeviceSettings(0x0A), m_sInterface(std::move(interfaceName)), m_sDevice(std::move(device)) {}
+        : CXVR_DeviceSettings(0x0A),
+          m_sInterface(std::move(interfaceName)),
+          m_sDevice(std::move(device)) {}
     ~CXVR_VXI11Device();
     CXVR_VXI11Device(const CXVR_VXI11Device &) = delete;
     CXVR_VXI11Device &operator=(const CXVR_VXI11Device &) = delete;
@@ -54,8 +56,8 @@ private:
     // Receives replies until the one to m_lXid, dropping the replies to calls
     // given up earlier (with drain, returns after dropping one).
     // kWaitTimedOut when none began before the deadline.
-    int32_t ReceiveReply(const Deadline &deadline, size_t cap, vxi11::XdrReader *results, std::u16string *error,
-                         bool drain = false);
+    int32_t ReceiveReply(const Deadline &deadline, size_t cap, vxi11::XdrReader *results,
+                         std::u16string *error, bool drain = false);
     // The record in m_Reply: 0 with its results when it answers the current
     // call, kStaleDropped when it answers a call given up, else a failure.
     int32_t TakeReply(vxi11::XdrReader *results, std::u16string *error);
@@ -92,7 +94,7 @@ private:
         size_t room = 0;          // what fits there; the rest goes to m_Pending
         bool used = false;
         uint32_t error = 0, reason = 0;
-        size_t size = 0;          // data bytes in all
+        size_t size = 0;  // data bytes in all
     };
     DirectRead *m_Direct = nullptr;
     // True when the reply was taken that way.  *status tells how it went.
@@ -117,7 +119,7 @@ private:
 
     std::vector<uint8_t> m_Pending;  // message bytes received, not yet delivered
     size_t m_lPendingStart = 0;
-    bool m_bPendingEnd = false;      // the message ends with the last of them
+    bool m_bPendingEnd = false;  // the message ends with the last of them
 
     uint32_t m_lLockTimeout = 0;
     bool m_bLocked = false;

@@ -71,7 +71,9 @@ int32_t CXVR_VXI11::Open(uint32_t *handle, std::u16string param, int32_t timeout
         std::string narrow(device.begin(), device.end());
         return std::make_shared<CXVR_VXI11Device>(name, narrow);
     };
-    auto connect = [&](CXVR_VXI11Device &d) { return d.Connect(ipv4, portmapper, deadline, error); };
+    auto connect = [&](CXVR_VXI11Device &d) {
+        return d.Connect(ipv4, portmapper, deadline, error);
+    };
     return OpenDevice(handle, key, make, connect, kStatusOpenFailed, error);
 }
 

@@ -173,7 +173,8 @@ bool Decode(XdrReader &r, RpcbMapping *m) {
 
 std::string UniversalAddress(uint32_t address, uint16_t port) {
     std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) text += std::to_string((address >> shift) & 0xFF) + ".";
+    for (int shift = 24; shift >= 0; shift -= 8)
+        text += std::to_string((address >> shift) & 0xFF) + ".";
     return text + std::to_string(port >> 8) + "." + std::to_string(port & 0xFF);
 }
 

@@ -140,7 +140,8 @@ uint32_t SocketListen(uint32_t address, uint16_t port, SocketHandle *listener) {
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     local.sin_addr.s_addr = address;
-    if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 || ::listen(fd, 8) != 0) {
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
+        ::listen(fd, 8) != 0) {
         const uint32_t code = Errno();
         ::close(fd);
         return code;
@@ -165,7 +166,8 @@ uint32_t SocketAccept(SocketHandle listener, SocketHandle *connection) {
 uint32_t SocketLocalPort(SocketHandle socket, uint32_t *address, uint16_t *port) {
     sockaddr_in local{};
     socklen_t length = sizeof local;
-    if (::getsockname(Fd(socket), reinterpret_cast<sockaddr *>(&local), &length) != 0) return Errno();
+    if (::getsockname(Fd(socket), reinterpret_cast<sockaddr *>(&local), &length) != 0)
+        return Errno();
     *address = local.sin_addr.s_addr;
     *port = ntohs(local.sin_port);
     return 0;

@@ -162,8 +162,8 @@ uint32_t SocketListen(uint32_t address, uint16_t port, SocketHandle *listener) {
     local.sin_port = htons(port);
     local.sin_addr.s_addr = address;
     u_long nonBlocking = 1;
-    if (::bind(s, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 || ::listen(s, 8) != 0 ||
-        ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    if (::bind(s, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0 ||
+        ::listen(s, 8) != 0 || ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
         const uint32_t code = LastSocketError();
         closesocket(s);
         return code;

@@ -23,21 +23,25 @@ class Vxi11Host : public xvr::test::InitializedHost {
 protected:
     void SetUp() override {
         const char *port = std::getenv("XVR_SIM_PORTMAPPER");
-        if (!port) GTEST_SKIP() << "no simulator (XVR_SIM_PORTMAPPER unset): run through with_sim.py";
+        if (!port)
+            GTEST_SKIP() << "no simulator (XVR_SIM_PORTMAPPER unset): run through with_sim.py";
         m_Dir.WriteParameterFile(std::string("[VXI-11]\nPortmapper=") + port + "\n");
         InitializedHost::SetUp();
     }
 
     uint32_t Open(const char *address) {
         uint32_t h = 0;
-        EXPECT_EQ(Host().OpenWithTimeout(kModule, &h, "VXI-11", address, 3000), XVR_OK) << Host().ErrorText();
+        EXPECT_EQ(Host().OpenWithTimeout(kModule, &h, "VXI-11", address, 3000), XVR_OK)
+            << Host().ErrorText();
         return h;
     }
-    static int32_t Write(uint32_t h, const std::string &data, uint32_t flags = XVR_WRITE_APPEND_DELIMITER) {
+    static int32_t Write(uint32_t h, const std::string &data,
+                         uint32_t flags = XVR_WRITE_APPEND_DELIMITER) {
         int32_t n = static_cast<int32_t>(data.size());
         return Host().Write(h, reinterpret_cast<const uint8_t *>(data.data()), &n, flags);
     }
-    static int32_t Read(uint32_t h, std::string *out, size_t size = 256, uint32_t flags = XVR_READ_STOP_AT_DELIMITER) {
+    static int32_t Read(uint32_t h, std::string *out, size_t size = 256,
+                        uint32_t flags = XVR_READ_STOP_AT_DELIMITER) {
         out->assign(size, '\0');
         int32_t n = static_cast<int32_t>(size);
         const int32_t status = Host().Read(h, reinterpret_cast<uint8_t *>(out->data()), &n, flags);
@@ -108,7 +112,8 @@ TEST_F(Vxi11Host, DelimitersOfOneAndMoreBytes) {
     EXPECT_EQ(Read(h, &part), XVR_READ_DELIMITER);
     EXPECT_EQ(part, "XVR-SIM");
     ASSERT_EQ(Host().ParamSet(h, "DELIMITER", "01"), XVR_OK);
-    EXPECT_EQ(Read(h, &part, 256, XVR_READ_STOP_AT_DELIMITER | XVR_READ_KEEP_DELIMITER), XVR_READ_DELIMITER);
+    EXPECT_EQ(Read(h, &part, 256, XVR_READ_STOP_AT_DELIMITER | XVR_READ_KEEP_DELIMITER),
+              XVR_READ_DELIMITER);
     EXPECT_EQ(part, "Simulated instrument,0001");
     EXPECT_EQ(Read(h, &part), XVR_READ_DELIMITER);
     EXPECT_EQ(part, ",1.0\n");
@@ -178,7 +183,8 @@ TEST_F(Vxi11Host, ServiceRequestsWaitAndAreKept) {
         Host().Close(h);
         GTEST_SKIP() << "the simulated instrument has no status registers yet";
     }
-    for (const char *command : {"*CLS", "*ESE 1", "*SRE 32", "*OPC"}) ASSERT_EQ(Write(h, command), XVR_OK);
+    for (const char *command : {"*CLS", "*ESE 1", "*SRE 32", "*OPC"})
+        ASSERT_EQ(Write(h, command), XVR_OK);
     // It came while nobody waited: kept for the next get.
     const std::string stb = Get(h, "SRQ", &status);
     EXPECT_EQ(status, XVR_OK) << Host().ErrorText();

@@ -37,7 +37,8 @@ std::string Record(const std::vector<uint8_t> &body) {
 }
 
 // An accepted reply with the results the encoder writes.
-std::string Reply(uint32_t xid, const std::function<void(XdrWriter &)> &results, AcceptStat stat = kAcceptSuccess) {
+std::string Reply(uint32_t xid, const std::function<void(XdrWriter &)> &results,
+                  AcceptStat stat = kAcceptSuccess) {
     std::vector<uint8_t> body;
     AppendAcceptedReply(&body, xid, stat);
     XdrWriter w(&body);
@@ -74,7 +75,8 @@ public:
     using Script = std::function<bool(const Call &, PeerSocket &)>;
     // portmapAnswer: the port the portmapper names, -1 for the core channel's.
     explicit ScriptedServer(Script script, int portmapAnswer = -1) : m_script(std::move(script)) {
-        m_dir.WriteParameterFile("[VXI-11]\nPortmapper=" + std::to_string(m_portmapper.Port()) + "\n");
+        m_dir.WriteParameterFile("[VXI-11]\nPortmapper=" + std::to_string(m_portmapper.Port()) +
+                                 "\n");
         m_thread = std::thread([this, portmapAnswer] { Serve(portmapAnswer); });
     }
     ~ScriptedServer() {
@@ -135,7 +137,8 @@ protected:
         std::string buffer(static_cast<size_t>(size), '\0');
         int32_t n = size;
         error.clear();
-        const int32_t status = driver.Read(h, reinterpret_cast<uint8_t *>(buffer.data()), &n, flags, &error);
+        const int32_t status =
+            driver.Read(h, reinterpret_cast<uint8_t *>(buffer.data()), &n, flags, &error);
         out->assign(buffer.data(), static_cast<size_t>(std::max(n, 0)));
         return status;
     }
@@ -166,7 +169,9 @@ TEST_F(Vxi11DriverTest, RpcAndVxi11FailuresAreToldApart) {
             return p.Send(Record(body));
         }
         case kProcDeviceRead:
-            return p.Send(Reply(c.rpc.xid, [](XdrWriter &w) { Encode(ReadResp{15, 0, nullptr, 0}, w); }));
+            return p.Send(Reply(c.rpc.xid, [](XdrWriter &w) {
+                Encode(ReadResp{15, 0, nullptr, 0}, w);
+            }));
         case kProcDestroyLink: return p.Send(ErrorReply(c.rpc.xid, 0)), false;
         default: return p.Send(ErrorReply(c.rpc.xid, 0));
         }
@@ -177,7 +182,8 @@ TEST_F(Vxi11DriverTest, RpcAndVxi11FailuresAreToldApart) {
     EXPECT_EQ(value, u"4096");
     EXPECT_EQ(Set(u"MAXRECV", u"1"), kStatusBadValue);
     EXPECT_EQ(Set(u"TRIGGER", u""), kStatusRefused);
-    EXPECT_EQ(error, FormatText(kTextRefused, {u"127.0.0.1:inst0", u"VXI-11 error 8: operation not supported"}));
+    EXPECT_EQ(error, FormatText(kTextRefused,
+                                {u"127.0.0.1:inst0", u"VXI-11 error 8: operation not supported"}));
     EXPECT_EQ(Set(u"CLEAR", u""), kStatusLocked);
     EXPECT_EQ(error, FormatText(kTextLocked, {u"127.0.0.1:inst0"}));
     EXPECT_EQ(Set(u"REMOTE", u"REMOTE"), kStatusRefused);
@@ -234,7 +240,9 @@ TEST_F(Vxi11DriverTest, HugeMarkTruncatedRecordAndSilenceEndInTime) {
         if (c.rpc.procedure != kProcDeviceRead) return p.Send(ErrorReply(c.rpc.xid, 0));
         if (reads++ == 0) {
             // Half a record, then nothing.
-            const std::string r = Reply(c.rpc.xid, [](XdrWriter &w) { Encode(ReadResp{0, 4, nullptr, 0}, w); });
+            const std::string r = Reply(c.rpc.xid, [](XdrWriter &w) {
+                Encode(ReadResp{0, 4, nullptr, 0}, w);
+            });
             std::string cut(4, '\0');
             EncodeRecordMark(200, true, reinterpret_cast<uint8_t *>(cut.data()));
             return p.Send(cut + r.substr(4));
@@ -319,7 +327,8 @@ TEST_F(Vxi11DriverTest, ReadsEndAtEndDelimiterOrFullBufferAndKeepTheRest) {
         // Over-delivers: the whole answer whatever the request.
         const std::string &a = answers[std::min(next++, answers.size() - 1)];
         return p.Send(Reply(c.rpc.xid, [&](XdrWriter &w) {
-            Encode(ReadResp{0, kReasonEnd, reinterpret_cast<const uint8_t *>(a.data()), a.size()}, w);
+            Encode(ReadResp{0, kReasonEnd, reinterpret_cast<const uint8_t *>(a.data()), a.size()},
+                   w);
         }));
     });
     ASSERT_EQ(Open(), kStatusOk) << Error();
@@ -345,7 +354,9 @@ TEST_F(Vxi11DriverTest, LargeRepliesGoStraightToTheHostAndKeepWhatDoesNotFit) {
     ScriptedServer server([&](const Call &c, PeerSocket &p) {
         if (c.rpc.procedure != kProcDeviceRead) return p.Send(ErrorReply(c.rpc.xid, 0));
         return p.Send(Reply(c.rpc.xid, [&](XdrWriter &w) {
-            Encode(ReadResp{0, kReasonEnd, reinterpret_cast<const uint8_t *>(big.data()), big.size()}, w);
+            Encode(
+                ReadResp{0, kReasonEnd, reinterpret_cast<const uint8_t *>(big.data()), big.size()},
+                w);
         }));
     });
     ASSERT_EQ(Open(), kStatusOk) << Error();
@@ -437,7 +448,8 @@ TEST(Vxi11Catalogue, ListedOnlyWhenTheParameterFileAsksForAll) {
     char name[16] = {};
     ASSERT_EQ(CatalogueDriverCount(XVR_MODULE_HANDLE, &count, &error), kStatusOk);
     EXPECT_EQ(count, 4u);
-    EXPECT_EQ(CatalogueDriverName(XVR_MODULE_HANDLE, 4, name, sizeof name, &error), kStatusDriverIndex);
+    EXPECT_EQ(CatalogueDriverName(XVR_MODULE_HANDLE, 4, name, sizeof name, &error),
+              kStatusDriverIndex);
     dir.WriteParameterFile("[XVR]\nCatalogue=ALL\n");
     ASSERT_EQ(CatalogueDriverCount(XVR_MODULE_HANDLE, &count, &error), kStatusOk);
     EXPECT_GE(count, 5u);
@@ -446,7 +458,8 @@ TEST(Vxi11Catalogue, ListedOnlyWhenTheParameterFileAsksForAll) {
     // By name it always answers.
     dir.WriteParameterFile("");
     uint32_t type = 0, max = 0, zero = 1;
-    ASSERT_EQ(CatalogueDriverParam(XVR_MODULE_HANDLE, "VXI-11", name, sizeof name, &type, &max, &zero, &error),
+    ASSERT_EQ(CatalogueDriverParam(XVR_MODULE_HANDLE, "VXI-11", name, sizeof name, &type, &max,
+                                   &zero, &error),
               kStatusOk);
     EXPECT_STREQ(name, "Instrument");
     EXPECT_EQ(type, 1u);

@@ -70,7 +70,8 @@ TEST(Vxi11Wire, XdrPadsChecksLengthsAndBooleans) {
     EXPECT_FALSE(r.U32(&word));
 
     // A length beyond the data, a length whose padding is missing, a boolean 2.
-    for (const auto &bad : {Words({0xFFFFFFFF}), Words({8, 1}), std::vector<uint8_t>{0, 0, 0, 3, 'a', 'b', 'c'}}) {
+    for (const auto &bad :
+         {Words({0xFFFFFFFF}), Words({8, 1}), std::vector<uint8_t>{0, 0, 0, 3, 'a', 'b', 'c'}}) {
         XdrReader b(bad.data(), bad.size());
         const uint8_t *data = nullptr;
         size_t size = 0;
@@ -174,12 +175,12 @@ TEST(Vxi11Wire, RpcFailuresAndMalformedReplies) {
         {Words({1, 1, 0, 0, 0, 5}), true, RpcReply::Outcome::kSystemErr},
         // A verifier with a body is skipped whole.
         {Words({1, 1, 0, 1, 4, 0xAAAAAAAA, 0, 0}), true, RpcReply::Outcome::kSuccess},
-        {Words({1, 0, 0, 0, 0, 0}), false, {}},           // a call, not a reply
-        {Words({1, 1, 2}), false, {}},                    // no such reply_stat
-        {Words({1, 1, 0, 0, 0, 6}), false, {}},           // no such accept_stat
-        {Words({1, 1, 0, 0, 401}), false, {}},            // verifier too long
-        {Words({1, 1, 0, 0, 0, 2, 1}), false, {}},        // mismatch cut short
-        {Words({1, 1, 1, 2}), false, {}},                 // no such reject_stat
+        {Words({1, 0, 0, 0, 0, 0}), false, {}},     // a call, not a reply
+        {Words({1, 1, 2}), false, {}},              // no such reply_stat
+        {Words({1, 1, 0, 0, 0, 6}), false, {}},     // no such accept_stat
+        {Words({1, 1, 0, 0, 401}), false, {}},      // verifier too long
+        {Words({1, 1, 0, 0, 0, 2, 1}), false, {}},  // mismatch cut short
+        {Words({1, 1, 1, 2}), false, {}},           // no such reject_stat
         {Words({1, 1}), false, {}},
     };
     for (const auto &c : cases) {

@@ -269,7 +269,8 @@ void Simulator::Start() {
     std::printf("xvr-sim: %s\n", m_tcpInstrument.name().c_str());
     std::printf("TCP 127.0.0.1:%u\n", LocalPort(m_tcp));
     std::printf("UDP 127.0.0.1:%u\n", LocalPort(m_udp));
-    std::printf("VXI-11 127.0.0.1:%u portmapper %u\n", m_vxi11.CorePort(), m_vxi11.PortmapperPort());
+    std::printf("VXI-11 127.0.0.1:%u portmapper %u\n", m_vxi11.CorePort(),
+                m_vxi11.PortmapperPort());
     if (!m_ptyPath.empty()) {
         if (m_config.xvrDir.empty())
             std::printf("COM %s (no --xvr-dir, so open it by its path)\n", m_ptyPath.c_str());

@@ -292,7 +292,10 @@ bool Vxi11Server::Start(int corePort, int portmapperPort, std::string *error) {
 
 void Vxi11Server::State::AcceptLoop() {
     for (;;) {
-        pollfd fds[] = {{stopPipe[0], POLLIN, 0}, {core, POLLIN, 0}, {abort, POLLIN, 0}, {portmapTcp, POLLIN, 0}};
+        pollfd fds[] = {{stopPipe[0], POLLIN, 0},
+                        {core, POLLIN, 0},
+                        {abort, POLLIN, 0},
+                        {portmapTcp, POLLIN, 0}};
         if (poll(fds, 4, -1) < 0 && errno != EINTR) return;
         if (fds[0].revents || stopping) return;
         for (int kind = 1; kind < 4; ++kind) {
@@ -313,8 +316,9 @@ void Vxi11Server::State::Serve(int fd, int kind) {
     std::set<uint32_t> owned;  // links created on this connection
     std::vector<uint8_t> record;
     for (;;) {
-        const RecordStatus got = ReadRecord([fd](uint8_t *into, size_t size) { return ReceiveExact(fd, into, size); },
-                                            kRecordCap, &record);
+        const RecordStatus got =
+            ReadRecord([fd](uint8_t *into, size_t size) { return ReceiveExact(fd, into, size); },
+                       kRecordCap, &record);
         if (got != RecordStatus::kOk) break;
         RpcCall call;
         if (!ParseCall(record.data(), record.size(), &call)) break;
@@ -324,12 +328,16 @@ void Vxi11Server::State::Serve(int fd, int kind) {
             BeginRecord(&reply);
             AppendRpcMismatchReply(&reply, call.xid);
         } else {
-            reply = kind == 1 ? Core(call, client, &owned, &tail) : kind == 2 ? Abort(call) : Portmap(call);
+            reply = kind == 1   ? Core(call, client, &owned, &tail)
+                    : kind == 2 ? Abort(call)
+                                : Portmap(call);
         }
         const size_t padding = XdrPadding(tail.size());
         FinishRecord(&reply, tail.size() + padding);
         static const uint8_t kZeros[4] = {};
-        iovec parts[] = {{reply.data(), reply.size()}, {tail.data(), tail.size()}, {const_cast<uint8_t *>(kZeros), padding}};
+        iovec parts[] = {{reply.data(), reply.size()},
+                         {tail.data(), tail.size()},
+                         {const_cast<uint8_t *>(kZeros), padding}};
         if (!SendParts(fd, parts, 3)) break;
     }
     {
@@ -375,7 +383,8 @@ std::vector<uint8_t> Vxi11Server::State::Portmap(const RpcCall &call) {
     if (call.version == 2 && call.procedure == kPortmapGetPort) {
         PortmapMapping m;
         if (!Decode(args, &m)) return Reply(call, kAcceptGarbageArgs);
-        const bool ours = m.program == kCoreProgram && m.version == kVxi11Version && m.protocol == kProtocolTcp;
+        const bool ours =
+            m.program == kCoreProgram && m.version == kVxi11Version && m.protocol == kProtocolTcp;
         w.U32(ours ? port : 0);
         return out;
     }
@@ -407,12 +416,13 @@ std::vector<uint8_t> Vxi11Server::State::Abort(const RpcCall &call) {
     return ErrorReply(call, kErrNone);
 }
 
-bool Vxi11Server::State::WaitForLock(std::unique_lock<std::mutex> &held, uint32_t lid, uint32_t flags,
-                                     uint32_t ms) {
+bool Vxi11Server::State::WaitForLock(std::unique_lock<std::mutex> &held, uint32_t lid,
+                                     uint32_t flags, uint32_t ms) {
     auto free = [&] { return lockOwner == 0 || lockOwner == lid || !links.count(lockOwner); };
     if (free()) return true;
     if (!(flags & kFlagWaitLock)) return false;
-    changed.wait_until(held, Clock::now() + std::chrono::milliseconds(ms), [&] { return free() || stopping; });
+    changed.wait_until(held, Clock::now() + std::chrono::milliseconds(ms),
+                       [&] { return free() || stopping; });
     return free();
 }
 
@@ -455,7 +465,8 @@ void Vxi11Server::State::SendServiceRequests() {
     }
 }
 
-std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::shared_ptr<Client> &client,
+std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call,
+                                              const std::shared_ptr<Client> &client,
                                               std::set<uint32_t> *owned, std::string *tail) {
     if (call.program != kCoreProgram) return Reply(call, kAcceptProgUnavail);
     if (call.version != kVxi11Version) return Mismatch(call, 1, 1);
@@ -498,10 +509,13 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
         if (!Decode(args, &p, kMaxRecvSize)) return garbage();
         WriteResp r;
         Link *link = find(p.lid);
-        if (!link) r.error = kErrInvalidLink;
-        else if (!WaitForLock(held, p.lid, p.flags, p.lockTimeout)) r.error = kErrLocked;
+        if (!link)
+            r.error = kErrInvalidLink;
+        else if (!WaitForLock(held, p.lid, p.flags, p.lockTimeout))
+            r.error = kErrLocked;
         else if ((link = find(p.lid))) {
-            RunCommands(*link, std::string(reinterpret_cast<const char *>(p.data), p.size), (p.flags & kFlagEnd) != 0);
+            RunCommands(*link, std::string(reinterpret_cast<const char *>(p.data), p.size),
+                        (p.flags & kFlagEnd) != 0);
             r.size = static_cast<uint32_t>(p.size);
         }
         Encode(r, w);
@@ -543,9 +557,11 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
             }
             if (r.error == kErrNone) {
                 Answer &front = link->answers.front();
-                size_t count = std::min<size_t>(p.requestSize, front.data.size() - link->sentOfFront);
+                size_t count =
+                    std::min<size_t>(p.requestSize, front.data.size() - link->sentOfFront);
                 if (p.flags & kFlagTermCharSet) {
-                    const size_t at = front.data.find(static_cast<char>(p.termChar), link->sentOfFront);
+                    const size_t at =
+                        front.data.find(static_cast<char>(p.termChar), link->sentOfFront);
                     if (at != std::string::npos && at < link->sentOfFront + count) {
                         count = at + 1 - link->sentOfFront;
                         r.reason |= kReasonTermChar;
@@ -580,8 +596,10 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
         Link *link = find(p.lid);
         uint32_t code = kErrNone;
         uint8_t stb = 0;
-        if (!link) code = kErrInvalidLink;
-        else if (!WaitForLock(held, p.lid, p.flags, p.lockTimeout)) code = kErrLocked;
+        if (!link)
+            code = kErrInvalidLink;
+        else if (!WaitForLock(held, p.lid, p.flags, p.lockTimeout))
+            code = kErrLocked;
         else if ((link = find(p.lid))) {
             if (call.procedure == kProcDeviceReadStb) {
                 stb = instrument.StatusByte(!link->answers.empty());
@@ -594,17 +612,22 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
                 instrument.DeviceClear();
             }
         }
-        if (call.procedure == kProcDeviceReadStb) Encode(ReadStbResp{code, stb}, w);
-        else EncodeU32(code, w);
+        if (call.procedure == kProcDeviceReadStb)
+            Encode(ReadStbResp{code, stb}, w);
+        else
+            EncodeU32(code, w);
         return out;
     }
     case kProcDeviceLock: {
         LockParms p;
         if (!Decode(args, &p)) return garbage();
         uint32_t code = kErrNone;
-        if (!find(p.lid)) code = kErrInvalidLink;
-        else if (!WaitForLock(held, p.lid, p.flags, p.lockTimeout)) code = kErrLocked;
-        else lockOwner = p.lid;
+        if (!find(p.lid))
+            code = kErrInvalidLink;
+        else if (!WaitForLock(held, p.lid, p.flags, p.lockTimeout))
+            code = kErrLocked;
+        else
+            lockOwner = p.lid;
         EncodeU32(code, w);
         return out;
     }
@@ -612,9 +635,12 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
         uint32_t lid = 0;
         if (!DecodeU32(args, &lid)) return garbage();
         uint32_t code = kErrNone;
-        if (!find(lid)) code = kErrInvalidLink;
-        else if (lockOwner != lid) code = kErrNoLock;
-        else lockOwner = 0;
+        if (!find(lid))
+            code = kErrInvalidLink;
+        else if (lockOwner != lid)
+            code = kErrNoLock;
+        else
+            lockOwner = 0;
         changed.notify_all();
         EncodeU32(code, w);
         return out;
@@ -652,7 +678,8 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
             // Not under the device lock: a client that does not answer
             // must not stop the others.
             held.unlock();
-            client->interruptFd = ConnectWithin(p.hostAddr, static_cast<uint16_t>(p.hostPort), kInterruptConnectMs);
+            client->interruptFd =
+                ConnectWithin(p.hostAddr, static_cast<uint16_t>(p.hostPort), kInterruptConnectMs);
             if (client->interruptFd < 0) code = kErrNoChannel;
         }
         EncodeU32(code, w);
@@ -665,8 +692,7 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call, const std::sh
         EncodeU32(had ? kErrNone : kErrNoChannel, w);
         return out;
     }
-    default:
-        return Reply(call, kAcceptProcUnavail);
+    default: return Reply(call, kAcceptProcUnavail);
     }
 }
 

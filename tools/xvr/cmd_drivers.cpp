@@ -91,10 +91,13 @@ int RunDrivers(const Options &o) {
     for (const auto &d : Drivers()) {
         char param[64];
         uint32_t type = 0, param1 = 0, param2 = 0;
-        if (d.name == std::string("QUV GPIB") || std::find(listed.begin(), listed.end(), d.name) != listed.end() ||
-            flXVRDriverParamGet(library.handle(), d.name, param, sizeof param, &type, &param1, &param2) < 0)
+        if (d.name == std::string("QUV GPIB") ||
+            std::find(listed.begin(), listed.end(), d.name) != listed.end() ||
+            flXVRDriverParamGet(library.handle(), d.name, param, sizeof param, &type, &param1,
+                                &param2) < 0)
             continue;
-        PrintDriver(library.handle(), d.name, o.all, " (listed by the catalogue with Catalogue=all)");
+        PrintDriver(library.handle(), d.name, o.all,
+                    " (listed by the catalogue with Catalogue=all)");
     }
     return kExitOk;
 }
