@@ -27,6 +27,7 @@ constexpr int64_t kMaxClearMs = 200;
 
 struct CXVR_IPDevice::ReceiveResult {
     bool failed = false;
+    bool closed = false;  // the peer ended the stream: no system error to name
     uint32_t error = 0;
 };
 
@@ -138,10 +139,10 @@ CXVR_IPDevice::ReceiveResult CXVR_IPDevice::ReceiveSome(uint32_t waitMs, bool wa
         return result;
     }
     if (got == 0 && !datagram) {
-        // The peer closed: there is no system error, so report it as a
-        // closed connection.
+        // The peer closed: the status stays a failed receive, the text says
+        // what happened rather than naming a reset that did not happen.
         result.failed = true;
-        result.error = platform::SocketResetError();
+        result.closed = true;
         return result;
     }
     m_lBuffered += static_cast<uint32_t>(got);
@@ -218,7 +219,9 @@ int32_t CXVR_IPDevice::Read(uint8_t *buffer, int32_t *length, uint32_t flags,
     // twice, so a large read does not pay for zeroing what it then fills.
     if (delivered < size) std::memset(buffer + delivered, 0, size - delivered);
     if (end == ReadEnd::kShort && failure.failed)
-        *error = FormatText(kTextReceiveFailed, {SystemText(failure.error)});
+        *error = FormatText(kTextReceiveFailed,
+                            {failure.closed ? FormatText(kTextConnectionLost, {m_sHost})
+                                            : SystemText(failure.error)});
     return FinishRead(end, buffer, delivered, limit, flags, m_lDelimiterLength, length);
 }
 

@@ -195,8 +195,6 @@ TEST_F(HislipSim, ServiceRequestsAreKeptAndWaitedFor) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));  // arrives while nobody waits
     char value[32] = {};
     const int32_t status = Host().ParamGet(h, "SRQ", value, sizeof value);
-    if (status == XVR_ERR_TRANSFER)
-        GTEST_SKIP() << "the simulated instrument raises no service requests";
     ASSERT_EQ(status, XVR_OK) << Host().ErrorText();
     EXPECT_EQ(std::stoi(value) & 0x40, 0x40);
     // None left: the next get waits its time-out.
