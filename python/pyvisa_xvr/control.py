@@ -61,7 +61,8 @@ class ControlMixin:
         try:
             result = call(sess)
         except quvxvr.Error as e:
-            return failed, self.handle_return_value(session, visa_status(e, overrides={**_NOT_HERE, **(overrides or {})}))
+            status = visa_status(e, overrides={**_NOT_HERE, **(overrides or {})})
+            return failed, self.handle_return_value(session, status)
         return result, self.handle_return_value(session, StatusCode.success)
 
     def clear(self, session: Any) -> StatusCode:

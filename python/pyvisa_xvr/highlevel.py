@@ -27,7 +27,7 @@ class XvrVisaLibrary(ControlMixin, highlevel.VisaLibraryBase):
     sessions: Dict[int, Any]
     # Time-out and termination character last handed to each library
     # handle: opens of one address share the handle and its settings.
-    applied: Dict[int, Tuple[int, Optional[int]]]
+    applied: Dict[int, Tuple[int, Optional[str]]]
 
     @staticmethod
     def get_library_paths() -> Iterable[LibraryPath]:
