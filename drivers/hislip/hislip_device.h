@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "base/deadline.h"
+#include "platform/deadline.h"
 #include "drivers/control.h"
 #include "drivers/device_settings.h"
 #include "drivers/hislip/hislip_message.h"

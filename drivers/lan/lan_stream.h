@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "base/deadline.h"
+#include "platform/deadline.h"
 #include "platform/socket.h"
 
 namespace xvr {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "base/deadline.h"
+#include "platform/deadline.h"
 #include "drivers/control.h"
 #include "drivers/device_settings.h"
 #include "drivers/lan/lan_stream.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "base/deadline.h"
+#include "platform/deadline.h"
 #include "base/parameter_file.h"
 #include "base/strings.h"
 #include "base/texts.h"

@@ -10,7 +10,7 @@
 #include <optional>
 #include <thread>
 
-#include "base/deadline.h"
+#include "platform/deadline.h"
 #include "base/status.h"
 #include "drivers/hislip/hislip_driver.h"
 #include "drivers/hislip/hislip_message.h"
