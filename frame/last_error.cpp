@@ -9,6 +9,12 @@ struct OwnFailure {
     bool failed = false;
     std::u16string text;
 };
+// Initial-exec on ELF: a few bytes of the static TLS that the loader keeps
+// for libraries opened later, so hosts that dlopen the library find it at a
+// fixed offset instead of through __tls_get_addr.
+#if defined(__ELF__)
+__attribute__((tls_model("initial-exec")))
+#endif
 thread_local OwnFailure t_Own;
 
 }  // namespace

@@ -19,6 +19,7 @@ int32_t LoopDriver::Open(uint32_t *handle, std::u16string param, int32_t, std::u
         *error = LoadText(kTextCannotOpen);
         return kStatusOpenFailed;
     }
+    std::lock_guard<std::mutex> lock(m_OpenLock);
     uint16_t number = 0;
     if (std::shared_ptr<Device> d = m_Devices.FindShared(param, &number)) {
         ++d->m_lOpenCount;

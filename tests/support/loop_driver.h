@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <deque>
+#include <mutex>
 #include <string>
 
 #include "drivers/device_list.h"
@@ -40,6 +41,9 @@ private:
         std::u16string address;
         std::deque<uint8_t> pending;
     };
+    // Opens of one driver object may run on two threads at once, as the
+    // frame allows; the find-or-insert must be one step.
+    std::mutex m_OpenLock;
     DeviceList<Device> m_Devices;
 };
 
