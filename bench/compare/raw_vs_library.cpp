@@ -296,8 +296,9 @@ Side LxiVxi11(const std::string &host, const std::string &command, size_t expect
         [=, &buffer] {
             if (lxi_send(*device, command.data(), static_cast<int>(command.size()), 3000) < 0)
                 Fail("lxi_send");
+            // expected 0: up to the line end (a query's answer).
             size_t total = 0;
-            while (total < expected) {
+            while (expected == 0 || total < expected) {
                 const int n = lxi_receive(*device, reinterpret_cast<char *>(buffer.data()) + total,
                                           static_cast<int>(buffer.size() - total), 3000);
                 if (n <= 0) Fail("lxi_receive");

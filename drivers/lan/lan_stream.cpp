@@ -43,18 +43,22 @@ void LanStream::Close() {
     platform::SocketClose(m_Socket);
     m_Socket = platform::kInvalidSocket;
     m_lStart = m_lEnd = 0;
+    m_bPolledReadable = false;
 }
 
 bool LanStream::Readable() {
     if (m_lEnd > m_lStart) return true;
     uint32_t error = 0;
-    return IsOpen() && platform::SocketWait(m_Socket, false, 0, &error) != 0;
+    m_bPolledReadable = IsOpen() && platform::SocketWait(m_Socket, false, 0, &error) != 0;
+    return m_bPolledReadable;
 }
 
 bool LanStream::WaitReadable(const Deadline &deadline) {
     if (m_lEnd > m_lStart) return true;
     uint32_t error = 0;
-    return IsOpen() && platform::SocketWait(m_Socket, false, deadline.Remaining(), &error) != 0;
+    m_bPolledReadable =
+        IsOpen() && platform::SocketWait(m_Socket, false, deadline.Remaining(), &error) != 0;
+    return m_bPolledReadable;
 }
 
 int32_t LanStream::SendAll(const uint8_t *data, size_t size, const Deadline &deadline,
@@ -85,18 +89,19 @@ int32_t LanStream::SendAll(const uint8_t *data, size_t size, const Deadline &dea
 // One receive into `into`, waiting up to the deadline when nothing is there.
 // With waitFirst it waits before it tries: the header of an answer to a
 // request just sent is rarely there yet, and a receive that finds nothing
-// costs a system call.
+// costs a system call.  A poll that already said readable is not repeated.
 int32_t LanStream::Fill(uint8_t *into, size_t room, size_t *got, bool waitFirst,
                         const Deadline &deadline, const std::u16string &interfaceName,
                         std::u16string *error) {
     for (;;) {
         uint32_t code = 0;
-        if (waitFirst) {
-            waitFirst = false;
+        if (waitFirst && !m_bPolledReadable) {
             if (platform::SocketWait(m_Socket, false, deadline.Remaining(), &code) == 0 &&
                 deadline.Expired())
                 return kStatusTransfer;
         }
+        waitFirst = false;
+        m_bPolledReadable = false;
         const int64_t n = platform::SocketReceive(m_Socket, into, room, &code);
         if (n > 0) {
             *got = static_cast<size_t>(n);

@@ -63,6 +63,9 @@ private:
     platform::SocketHandle m_Socket = platform::kInvalidSocket;
     std::unique_ptr<uint8_t[]> m_Buffer;
     size_t m_lStart = 0, m_lEnd = 0;  // buffered bytes are [m_lStart, m_lEnd)
+    // A poll said the socket is readable and no receive has been made since:
+    // the next receive need not wait first.
+    bool m_bPolledReadable = false;
 };
 
 }  // namespace xvr
