@@ -11,7 +11,7 @@ set(CPACK_PACKAGE_NAME quvxvr)
 set(CPACK_PACKAGE_VENDOR "QUVXVR")
 set(CPACK_PACKAGE_CONTACT "QUVXVR maintainers <maintainers@quvxvr.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "Device-communication library for serial, TCP/UDP and GPIB instruments, with xvr and xvr-sim")
+    "Device-communication library for serial, TCP/UDP, GPIB, VXI-11 and HiSLIP instruments, with xvr and xvr-sim")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION libs)
