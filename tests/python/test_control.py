@@ -140,6 +140,21 @@ def test_lan_locks_between_two_clients(sim, kind):
             assert second.query("*OPC?") == "1"
 
 
+def test_vxi11_simulator_keeps_a_bounded_queue_for_a_client_that_never_reads(sim):
+    # 8 MB of answers asked for in one message: the simulator keeps about
+    # 4 MiB of them, as a full output queue would, and drops the rest.
+    with quvxvr.open("VXI-11", lan_address(sim, "VXI-11"), timeout_ms=1000) as dev:
+        dev.write("\n".join(["DATA? 100000"] * 80))
+        answers = 0
+        with pytest.raises(quvxvr.Timeout):
+            while answers < 80:
+                assert len(dev.read()) == 100000
+                answers += 1
+        assert 40 <= answers <= 43
+        dev.clear()
+        assert dev.query("*OPC?") == "1"
+
+
 # --- PyVISA --------------------------------------------------------------------
 
 def test_tcpip_instr_names_choose_vxi11_or_hislip():

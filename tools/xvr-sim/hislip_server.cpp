@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "drivers/hislip/hislip_message.h"
+#include "sim_socket.h"
 
 namespace xvrsim {
 
@@ -22,35 +23,11 @@ namespace {
 constexpr char kVendor[2] = {'X', 'V'};
 constexpr size_t kMaxKey = 256;
 
-bool SendAll(int fd, const char *data, size_t size, bool more = false) {
-    while (size > 0) {
-        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool SendAll(int fd, const std::string &data) { return SendAll(fd, data.data(), data.size()); }
-
-bool ReceiveExact(int fd, char *buffer, size_t size) {
-    while (size > 0) {
-        const ssize_t n = recv(fd, buffer, size, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        buffer += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // A header and, up to the cap the check applied, its payload; false when
 // the connection ended or the peer broke the framing (it was told).
 bool ReceiveMessage(int fd, hs::Channel channel, hs::Header *h, std::string *payload) {
     uint8_t raw[hs::kHeaderSize];
-    if (!ReceiveExact(fd, reinterpret_cast<char *>(raw), sizeof raw)) return false;
+    if (!ReceiveExact(fd, raw, sizeof raw)) return false;
     const hs::Check check =
         hs::ParseHeader(raw, hs::Receiver::kServer, channel, HislipServer::kMaxMessage, h);
     if (check == hs::Check::kBadPrologue || check == hs::Check::kTooLong) {
@@ -94,22 +71,12 @@ struct HislipServer::Session {
 };
 
 bool HislipServer::Start(int port, std::string *error) {
-    m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    socklen_t length = sizeof address;
-    if (m_listen < 0 ||
-        bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        listen(m_listen, 16) != 0 ||
-        getsockname(m_listen, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        *error = "HiSLIP port " + std::to_string(port) + ": " + std::strerror(errno);
+    m_listen = ListenLoopback(SOCK_STREAM, port, error);
+    if (m_listen < 0) {
+        *error = "HiSLIP: " + *error;
         return false;
     }
-    m_port = ntohs(address.sin_port);
+    m_port = LocalPort(m_listen);
     m_acceptor = std::thread([this] { Accept(); });
     return true;
 }
@@ -303,7 +270,7 @@ void HislipServer::Answer(const std::shared_ptr<Session> &s, uint32_t id,
         char header[hs::kHeaderSize];
         hs::WriteHeader({last ? hs::kDataEnd : hs::kData, 0, id, n},
                         reinterpret_cast<uint8_t *>(header));
-        if (!SendAll(s->syncFd, header, sizeof header, true) ||
+        if (!SendAll(s->syncFd, header, sizeof header, MSG_MORE) ||
             !SendAll(s->syncFd, reply->data.data() + sent, n))
             return;
         sent += n;

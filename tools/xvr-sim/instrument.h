@@ -120,6 +120,12 @@ constexpr size_t kMaxErrorQueue = 100;
 // Longer command lines are cut; a peer cannot make the simulator grow.
 constexpr size_t kMaxLineBytes = 1 << 20;
 
+// A peer that writes and never reads leaves at most this much of its
+// answers waiting (and one answer more): the TCP server stops reading its
+// commands, the VXI-11 server drops further answers, as an instrument's
+// full output queue would.
+constexpr size_t kMaxQueuedBytes = 4u << 20;
+
 // Splits a byte stream into command lines at CR, LF or CR LF; keeps an
 // unfinished line in *pending for the next call.
 std::vector<std::string> TakeLines(std::string *pending, const std::string &input);

@@ -26,11 +26,12 @@
 #include "hislip_server.h"
 #include "instrument.h"
 #include "platform/deadline.h"
+#include "sim_socket.h"
+#include "vxi11_server.h"
 
 #ifndef XVR_VERSION
 #define XVR_VERSION "unknown"
 #endif
-#include "vxi11_server.h"
 
 namespace xvrsim {
 namespace {
@@ -139,10 +140,6 @@ struct StreamPeer {
     size_t sent = 0;  // bytes of `out` already sent
 };
 
-// Commands of a peer are not read while this much of its answers waits:
-// a client that writes and never reads cannot fill the memory.
-constexpr size_t kMaxQueuedBytes = 4u << 20;
-
 class Simulator {
 public:
     Simulator(const Config &config, const InstrumentModel &model)
@@ -175,7 +172,6 @@ private:
     void ReceiveUdp();
     // Reads commands and sends queued answers; false when the peer is gone.
     bool ServeStream(StreamPeer &peer, short revents);
-    static uint16_t LocalPort(int fd);
 
     Config m_config;
     // One instrument behind every transport, or one each: the file's "state".
@@ -190,25 +186,13 @@ private:
 };
 
 int Simulator::Listen(int type, int port) {
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) Die("socket");
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-        Die("cannot bind 127.0.0.1:" + std::to_string(port));
-    if (type == SOCK_STREAM && listen(fd, 16) != 0) Die("listen");
+    std::string error;
+    const int fd = ListenLoopback(type | SOCK_NONBLOCK, port, &error);
+    if (fd < 0) {
+        std::fprintf(stderr, "xvr-sim: %s\n", error.c_str());
+        std::exit(1);
+    }
     return fd;
-}
-
-uint16_t Simulator::LocalPort(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    return ntohs(address.sin_port);
 }
 
 void Simulator::OpenPseudoTerminal() {

@@ -26,6 +26,7 @@
 #include "drivers/vxi11/rpc_message.h"
 #include "drivers/vxi11/vxi11_messages.h"
 #include "drivers/vxi11/xdr.h"
+#include "sim_socket.h"
 
 namespace xvrsim {
 
@@ -40,45 +41,6 @@ constexpr uint32_t kMaxRecvSize = 1 << 20;
 constexpr size_t kRecordCap = kMaxRecvSize + 4096;
 // How long the server tries to reach a client's interrupt port.
 constexpr int kInterruptConnectMs = 1000;
-
-int ListenOn(int type, uint16_t port, std::string *error) {
-    const int fd = socket(AF_INET, type | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = std::string("socket: ") + std::strerror(errno);
-        return -1;
-    }
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    if (bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        (type == SOCK_STREAM && listen(fd, 16) != 0)) {
-        *error = "cannot bind 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(errno);
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-uint16_t LocalPort(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-    return ntohs(address.sin_port);
-}
-
-bool SendAll(int fd, const uint8_t *data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Several pieces in one system call where the socket takes them.
 bool SendParts(int fd, iovec *parts, int count) {
@@ -98,17 +60,6 @@ bool SendParts(int fd, iovec *parts, int count) {
             parts->iov_base = static_cast<uint8_t *>(parts->iov_base) + n;
             parts->iov_len -= static_cast<size_t>(n);
         }
-    }
-    return true;
-}
-
-bool ReceiveExact(int fd, uint8_t *into, size_t size) {
-    while (size > 0) {
-        const ssize_t n = recv(fd, into, size, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        into += n;
-        size -= static_cast<size_t>(n);
     }
     return true;
 }
@@ -168,6 +119,7 @@ struct Link {
     std::shared_ptr<Client> client;
     std::string pending;  // an unfinished command line
     std::deque<Answer> answers;
+    size_t queuedBytes = 0;  // of `answers`, for the cap
     size_t sentOfFront = 0;
     bool srqEnabled = false;
     std::string srqHandle;
@@ -274,16 +226,16 @@ bool Vxi11Server::Start(int corePort, int portmapperPort, std::string *error) {
         *error = "pipe";
         return false;
     }
-    s.core = ListenOn(SOCK_STREAM, static_cast<uint16_t>(corePort), error);
+    s.core = ListenLoopback(SOCK_STREAM, static_cast<uint16_t>(corePort), error);
     if (s.core < 0) return false;
-    s.abort = ListenOn(SOCK_STREAM, 0, error);
+    s.abort = ListenLoopback(SOCK_STREAM, 0, error);
     if (s.abort < 0) return false;
-    s.portmapTcp = ListenOn(SOCK_STREAM, static_cast<uint16_t>(portmapperPort), error);
+    s.portmapTcp = ListenLoopback(SOCK_STREAM, static_cast<uint16_t>(portmapperPort), error);
     if (s.portmapTcp < 0) return false;
     // The same port number on UDP, where some clients ask first; without it
     // they ask over TCP.
     std::string ignored;
-    s.portmapUdp = ListenOn(SOCK_DGRAM, LocalPort(s.portmapTcp), &ignored);
+    s.portmapUdp = ListenLoopback(SOCK_DGRAM, LocalPort(s.portmapTcp), &ignored);
     std::lock_guard<std::mutex> g(s.threadsLock);
     s.threads.emplace_back([&s] { s.AcceptLoop(); });
     if (s.portmapUdp >= 0) s.threads.emplace_back([&s] { s.ServeUdp(); });
@@ -438,10 +390,11 @@ void Vxi11Server::State::RunCommands(Link &link, const std::string &data, bool e
     if (end) link.pending.clear();
     for (const std::string &line : lines) {
         auto reply = instrument.Handle(line);
-        if (!reply) continue;
+        if (!reply || link.queuedBytes >= kMaxQueuedBytes) continue;
         Clock::time_point due = Clock::now() + std::chrono::milliseconds(reply->delayMs);
         if (!link.answers.empty()) due = std::max(due, link.answers.back().due);
         reply->data += '\n';
+        link.queuedBytes += reply->data.size();
         link.answers.push_back({std::move(reply->data), due});
     }
     if (instrument.TakeServiceRequest()) SendServiceRequests();
@@ -569,10 +522,12 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call,
                 }
                 // A whole answer moves out; a part is copied.
                 const bool whole = link->sentOfFront == 0 && count == front.data.size();
+                const size_t frontBytes = front.data.size();
                 data = whole ? std::move(front.data) : front.data.substr(link->sentOfFront, count);
                 link->sentOfFront += count;
-                if (whole || link->sentOfFront == front.data.size()) {
+                if (whole || link->sentOfFront == frontBytes) {
                     r.reason |= kReasonEnd;
+                    link->queuedBytes -= frontBytes;
                     link->answers.pop_front();
                     link->sentOfFront = 0;
                 } else if (count == p.requestSize) {
@@ -607,6 +562,7 @@ std::vector<uint8_t> Vxi11Server::State::Core(const RpcCall &call,
                 instrument.Trigger();
             } else if (call.procedure == kProcDeviceClear) {
                 link->answers.clear();
+                link->queuedBytes = 0;
                 link->sentOfFront = 0;
                 link->pending.clear();
                 instrument.DeviceClear();
