@@ -61,7 +61,7 @@ if(TARGET xvr-sim)
 
   add_test(NAME xvr_demo COMMAND ${CMAKE_SOURCE_DIR}/scripts/demo ${CMAKE_BINARY_DIR})
   set_tests_properties(xvr_demo PROPERTIES TIMEOUT 180
-    PASS_REGULAR_EXPRESSION "All four instruments answered")
+    PASS_REGULAR_EXPRESSION "All six instruments answered")
 endif()
 
 # The benchmark table prints (a short run; the figures are not judged).
