@@ -9,7 +9,7 @@ if(TARGET xvr_sim_instrument)
 endif()
 
 if(TARGET xvr_cli)
-  xvr_add_test_program(xvr_cli_tests ${XVR_TOOLS_TEST_DIR}/cli_parts_test.cpp ${XVR_TOOLS_TEST_DIR}/tables_test.cpp)
+  xvr_add_test_program(xvr_cli_tests ${XVR_TOOLS_TEST_DIR}/cli_parts_test.cpp)
   target_link_libraries(xvr_cli_tests PRIVATE xvr_cli)
 endif()
 
