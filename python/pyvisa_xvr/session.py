@@ -148,19 +148,20 @@ class Session:
             data, status = self.device.transfer_read(count, READ_AT_END)
             return data, _READ_STATUS_AT_END.get(status, StatusCode.success)
         elif count > _FIRST_WINDOW and self.target.driver == "TCP/IP":
-            data, status = self._read_in_windows(count, READ_AT_TERMCHAR)
+            # The first window is an ordinary read; most answers end in it.
+            data, status = self.device.transfer_read(_FIRST_WINDOW, READ_AT_TERMCHAR)
+            if status == quvxvr.XVR_READ_BUFFER_FULL:
+                data, status = self._read_more_windows(data, count, READ_AT_TERMCHAR)
         else:
             data, status = self.device.transfer_read(count, READ_AT_TERMCHAR)
         return data, _READ_STATUS.get(status, StatusCode.success)
 
-    def _read_in_windows(self, count: int, flags: int) -> Tuple[bytes, int]:
-        """One read of up to count bytes in library reads that grow while
-        they fill their room: a short answer costs no more than in a small
-        chunk."""
+    def _read_more_windows(self, data: bytes, count: int, flags: int) -> Tuple[bytes, int]:
+        """The rest of a read of up to count bytes whose first window came
+        back full, in library reads that grow while they fill their room: a
+        short answer costs no more than in a small chunk."""
         window = _FIRST_WINDOW
-        data, status = self.device.transfer_read(window, flags)
-        if status != quvxvr.XVR_READ_BUFFER_FULL:
-            return data, status
+        status = quvxvr.XVR_READ_BUFFER_FULL
         parts = [data]
         got = len(data)
         while status == quvxvr.XVR_READ_BUFFER_FULL and got < count:
