@@ -1,7 +1,6 @@
 # Every example of README.md and docs/*.md is taken from its page and run
 # against the simulator (tests/tools/doc_examples.py says how), so the pages
 # cannot rot.  C examples are built here like any host program.
-find_program(XVR_PYTHON NAMES python3 python)
 if(NOT XVR_PYTHON)
   message(WARNING "No Python: the examples of the documentation are not tested")
   return()

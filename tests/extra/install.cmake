@@ -1,5 +1,4 @@
 # The installed tree and the Debian package, used as a user would use them.
-find_program(XVR_PYTHON NAMES python3 python)
 find_program(XVR_DPKG_DEB dpkg-deb)
 if(NOT CMAKE_CROSSCOMPILING AND NOT XVR_SANITIZE AND TARGET xvr-sim AND XVR_PYTHON)
   set(check ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR} -DSOURCE=${CMAKE_SOURCE_DIR}

@@ -1,6 +1,5 @@
 # The tools as their users meet them: the xvr binary, the simulator's
 # instrument files, the demo script and the three example hosts.
-find_program(XVR_PYTHON NAMES python3 python)
 set(XVR_TOOLS_TEST_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tools)
 
 if(TARGET xvr_sim_instrument)
