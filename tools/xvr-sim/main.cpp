@@ -74,9 +74,9 @@ struct Config {
     int tcpPort = 0;
     int udpPort = 0;
     int hislipPort = 0;
-    std::vector<std::string> announce;  // further transports' lines, before READY
     int vxi11Port = 0;
     int portmapperPort = 0;
+    std::vector<std::string> announce;  // further transports' lines, before READY
     bool serial = true;
     std::string comName = "COM7";
     std::string xvrDir;
@@ -84,6 +84,28 @@ struct Config {
     int gpibAddress = 5;
     std::string instrumentFile;
 };
+
+// The options that take a number, and the range each accepts.
+struct NumberOption {
+    const char *name;
+    int Config::*field;
+    int low, high;
+    const char *range;
+};
+constexpr NumberOption kNumberOptions[] = {
+    {"--tcp", &Config::tcpPort, 0, 65535, "port from 0 to 65535"},
+    {"--udp", &Config::udpPort, 0, 65535, "port from 0 to 65535"},
+    {"--hislip", &Config::hislipPort, 0, 65535, "port from 0 to 65535"},
+    {"--vxi11", &Config::vxi11Port, 0, 65535, "port from 0 to 65535"},
+    {"--portmapper", &Config::portmapperPort, 0, 65535, "port from 0 to 65535"},
+    {"--gpib-address", &Config::gpibAddress, 0, 30, "address from 0 to 30"},
+};
+
+const NumberOption *FindNumberOption(const std::string &name) {
+    for (const NumberOption &option : kNumberOptions)
+        if (name == option.name) return &option;
+    return nullptr;
+}
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -430,23 +452,9 @@ int main(int argc, char **argv) {
             config.log = true;
         } else if (!value) {
             bad("unknown option or missing value");
-        } else if (arg == "--tcp") {
-            if (!ParseInt(value, 0, 65535, &config.tcpPort)) bad("port from 0 to 65535");
-            ++i;
-        } else if (arg == "--udp") {
-            if (!ParseInt(value, 0, 65535, &config.udpPort)) bad("port from 0 to 65535");
-            ++i;
-        } else if (arg == "--hislip") {
-            if (!ParseInt(value, 0, 65535, &config.hislipPort)) bad("port from 0 to 65535");
-            ++i;
-        } else if (arg == "--vxi11") {
-            if (!ParseInt(value, 0, 65535, &config.vxi11Port)) bad("port from 0 to 65535");
-            ++i;
-        } else if (arg == "--portmapper") {
-            if (!ParseInt(value, 0, 65535, &config.portmapperPort)) bad("port from 0 to 65535");
-            ++i;
-        } else if (arg == "--gpib-address") {
-            if (!ParseInt(value, 0, 30, &config.gpibAddress)) bad("address from 0 to 30");
+        } else if (const NumberOption *option = FindNumberOption(arg)) {
+            if (!ParseInt(value, option->low, option->high, &(config.*option->field)))
+                bad(option->range);
             ++i;
         } else if (arg == "--com") {
             config.comName = value;
